@@ -1,0 +1,156 @@
+#pragma once
+// The application window: MDI frame, menus, tool bar, status panel, timer.
+// It owns the one MainState. Command handlers of every area are members of
+// this class; each area defines its own handlers in its own source file.
+
+#include <QMainWindow>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/MainState.h"
+#include "app/Prompts.h"
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMdiArea;
+class QMdiSubWindow;
+class QTimer;
+class QToolButton;
+class Clock;
+class SerialDevice;
+class TComm;
+
+// Opens the serial line for Comm1; empty means the platform's serial ports.
+using SerialDeviceFactory = std::function<std::unique_ptr<SerialDevice>()>;
+
+// State of one area of the window that lives as long as the window. Each area
+// derives its own and creates it in its Create...Area() member.
+struct AreaState {
+  virtual ~AreaState() = default;
+};
+
+class TMainForm : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // prompts and clock must outlive the window. The window takes no ownership.
+  TMainForm(Prompts& prompts, Clock& clock, SerialDeviceFactory serialDevices = {},
+            QWidget* parent = nullptr);
+  ~TMainForm() override;
+
+  static TMainForm* Instance();  // the one main window, or nullptr
+
+  MainState& State() { return state_; }
+  Prompts& prompts() { return prompts_; }
+  Clock& clock() { return clock_; }
+  QMdiArea* MdiArea() const { return mdiArea_; }
+
+  // --- Main window (start-up, shutdown, panel) ---
+  void FormCreate();
+  void FormShow();
+  void FormClose();
+  void Timer1Timer();
+  void FileExit1Execute();
+  void ResetData();
+  void ComboBox2Change();
+  void ClearBuffer1Click();
+  void ClearID1Click();
+  void ClearOPTION1Click();
+  void ClearEEPROMBuffer1Click();
+  void DownLoad1Click();
+  // Redraws every panel control from State().Panel and the device list.
+  void ShowPanel();
+  // Text of the device list (ComboBox2) and selecting an entry by name (no change handler runs).
+  std::string DeviceListText() const;
+  bool SelectDevice(const std::string& name);
+  // Enables or disables Erase, WriteEE, EEPROM1 and ClearEEPROMBuffer1.
+  void SetEepromControlsEnabled(bool enabled);
+
+  // --- Option word and checksums ---
+  void RefreshData();
+  void CalChecksum();
+  void EditOPTIONClick();
+
+  // --- Buffer views and ID windows ---
+  void ProgramMemory1Click();
+  void ID2Click();
+  void EEPROM1Click();
+  // Re-create a window if it is open (its flag stays set).
+  void RecreateMemoryView();
+  void RecreateIdWindow();
+  void RecreateEepromWindow();
+  // Create (or re-create) the window and set its flag.
+  void CreateMemoryView();
+  void CreateIdWindow();
+  void CreateEepromWindow();
+  void DestroyEepromWindow();
+
+  // --- Files ---
+  void CreateFilesArea();  // called once by the constructor
+  void FileOpen1Execute();
+  void LoadConfig1Click();
+  void FileSaveItemClick();
+  bool LoadCfg(bool fullLoad);
+  void SaveCfg();
+  void SaveProgramMemory1Click();
+  void HelpAbout1Execute();
+  void FillBuffer1Click();
+  void Disassemble1Click();
+  void FileSaveAsItemClick();
+  void DestroyDisassemblyWindow();
+
+  // --- Serial link ---
+  void CreateLinkArea();  // called once by the constructor
+  TComm& Comm1();
+  void ComboBox1Change();
+  void Label3DblClick();
+  void PulseWidthChange();
+  void EraseWidthChange();
+  // Opens the port and probes the Writer as at start-up (steps 9 and 10).
+  void StartupProbe();
+
+  // --- Writer operations (later work: inert until their windows exist) ---
+  void BlankCheckActionExecute();
+  void ToolButton7Click();
+  void Veryfy1Click();
+  void VerifywithProtect1Click();
+  void AutoProgram1Click();
+  void AutoProgramwithoutBlankCheck1Click();
+  void OPTION3Click();
+  void ID3Click();
+  void ProgramMemory2Click();
+  void EraseClick();
+  void WriteEEClick();
+  void ToolButton23Click();
+  void SpeedButton1Click();
+  void SerialNoMode1Click();
+  void CounterMode1Click();
+  void LoadQTPFile1Click();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  MainState state_;
+  Prompts& prompts_;
+  Clock& clock_;
+  QMdiArea* mdiArea_ = nullptr;
+
+  // Open windows; null when closed. The flags in MainState say the same.
+  QMdiSubWindow* memoryView_ = nullptr;
+  QMdiSubWindow* idWindow_ = nullptr;
+  QMdiSubWindow* eepromWindow_ = nullptr;
+  QMdiSubWindow* disassemblyWindow_ = nullptr;
+
+  SerialDeviceFactory serialDevices_;
+  std::unique_ptr<AreaState> linkArea_;
+  std::unique_ptr<AreaState> filesArea_;
+
+  // The window's own controls (menus, tool bar, panel).
+  struct Widgets;
+  std::unique_ptr<Widgets> w_;
+};

@@ -1,0 +1,64 @@
+#pragma once
+// Prompts for tests: records every message and answers from a script.
+// An unscripted question is answered with its "safe" choice (Cancel, No,
+// Abort, no file) and recorded, so no test can block on a dialog.
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "app/Prompts.h"
+
+class ScriptedPrompts : public Prompts {
+ public:
+  struct Shown {
+    std::string text;
+    std::string caption;
+    PromptIcon icon;
+  };
+
+  std::vector<Shown> messages;      // every Message and Ask, in order
+  std::deque<PromptAnswer> answers;  // answers for Ask, in order
+  std::deque<std::optional<FileChoice>> files;  // answers for OpenFile / SaveFile
+  std::vector<FileDialogRequest> fileRequests;
+
+  void Message(const std::string& text, const std::string& caption, PromptIcon icon) override {
+    messages.push_back({text, caption, icon});
+  }
+
+  PromptAnswer Ask(const std::string& text, const std::string& caption, PromptButtons buttons,
+                   PromptIcon icon) override {
+    messages.push_back({text, caption, icon});
+    if (!answers.empty()) {
+      PromptAnswer a = answers.front();
+      answers.pop_front();
+      return a;
+    }
+    switch (buttons) {
+      case PromptButtons::YesNo: return PromptAnswer::No;
+      case PromptButtons::AbortIgnore:
+      case PromptButtons::AbortRetryIgnore: return PromptAnswer::Abort;
+      default: return PromptAnswer::Cancel;
+    }
+  }
+
+  std::optional<FileChoice> OpenFile(const FileDialogRequest& request) override { return NextFile(request); }
+  std::optional<FileChoice> SaveFile(const FileDialogRequest& request) override { return NextFile(request); }
+
+  // Texts of all messages shown so far.
+  std::vector<std::string> Texts() const {
+    std::vector<std::string> out;
+    for (const auto& m : messages) out.push_back(m.text);
+    return out;
+  }
+  std::string LastText() const { return messages.empty() ? std::string() : messages.back().text; }
+
+ private:
+  std::optional<FileChoice> NextFile(const FileDialogRequest& request) {
+    fileRequests.push_back(request);
+    if (files.empty()) return std::nullopt;
+    auto f = files.front();
+    files.pop_front();
+    return f;
+  }
+};

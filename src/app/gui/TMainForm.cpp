@@ -39,6 +39,7 @@ void TMainForm::ClearID1Click() {}
 void TMainForm::ClearOPTION1Click() {}
 void TMainForm::ClearEEPROMBuffer1Click() {}
 void TMainForm::DownLoad1Click() {}
+void TMainForm::Label3DblClick() {}
 void TMainForm::ShowPanel() {}
 std::string TMainForm::DeviceListText() const { return {}; }
 bool TMainForm::SelectDevice(const std::string&) { return false; }

@@ -61,6 +61,7 @@ class TMainForm : public QMainWindow {
   void ClearOPTION1Click();
   void ClearEEPROMBuffer1Click();
   void DownLoad1Click();
+  void Label3DblClick();
   // Redraws every panel control from State().Panel and the device list.
   void ShowPanel();
   // Text of the device list (ComboBox2) and selecting an entry by name (no change handler runs).
@@ -106,10 +107,9 @@ class TMainForm : public QMainWindow {
   void CreateLinkArea();  // called once by the constructor
   TComm& Comm1();
   void ComboBox1Change();
-  void Label3DblClick();
   void PulseWidthChange();
   void EraseWidthChange();
-  // Opens the port and probes the Writer as at start-up (steps 9 and 10).
+  // Start-up: open the port, probe the Writer, pick the handshake default.
   void StartupProbe();
 
   // --- Writer operations (later work: inert until their windows exist) ---

@@ -41,7 +41,6 @@ void TMainForm::DestroyDisassemblyWindow() {}
 // --- serial link ---
 void TMainForm::CreateLinkArea() {}
 void TMainForm::ComboBox1Change() {}
-void TMainForm::Label3DblClick() {}
 void TMainForm::PulseWidthChange() {}
 void TMainForm::EraseWidthChange() {}
 void TMainForm::StartupProbe() {}

@@ -22,6 +22,9 @@ class QToolButton;
 class Clock;
 class SerialDevice;
 class TComm;
+class WriterLink;
+struct PortSelection;
+struct HeaderInputs;
 
 // Opens the serial line for Comm1; empty means the platform's serial ports.
 using SerialDeviceFactory = std::function<std::unique_ptr<SerialDevice>()>;
@@ -106,6 +109,15 @@ class TMainForm : public QMainWindow {
   // --- Serial link ---
   void CreateLinkArea();  // called once by the constructor
   TComm& Comm1();
+  WriterLink& Link();
+  // The port and handshake choice of the tool bar, and what a header needs of
+  // the window; taken on the GUI thread.
+  PortSelection CurrentPortSelection() const;
+  HeaderInputs CurrentHeaderInputs() const;
+  // The entry guard of every command that talks to the Writer.
+  bool PortReady();
+  // Shutdown: close the port and put back the settings saved at open.
+  void ClosePort();
   void ComboBox1Change();
   void PulseWidthChange();
   void EraseWidthChange();

@@ -38,13 +38,6 @@ void TMainForm::Disassemble1Click() {}
 void TMainForm::FileSaveAsItemClick() {}
 void TMainForm::DestroyDisassemblyWindow() {}
 
-// --- serial link ---
-void TMainForm::CreateLinkArea() {}
-void TMainForm::ComboBox1Change() {}
-void TMainForm::PulseWidthChange() {}
-void TMainForm::EraseWidthChange() {}
-void TMainForm::StartupProbe() {}
-
 // --- writer operations ---
 void TMainForm::BlankCheckActionExecute() {}
 void TMainForm::ToolButton7Click() {}

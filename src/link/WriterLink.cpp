@@ -1,0 +1,371 @@
+#include "link/WriterLink.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cstdio>
+
+#include "app/DeviceCatalogue.h"
+#include "app/MainState.h"
+#include "app/Prompts.h"
+#include "link/Clock.h"
+#include "link/Comm.h"
+
+namespace {
+
+std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// Leading decimal number of an edit's text; fallback when there is none.
+int EditNumber(const std::string& text, int fallback) {
+  int value = 0;
+  const char* first = text.data();
+  const char* last = text.data() + text.size();
+  while (first != last && *first == ' ') ++first;
+  auto [end, ec] = std::from_chars(first, last, value);
+  if (ec == std::errc::result_out_of_range) return 1 << 30;
+  if (ec != std::errc() || end == first) return fallback;
+  return value;
+}
+
+TFlowControl FlowFromHandshake(int index) {
+  switch (index) {
+    case 1: return fcCTS;
+    case 2: return fcNone;
+    default: return fcDefault;  // "Default" and no selection
+  }
+}
+
+}  // namespace
+
+const char* LinkStatusMessage(std::int32_t status) {
+  switch (status) {
+    case kLinkSocketError: return "Nothing in socket or type error!!";
+    case kLinkAdapterError: return "IC adapter board error!!";
+    case kLinkWriterMismatch: return "Writer type is error!";
+    case kLinkUnexpected: return "Writer Error!!";
+    case kLinkTimeout: return "Connect Timeout!!";
+    default: return "";
+  }
+}
+
+std::string PortOpenErrorText(const std::string& deviceName) {
+  return "Open  " + Upper(deviceName) + " Port Error!!";
+}
+
+std::string ConnectResultText(std::int32_t status, const std::string& deviceName) {
+  switch (status) {
+    case kLinkWriterModel1:
+    case kLinkWriterModel2:
+    case kLinkWriterUniversal: return "Connect OK!";
+    case kLinkTimeout: return "Connect " + Upper(deviceName) + " Timeout!!";
+    default: return "Connect Fail!";
+  }
+}
+
+std::string ClampPulseText(const std::string& text, int defaultValue, int maxValue) {
+  if (text.empty()) return std::to_string(defaultValue);
+  const int value = EditNumber(text, -1);
+  if (value < 0) return std::to_string(defaultValue);  // not a number
+  if (value > maxValue) return std::to_string(maxValue);
+  if (value == 0) return "1";
+  return text;
+}
+
+// A wait of more than two seconds by the seconds field of the clock: the
+// Writer's own pace never comes near it, and it takes 2 to 3 seconds in all.
+class WriterLink::Timer {
+ public:
+  explicit Timer(Clock& clock) : clock_(clock) { Restart(); }
+  void Restart() { start_ = SecondsField(); }
+  bool Expired() {
+    int now = SecondsField();
+    if (now < start_) now += 60;
+    return now - start_ > 2;
+  }
+
+ private:
+  int SecondsField() { return static_cast<int>((clock_.Now().count() / 1000) % 60); }
+  Clock& clock_;
+  int start_ = 0;
+};
+
+WriterLink::WriterLink(MainState& state, TCustomComm& comm, Clock& clock)
+    : state_(state), comm_(comm), clock_(clock) {}
+
+void WriterLink::CheckComPort(const PortSelection& choice, Prompts& prompts) {
+  comm_.Close();
+  state_.PortName = comm_.DeviceName();
+  state_.PortBaud = comm_.BaudRate();
+  state_.PortDataBits = comm_.Databits();
+  state_.PortParity = comm_.Parity();
+  state_.PortStopBits = comm_.Stopbits();
+  bool opened = false;
+  try {
+    comm_.SetDeviceName(choice.port);
+    comm_.SetBaudRate(br115200);
+    comm_.SetDatabits(da8);
+    comm_.SetParity(paNone);
+    comm_.SetStopbits(sb10);
+    comm_.SetFlowControl(FlowFromHandshake(choice.handshake));
+    for (int i = 0; i < 3; ++i) clock_.Sleep(Clock::Duration{1});
+    comm_.Open();
+    opened = comm_.Enabled() && comm_.LastOpenError() == 0;
+  } catch (const ECommError&) {
+    // A port that opens but refuses the line settings is as unusable as one
+    // that does not open; leave it closed rather than half set up.
+    comm_.Close();
+  }
+  if (opened) {
+    state_.PortFailed = 0;
+  } else {
+    state_.PortFailed = 1;
+    prompts.Message(PortOpenErrorText(choice.port));
+  }
+}
+
+bool WriterLink::PortReady(const PortSelection& choice, Prompts& prompts) {
+  if (state_.PortFailed) CheckComPort(choice, prompts);
+  return !state_.PortFailed;
+}
+
+void WriterLink::Purge() {
+  comm_.PurgeIn();
+  comm_.PurgeOut();
+}
+
+void WriterLink::WaitInput() { comm_.WaitForInput(pollMs_); }
+
+bool WriterLink::SendByte(std::uint8_t byte) {
+  Timer timer(clock_);
+  while (!comm_.GetModemState(1)) {
+    if (Stopped() || timer.Expired()) return false;
+    comm_.WaitForCts(pollMs_);
+  }
+  comm_.Write(&byte, 1);
+  return true;
+}
+
+bool WriterLink::SendHeaderBytes(std::int32_t count) {
+  count = std::min(count, static_cast<std::int32_t>(kCommandHeaderBytes));
+  for (std::int32_t i = 0; i < count; ++i)
+    if (!SendByte(state_.CommandHeader[i])) return false;
+  return true;
+}
+
+int WriterLink::ReadReply() {
+  Timer timer(clock_);
+  for (;;) {
+    std::uint8_t b = 0;
+    if (comm_.Read(&b, 1) == 1) return b;
+    if (Stopped() || timer.Expired()) return -1;
+    WaitInput();
+  }
+}
+
+std::int32_t WriterLink::CheckWriter() {
+  Purge();
+  if (!SendByte(kProbeByte)) return kLinkTimeout;
+  switch (ReadReply()) {
+    case -1: return kLinkTimeout;
+    case writer_reply::kModel1: return state_.WriterType == 1 ? kLinkWriterModel1 : kLinkWriterMismatch;
+    case writer_reply::kModel2: return state_.WriterType == 2 ? kLinkWriterModel2 : kLinkWriterMismatch;
+    case writer_reply::kUniversal: return kLinkWriterUniversal;
+    default: return kLinkUnexpected;
+  }
+}
+
+void WriterLink::GetHeader(std::uint32_t area, std::int32_t mode, const HeaderInputs& inputs) {
+  state_.DeviceIndex = GetICInfo(state_, inputs.deviceChoice);
+  auto& h = state_.CommandHeader;
+  h[0] = kHeaderCommand;
+  h[1] = 0;
+  h[2] = 0;
+  h[6] = state_.DeviceAttr;
+  h[8] = state_.DeviceAttr2;
+  const bool readMode = mode == kModeRead;
+  switch (area) {
+    case kAreaProgram:
+      h[3] = state_.ProgramTopLo;
+      h[4] = state_.ProgramTopHi;
+      h[5] = 0;
+      h[7] = 2;
+      break;
+    case kAreaOption:
+      h[3] = readMode ? 2 : 0;
+      h[4] = 0;
+      h[5] = 1;
+      h[7] = 0x30;
+      break;
+    case kAreaId:
+      h[3] = readMode ? 0x0F : 7;
+      h[4] = 0;
+      h[5] = 2;
+      h[7] = 2;
+      break;
+    case kAreaEeprom:
+      h[3] = state_.EepromTopLo;
+      h[4] = state_.EepromTopHi;
+      h[5] = 3;
+      h[7] = 0x0C;
+      h[6] |= 0x80;
+      if (readMode) h[8] |= 0x80;
+      break;
+    case kAreaOption2:
+      h[3] = readMode ? 2 : 0;
+      h[4] = 0;
+      h[5] = 5;
+      h[7] = 0x30;
+      break;
+    default:
+      h[3] = 0;
+      h[4] = 0;
+      h[5] = 2;
+      h[7] = 2;
+      break;
+  }
+  // The edits count 0.2 ms (write) and 0.1 ms (erase) steps; the header 0.1 ms.
+  const auto writePulse = static_cast<std::uint8_t>(
+      inputs.pulseEditsVisible ? EditNumber(inputs.pulseWidthText, 0) * 2 : 24);
+  const auto erasePulse = static_cast<std::uint8_t>(
+      inputs.pulseEditsVisible ? EditNumber(inputs.eraseWidthText, 0) : 80);
+  switch (mode) {
+    case kModeProgram:
+      if (state_.MemoryKind == 1) {
+        h[9] = 0xA6;
+      } else {
+        h[7] = writePulse;
+        h[9] = 0xA7;
+      }
+      break;
+    case kModeRead: {
+      const std::uint8_t osc = state_.OptionLow & 0x0F;
+      const bool rc = osc == 0x0A;
+      const bool calibrated =
+          (state_.RcCalKind == 1 && rc) ||
+          (state_.RcCalKind == 2 && rc && (state_.OptionLow & 0x30) != 0x20) ||
+          (state_.RcCalKind == 3 && rc && (state_.OptionHigh & 0x18) != 0x10);
+      if (calibrated) h[8] |= 0x80;
+      const auto dash = state_.DeviceName.find('-');
+      if (dash != std::string::npos && state_.DeviceName.compare(dash, 3, "-RC") == 0) h[8] &= 0xCF;
+      h[9] = 0xA5;
+      break;
+    }
+    case kModeErase:
+      h[7] = erasePulse;
+      h[9] = 0xA8;
+      break;
+    case kModeProgramPulse:
+      h[7] = writePulse;
+      h[9] = 0xA7;
+      break;
+    default:
+      h[9] = 0xA5;
+      break;
+  }
+}
+
+std::int32_t WriterLink::SendHeader(std::int32_t count) {
+  Purge();
+  if (!SendHeaderBytes(count)) return kLinkTimeout;
+  switch (ReadReply()) {
+    case -1: return kLinkTimeout;
+    case writer_reply::kAccepted: return kLinkHeaderAccepted;
+    case writer_reply::kEnd: return kLinkFinished;
+    case writer_reply::kAdapterError: return kLinkAdapterError;
+    case writer_reply::kSocketError: return kLinkSocketError;
+    default: return kLinkUnexpected;
+  }
+}
+
+std::int32_t WriterLink::Read8BitData(std::int32_t count) {
+  Purge();
+  if (!SendHeaderBytes(10)) return kLinkTimeout;
+  Timer timer(clock_);
+  std::int32_t i = 0;
+  while (i < count) {
+    std::uint8_t b = 0;
+    if (comm_.InQueCount() > 0 && comm_.Read(&b, 1) == 1) {
+      if (i < kReadBufferBytes) state_.ReadBuffer[i] = b;
+      ++i;
+      timer.Restart();
+      continue;
+    }
+    if (Stopped() || timer.Expired()) return kLinkTimeout;
+    WaitInput();
+  }
+  return kLinkFinished;
+}
+
+std::int32_t WriterLink::Read7BitData(std::int32_t count, bool waitEnd) {
+  Purge();
+  if (!SendHeaderBytes(10)) return kLinkTimeout;
+  return ReadSevenBitStream(count, waitEnd);
+}
+
+std::int32_t WriterLink::ReadWriterID(std::int32_t count) {
+  Purge();
+  if (!SendHeaderBytes(1)) return kLinkTimeout;
+  return ReadSevenBitStream(count, false);
+}
+
+std::int32_t WriterLink::ReadSevenBitStream(std::int32_t count, bool waitEnd) {
+  Timer timer(clock_);
+  std::int32_t i = 0;
+  const std::int32_t room = std::min(count, static_cast<std::int32_t>(kReadBufferBytes));
+  for (;;) {
+    std::uint8_t b = 0;
+    const bool got = comm_.Read(&b, 1) == 1;
+    if (got) {
+      if (b == writer_reply::kEnd) return i < count - 1 ? kLinkUnexpected : kLinkFinished;
+      if (b == writer_reply::kAdapterError) return kLinkAdapterError;
+      if (b == writer_reply::kSocketError) return kLinkSocketError;
+      if (b & 0x80) return kLinkUnexpected;
+      if (i < count) {
+        if (i < room) state_.ReadBuffer[i] = b;
+        timer.Restart();
+        ++i;
+      }
+      if (i >= count && !waitEnd) return kLinkFinished;
+    }
+    if (Stopped() || timer.Expired()) return kLinkTimeout;
+    if (!got) WaitInput();
+  }
+}
+
+std::int32_t WriterLink::WriteData(std::int32_t count, bool waitEnd) {
+  std::int32_t result = kLinkWritten;
+  const std::int32_t last = waitEnd ? count + 4 : count;
+  for (std::int32_t i = 0; i <= last && i < kReadBufferBytes; ++i) {
+    if (!SendByte(state_.ReadBuffer[i])) return kLinkTimeout;
+    switch (const int reply = ReadReply()) {
+      case writer_reply::kAccepted: continue;
+      case -1: result = kLinkTimeout; continue;  // the transfer goes on; a later reply may replace it
+      case writer_reply::kAllWritten: return i < count - 1 ? kLinkUnexpected : result;
+      case writer_reply::kWriteFailed: state_.WriteFailIndex = i; return kLinkWriteFailed;
+      case writer_reply::kAdapterError: return kLinkAdapterError;
+      case writer_reply::kSocketError: return kLinkSocketError;
+      default: (void)reply; return kLinkUnexpected;
+    }
+  }
+  // Every byte was taken but the Writer never said all was written: that is
+  // not a finished write.
+  return result == kLinkWritten ? kLinkUnexpected : result;
+}
+
+bool WriterLink::CheckResetAddr(Prompts& prompts) {
+  const bool atZero = (state_.DeviceAttr & 0x20) != 0;
+  const int byte = atZero ? 0 : state_.ProgramBytes - 2;
+  if (byte < 0 || byte + 1 >= kProgramBufferBytes) return true;  // no such word in the buffer
+  const bool blank = (state_.ProgramBuffer[byte] & 0x7F) == 0x7F && (state_.ProgramBuffer[byte + 1] & 0x7F) == 0x7F;
+  if (!blank) return true;
+  std::string text = "Reset address (0000h) is blank!!";
+  if (!atZero) {
+    char address[8];
+    std::snprintf(address, sizeof address, "%04X", static_cast<unsigned>(state_.ProgramBytes / 2 - 1) & 0xFFFF);
+    text = std::string("Reset address (") + address + "h) is blank!!";
+  }
+  return prompts.Ask(text, {}, PromptButtons::AbortIgnore, PromptIcon::Warning) != PromptAnswer::Abort;
+}

@@ -1,0 +1,364 @@
+#include "link/WriterLink.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <functional>
+#include <vector>
+
+#include "app/DeviceCatalogue.h"
+#include "app/MainState.h"
+#include "link/Clock.h"
+#include "link/Comm.h"
+#include "link/DevicePair.h"
+#include "support/ScriptedPrompts.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A Writer played by the test: every byte the PC sends is recorded and
+// answered by `reply` (which may answer nothing).
+class LinkTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    pair.SetReceiver([this](std::span<const std::uint8_t> bytes) {
+      for (std::uint8_t b : bytes) {
+        received.push_back(b);
+        if (reply) {
+          Bytes answer = reply(b);
+          if (!answer.empty()) pair.SendToPc(answer);
+        }
+      }
+    });
+    comm.SetDeviceName("Com1");
+    comm.Open();
+    ASSERT_TRUE(comm.Enabled());
+    link.SetPollIntervalMs(1);
+    ASSERT_EQ(GetICInfo(state, "K7E1/E3"), 0);
+  }
+
+  // Answers every header byte with nothing and the tenth with `answer`.
+  void AnswerAfterHeader(Bytes answer) {
+    reply = [this, answer, n = 0](std::uint8_t) mutable {
+      return ++n == 10 ? answer : Bytes{};
+    };
+  }
+
+  Clock::Duration Elapsed(Clock::Duration since) { return clock.Now() - since; }
+
+  DevicePair pair;
+  TComm comm{pair.MakePcEnd()};
+  // Every look at the clock moves it 50 ms, so a time-out takes about 50 polls.
+  FakeClock clock{Clock::Duration{50}};
+  MainState state;
+  WriterLink link{state, comm, clock};
+  ScriptedPrompts prompts;
+  Bytes received;
+  std::function<Bytes(std::uint8_t)> reply;
+};
+
+Bytes Header(const MainState& s) { return Bytes(s.CommandHeader.begin(), s.CommandHeader.begin() + 10); }
+
+TEST_F(LinkTest, HeadersOfTheFirstDevice) {
+  const HeaderInputs inputs{"K7E1/E3"};
+  link.GetHeader(kAreaOption, kModeRead, inputs);
+  EXPECT_EQ(Header(state), (Bytes{0xA1, 0, 0, 0x02, 0, 0x01, 0x30, 0x30, 0xC1, 0xA5}));
+  link.GetHeader(kAreaProgram, kModeRead, inputs);
+  EXPECT_EQ(Header(state), (Bytes{0xA1, 0, 0, 0xFF, 0x03, 0, 0x30, 0x02, 0xC1, 0xA5}));
+  link.GetHeader(kAreaProgram, kModeProgram, inputs);
+  EXPECT_EQ(Header(state), (Bytes{0xA1, 0, 0, 0xFF, 0x03, 0, 0x30, 0x02, 0xC1, 0xA6}));
+  link.GetHeader(kAreaProgram, kModeErase, inputs);
+  EXPECT_EQ(Header(state), (Bytes{0xA1, 0, 0, 0xFF, 0x03, 0, 0x30, 0x50, 0xC1, 0xA8}));
+  link.GetHeader(kAreaId, kModeRead, inputs);
+  EXPECT_EQ(Header(state), (Bytes{0xA1, 0, 0, 0x0F, 0, 0x02, 0x30, 0x02, 0xC1, 0xA5}));
+  link.GetHeader(kAreaId, kModeProgram, inputs);
+  EXPECT_EQ(state.CommandHeader[3], 7);
+  EXPECT_EQ(state.DeviceIndex, 0);
+}
+
+TEST_F(LinkTest, HeaderAreasModesAndPulses) {
+  const DeviceRecord rows[] = {
+      {"EE-RC", 0x07, 0xFF, 2, 2, 0x10, 0x35, 1, 0x7F, 0, 0x7F, 0, 2, 0x00, 0x7F, 1, 0, 0, 0},
+      {"EE3", 0x07, 0xFF, 2, 2, 0x10, 0x05, 1, 0x7F, 0, 0x7F, 0, 2, 0x00, 0x7F, 3, 0, 0, 0},
+      {nullptr, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+  };
+  ScopedDeviceTable table(rows);
+  HeaderInputs inputs{"EE3"};
+  link.GetHeader(kAreaEeprom, kModeRead, inputs);
+  EXPECT_EQ(Header(state), (Bytes{0xA1, 0, 0, 0x7F, 0x00, 0x03, 0x90, 0x0C, 0x85, 0xA5}));
+  // Programming a device that takes a pulse: the hidden edits give 24 and 80.
+  link.GetHeader(kAreaProgram, kModeProgram, inputs);
+  EXPECT_EQ(state.CommandHeader[7], 24);
+  EXPECT_EQ(state.CommandHeader[9], 0xA7);
+  link.GetHeader(kAreaEeprom, kModeProgramPulse, inputs);
+  EXPECT_EQ(state.CommandHeader[7], 24);
+  EXPECT_EQ(state.CommandHeader[8], 0x05);  // the read bit only for mode 1
+  inputs.pulseEditsVisible = true;
+  inputs.pulseWidthText = "127";
+  inputs.eraseWidthText = "255";
+  link.GetHeader(kAreaProgram, kModeProgram, inputs);
+  EXPECT_EQ(state.CommandHeader[7], 254);
+  link.GetHeader(kAreaProgram, kModeErase, inputs);
+  EXPECT_EQ(state.CommandHeader[7], 255);
+  link.GetHeader(kAreaOption2, kModeRead, inputs);
+  EXPECT_EQ(state.CommandHeader[3], 2);
+  EXPECT_EQ(state.CommandHeader[5], 5);
+  link.GetHeader(4, 7, inputs);
+  EXPECT_EQ(state.CommandHeader[5], 2);
+  EXPECT_EQ(state.CommandHeader[9], 0xA5);
+
+  // RC oscillator bits: kind 3 looks at OPTION bits 11-12.
+  state.OptionLow = 0x0A;
+  state.OptionHigh = 0x00;
+  link.GetHeader(kAreaProgram, kModeRead, inputs);
+  EXPECT_EQ(state.CommandHeader[8], 0x85);
+  state.OptionHigh = 0x10;
+  link.GetHeader(kAreaProgram, kModeRead, inputs);
+  EXPECT_EQ(state.CommandHeader[8], 0x05);
+  // Kind 1 with a "-RC" name: the RC bit is set, then bits 4 and 5 cleared.
+  inputs.deviceChoice = "EE-RC";
+  link.GetHeader(kAreaProgram, kModeRead, inputs);
+  EXPECT_EQ(state.CommandHeader[8], 0x85);
+  state.OptionLow = 0x05;
+  link.GetHeader(kAreaProgram, kModeRead, inputs);
+  EXPECT_EQ(state.CommandHeader[8], 0x05);
+}
+
+TEST_F(LinkTest, ProbeAnswersAgainstTheDevicesWriterModel) {
+  struct Case {
+    std::uint8_t answer;
+    int writerType;
+    std::int32_t expected;
+  } cases[] = {
+      {0xB2, 1, kLinkWriterModel1}, {0xB2, 2, kLinkWriterMismatch}, {0xB3, 2, kLinkWriterModel2},
+      {0xB3, 1, kLinkWriterMismatch}, {0xB4, 1, kLinkWriterUniversal}, {0xB4, 2, kLinkWriterUniversal},
+      {0xB5, 2, kLinkUnexpected},
+  };
+  for (const Case& c : cases) {
+    state.WriterType = c.writerType;
+    reply = [&](std::uint8_t) { return Bytes{c.answer}; };
+    EXPECT_EQ(link.CheckWriter(), c.expected) << std::hex << int(c.answer) << " type " << c.writerType;
+  }
+  EXPECT_EQ(received, Bytes(std::size(cases), kProbeByte));
+}
+
+TEST_F(LinkTest, WithoutCtsNothingIsSentAndEveryPrimitiveTimesOut) {
+  pair.SetCts(false);
+  reply = [](std::uint8_t) { return Bytes{0xB4}; };
+  const auto start = clock.Now();
+  EXPECT_EQ(link.CheckWriter(), kLinkTimeout);
+  const auto waited = Elapsed(start);
+  EXPECT_GE(waited.count(), 2000);
+  EXPECT_LE(waited.count(), 3100);
+  EXPECT_EQ(link.SendHeader(10), kLinkTimeout);
+  EXPECT_EQ(link.Read7BitData(2, true), kLinkTimeout);
+  EXPECT_EQ(link.Read8BitData(2), kLinkTimeout);
+  EXPECT_EQ(link.ReadWriterID(2), kLinkTimeout);
+  EXPECT_EQ(link.WriteData(2, true), kLinkTimeout);
+  EXPECT_TRUE(received.empty());
+}
+
+TEST_F(LinkTest, SecondsFieldWrapDoesNotEndTheWaitEarly) {
+  clock.Advance(Clock::Duration{59'500});  // seconds field 59
+  const auto start = clock.Now();
+  EXPECT_EQ(link.CheckWriter(), kLinkTimeout);  // nobody answers
+  const auto waited = Elapsed(start);
+  EXPECT_GE(waited.count(), 2000);
+  EXPECT_LE(waited.count(), 3100);
+}
+
+TEST_F(LinkTest, SendHeaderMapsTheReply) {
+  const std::pair<std::uint8_t, std::int32_t> cases[] = {
+      {0xB5, kLinkHeaderAccepted}, {0xB8, kLinkFinished}, {0xFD, kLinkAdapterError},
+      {0xFE, kLinkSocketError}, {0x42, kLinkUnexpected}};
+  for (auto [answer, expected] : cases) {
+    received.clear();
+    AnswerAfterHeader({answer});
+    EXPECT_EQ(link.SendHeader(10), expected);
+    EXPECT_EQ(received.size(), 10u);
+  }
+  reply = nullptr;
+  EXPECT_EQ(link.SendHeader(10), kLinkTimeout);
+}
+
+TEST_F(LinkTest, SevenBitReadEndMarkAndSurplus) {
+  Bytes data31(31, 0x11);
+  data31.push_back(0xB8);
+  AnswerAfterHeader(data31);
+  EXPECT_EQ(link.Read7BitData(32, true), kLinkFinished);  // one short of count is accepted
+
+  Bytes data30(30, 0x11);
+  data30.push_back(0xB8);
+  AnswerAfterHeader(data30);
+  EXPECT_EQ(link.Read7BitData(32, true), kLinkUnexpected);
+
+  state.ReadBuffer.fill(0);
+  AnswerAfterHeader({0x01, 0x02, 0x03, 0x04, 0x05, 0xB8});
+  EXPECT_EQ(link.Read7BitData(2, true), kLinkFinished);
+  EXPECT_EQ(state.ReadBuffer[0], 0x01);
+  EXPECT_EQ(state.ReadBuffer[1], 0x02);
+  EXPECT_EQ(state.ReadBuffer[2], 0x00);  // surplus dropped
+
+  AnswerAfterHeader({0x01, 0x02, 0x03});
+  EXPECT_EQ(link.Read7BitData(2, false), kLinkFinished);  // no end mark needed
+}
+
+TEST_F(LinkTest, SevenBitReadErrorsAndTimeOut) {
+  AnswerAfterHeader({0x01, 0xFD});
+  EXPECT_EQ(link.Read7BitData(4, true), kLinkAdapterError);
+  AnswerAfterHeader({0xFE});
+  EXPECT_EQ(link.Read7BitData(4, true), kLinkSocketError);
+  AnswerAfterHeader({0x01, 0x90});
+  EXPECT_EQ(link.Read7BitData(4, true), kLinkUnexpected);
+  AnswerAfterHeader({0x01, 0x02, 0x03, 0x04});  // no end mark
+  EXPECT_EQ(link.Read7BitData(4, true), kLinkTimeout);
+}
+
+TEST_F(LinkTest, ReadWriterIdSendsOnlyTheCommandByte) {
+  reply = [](std::uint8_t) { return Bytes{0x51, 0x52, 0x53}; };
+  state.CommandHeader[0] = 0xA1;
+  EXPECT_EQ(link.ReadWriterID(3), kLinkFinished);
+  EXPECT_EQ(received, Bytes{0xA1});
+  EXPECT_EQ(state.ReadBuffer[2], 0x53);
+}
+
+TEST_F(LinkTest, EightBitReadIsCountedAndTakesEveryValue) {
+  AnswerAfterHeader({0xB8, 0xFE, 0x00, 0xFF, 0x99});
+  EXPECT_EQ(link.Read8BitData(4), kLinkFinished);
+  EXPECT_EQ((Bytes(state.ReadBuffer.begin(), state.ReadBuffer.begin() + 4)), (Bytes{0xB8, 0xFE, 0x00, 0xFF}));
+  AnswerAfterHeader({0x01});
+  EXPECT_EQ(link.Read8BitData(4), kLinkTimeout);
+  AnswerAfterHeader({});
+  EXPECT_EQ(link.Read8BitData(0), kLinkFinished);
+}
+
+// A Writer that answers byte i of a 16-byte write with `last` at index `at`.
+std::function<Bytes(std::uint8_t)> WriteReplies(int at, std::uint8_t last) {
+  return [at, last, i = 0](std::uint8_t) mutable { return Bytes{i++ == at ? last : std::uint8_t{0xB5}}; };
+}
+
+TEST_F(LinkTest, WriteDataReplies) {
+  for (int i = 0; i < 16; ++i) state.ReadBuffer[i] = static_cast<std::uint8_t>(i);
+
+  reply = WriteReplies(3, 0xB1);
+  EXPECT_EQ(link.WriteData(16, true), kLinkWriteFailed);
+  EXPECT_EQ(state.WriteFailIndex, 3);
+  EXPECT_EQ(received, (Bytes{0, 1, 2, 3}));  // nothing more after the failure
+
+  received.clear();
+  reply = WriteReplies(15, 0xB0);
+  EXPECT_EQ(link.WriteData(16, true), kLinkWritten);
+  EXPECT_EQ(received.size(), 16u);
+
+  reply = WriteReplies(14, 0xB0);
+  EXPECT_EQ(link.WriteData(16, true), kLinkUnexpected);
+  reply = WriteReplies(17, 0xB0);  // a late confirmation is still a good write
+  EXPECT_EQ(link.WriteData(16, true), kLinkWritten);
+  reply = WriteReplies(5, 0xFD);
+  EXPECT_EQ(link.WriteData(16, true), kLinkAdapterError);
+  reply = WriteReplies(5, 0xFE);
+  EXPECT_EQ(link.WriteData(16, true), kLinkSocketError);
+  reply = WriteReplies(5, 0x33);
+  EXPECT_EQ(link.WriteData(16, true), kLinkUnexpected);
+}
+
+TEST_F(LinkTest, WriteDataWithoutConfirmationIsNotASuccess) {
+  received.clear();
+  reply = [](std::uint8_t) { return Bytes{0xB5}; };
+  EXPECT_EQ(link.WriteData(16, true), kLinkUnexpected);
+  EXPECT_EQ(received.size(), 21u);  // count + 5 bytes at the most
+}
+
+TEST_F(LinkTest, WriteDataGoesOnAfterAMissingReply) {
+  // Byte 2 gets no answer: the time-out is kept unless a later reply is an error.
+  reply = [i = 0](std::uint8_t) mutable {
+    const int n = i++;
+    if (n == 2) return Bytes{};
+    return Bytes{n == 15 ? std::uint8_t{0xB0} : std::uint8_t{0xB5}};
+  };
+  EXPECT_EQ(link.WriteData(16, true), kLinkTimeout);
+  reply = [i = 0](std::uint8_t) mutable {
+    const int n = i++;
+    if (n == 2) return Bytes{};
+    return Bytes{n == 6 ? std::uint8_t{0xB1} : std::uint8_t{0xB5}};
+  };
+  EXPECT_EQ(link.WriteData(16, true), kLinkWriteFailed);
+  EXPECT_EQ(state.WriteFailIndex, 6);
+}
+
+TEST_F(LinkTest, ResetVectorGuard) {
+  // The first device keeps its reset vector in the last word.
+  EXPECT_FALSE(link.CheckResetAddr(prompts));  // unscripted: Abort
+  ASSERT_EQ(prompts.messages.size(), 1u);
+  EXPECT_EQ(prompts.LastText(), "Reset address (03FFh) is blank!!");
+  prompts.answers.push_back(PromptAnswer::Ignore);
+  EXPECT_TRUE(link.CheckResetAddr(prompts));
+  state.SetProgramWord(0x3FF, 0x2800);
+  EXPECT_TRUE(link.CheckResetAddr(prompts));
+  EXPECT_EQ(prompts.messages.size(), 2u);
+  // A word with bit 7 stray in a byte is still blank by its low seven bits.
+  state.ProgramBuffer[0] = 0xFF;
+  state.DeviceAttr = 0x20;
+  EXPECT_FALSE(link.CheckResetAddr(prompts));
+  EXPECT_EQ(prompts.LastText(), "Reset address (0000h) is blank!!");
+}
+
+TEST_F(LinkTest, PortOpenFailureAndRetry) {
+  comm.SetBaudRate(br9600);
+  pair.FailOpen(ENOENT);
+  link.CheckComPort({"Com3", 0}, prompts);
+  EXPECT_EQ(state.PortFailed, 1);
+  EXPECT_EQ(prompts.LastText(), "Open  COM3 Port Error!!");
+  EXPECT_FALSE(comm.Enabled());
+  // The settings in force before are kept for the close.
+  EXPECT_EQ(state.PortName, "Com1");
+  EXPECT_EQ(state.PortBaud, br9600);
+
+  // The entry guard tries once more.
+  EXPECT_FALSE(link.PortReady({"Com3", 0}, prompts));
+  EXPECT_EQ(prompts.messages.size(), 2u);
+  pair.FailOpen(0);
+  EXPECT_TRUE(link.PortReady({"Com3", 2}, prompts));
+  EXPECT_EQ(state.PortFailed, 0);
+  EXPECT_TRUE(comm.Enabled());
+  EXPECT_EQ(comm.DeviceName(), "Com3");
+  EXPECT_EQ(comm.BaudRate(), br115200);
+  EXPECT_EQ(comm.FlowControl(), fcNone);
+  EXPECT_EQ(pair.Settings().baudRate, 115200u);
+  EXPECT_TRUE(link.PortReady({"Com4", 1}, prompts));  // open: nothing to do
+  EXPECT_EQ(comm.DeviceName(), "Com3");
+}
+
+TEST_F(LinkTest, StopRequestEndsAWaitAtOnce) {
+  std::stop_source stop;
+  link.SetStopToken(stop.get_token());
+  stop.request_stop();
+  const auto start = clock.Now();
+  EXPECT_EQ(link.CheckWriter(), kLinkTimeout);
+  EXPECT_LT(Elapsed(start).count(), 500);
+}
+
+TEST(LinkTexts, MessagesAndPulseClamping) {
+  EXPECT_STREQ(LinkStatusMessage(kLinkSocketError), "Nothing in socket or type error!!");
+  EXPECT_STREQ(LinkStatusMessage(kLinkAdapterError), "IC adapter board error!!");
+  EXPECT_STREQ(LinkStatusMessage(kLinkWriterMismatch), "Writer type is error!");
+  EXPECT_STREQ(LinkStatusMessage(kLinkUnexpected), "Writer Error!!");
+  EXPECT_STREQ(LinkStatusMessage(kLinkTimeout), "Connect Timeout!!");
+  EXPECT_EQ(ConnectResultText(kLinkWriterUniversal, "Com1"), "Connect OK!");
+  EXPECT_EQ(ConnectResultText(kLinkTimeout, "Com1"), "Connect COM1 Timeout!!");
+  EXPECT_EQ(ConnectResultText(kLinkWriterMismatch, "Com1"), "Connect Fail!");
+  EXPECT_EQ(ConnectResultText(kLinkUnexpected, "Com1"), "Connect Fail!");
+
+  EXPECT_EQ(ClampPulseText("", kPulseWidthDefault, kPulseWidthMax), "5");
+  EXPECT_EQ(ClampPulseText("", kEraseWidthDefault, kEraseWidthMax), "120");
+  EXPECT_EQ(ClampPulseText("128", kPulseWidthDefault, kPulseWidthMax), "127");
+  EXPECT_EQ(ClampPulseText("127", kPulseWidthDefault, kPulseWidthMax), "127");
+  EXPECT_EQ(ClampPulseText("256", kEraseWidthDefault, kEraseWidthMax), "255");
+  EXPECT_EQ(ClampPulseText("99999999999", kEraseWidthDefault, kEraseWidthMax), "255");
+  EXPECT_EQ(ClampPulseText("0", kPulseWidthDefault, kPulseWidthMax), "1");
+  EXPECT_EQ(ClampPulseText("x", kPulseWidthDefault, kPulseWidthMax), "5");
+  EXPECT_EQ(ClampPulseText("40", kEraseWidthDefault, kEraseWidthMax), "40");
+}
+
+}  // namespace

@@ -288,20 +288,23 @@ TEST_F(LinkTest, WriteDataGoesOnAfterAMissingReply) {
 }
 
 TEST_F(LinkTest, ResetVectorGuard) {
-  // The first device keeps its reset vector in the last word.
+  // The first device (attribute bit 0x20) starts at word 0.
   EXPECT_FALSE(link.CheckResetAddr(prompts));  // unscripted: Abort
   ASSERT_EQ(prompts.messages.size(), 1u);
-  EXPECT_EQ(prompts.LastText(), "Reset address (03FFh) is blank!!");
+  EXPECT_EQ(prompts.LastText(), "Reset address (0000h) is blank!!");
   prompts.answers.push_back(PromptAnswer::Ignore);
   EXPECT_TRUE(link.CheckResetAddr(prompts));
-  state.SetProgramWord(0x3FF, 0x2800);
+  state.SetProgramWord(0, 0x2800);
   EXPECT_TRUE(link.CheckResetAddr(prompts));
   EXPECT_EQ(prompts.messages.size(), 2u);
-  // A word with bit 7 stray in a byte is still blank by its low seven bits.
-  state.ProgramBuffer[0] = 0xFF;
-  state.DeviceAttr = 0x20;
+  // Without the bit the reset vector is the last word; bit 7 of a byte does
+  // not make a blank word programmed.
+  state.DeviceAttr = 0x10;
+  state.ProgramBuffer[2 * 0x3FF] = 0xFF;
   EXPECT_FALSE(link.CheckResetAddr(prompts));
-  EXPECT_EQ(prompts.LastText(), "Reset address (0000h) is blank!!");
+  EXPECT_EQ(prompts.LastText(), "Reset address (03FFh) is blank!!");
+  state.SetProgramWord(0x3FF, 0x3F7F);
+  EXPECT_TRUE(link.CheckResetAddr(prompts));
 }
 
 TEST_F(LinkTest, PortOpenFailureAndRetry) {

@@ -29,6 +29,14 @@ std::array<std::uint8_t, 16> InfoText(const std::string& text) {
 
 bool SevenBitArea(int area) { return area != 3; }
 
+// A cell of a one-time-programmable or unerased flash part only loses bits.
+bool ProgramCell(std::uint8_t& cell, std::uint8_t b) {
+  const std::uint8_t want = b & 0x7F;
+  if (want & ~cell & 0x7F) return false;
+  cell = want;
+  return true;
+}
+
 }  // namespace
 
 std::optional<IcDescription> IcDescription::ForDevice(const std::string& name) {
@@ -89,7 +97,7 @@ void WriterEmulator::Pump() {
       due.push_back(pending_.front().byte);
       pending_.pop_front();
     }
-    cts = CtsLocked(now);
+    cts = CtsLocked();
     ctsChanged = cts != lastCts_;
     lastCts_ = cts;
     out = output_;
@@ -109,10 +117,10 @@ std::optional<Clock::Duration> WriterEmulator::NextEventIn() const {
 
 bool WriterEmulator::Cts() const {
   std::lock_guard lock(mutex_);
-  return CtsLocked(clock_.Now());
+  return CtsLocked();
 }
 
-bool WriterEmulator::CtsLocked(Clock::Duration /*now*/) const {
+bool WriterEmulator::CtsLocked() const {
   return !faults_.ctsNeverRaised && pending_.empty();
 }
 
@@ -273,11 +281,13 @@ void WriterEmulator::Reply(std::uint8_t b, Clock::Duration now, Clock::Duration 
 }
 
 void WriterEmulator::ReceiveOne(std::uint8_t b, Clock::Duration now) {
-  if (phase_ != Phase::Idle && now - lastByteAt_ > kStaleGap) phase_ = Phase::Idle;
-  lastByteAt_ = now;
   // A 7-bit data phase cannot contain a byte with the top bit set: the PC has
-  // given up on the write and this is its next command.
-  if (phase_ == Phase::Write && SevenBitArea(cmd_.area) && (b & 0x80)) phase_ = Phase::Idle;
+  // given up on the write and this is its next command. Where any byte value
+  // may follow (headers, records, EEPROM pairs), a long pause tells the same.
+  const bool sevenBitWrite = phase_ == Phase::Write && SevenBitArea(cmd_.area);
+  if (sevenBitWrite && (b & 0x80)) phase_ = Phase::Idle;
+  if (!sevenBitWrite && phase_ != Phase::Idle && now - lastByteAt_ > kStaleGap) phase_ = Phase::Idle;
+  lastByteAt_ = now;
 
   switch (phase_) {
     case Phase::Idle:
@@ -405,18 +415,6 @@ void WriterEmulator::Erase() {
   area5_.fill(kBlankHalf);
   id_.fill(kBlankHalf);
 }
-
-namespace {
-
-// A cell of a one-time-programmable or unerased flash part only loses bits.
-bool ProgramCell(std::uint8_t& cell, std::uint8_t b) {
-  const std::uint8_t want = b & 0x7F;
-  if (want & ~cell & 0x7F) return false;
-  cell = want;
-  return true;
-}
-
-}  // namespace
 
 void WriterEmulator::WriteByte(std::uint8_t b, Clock::Duration now) {
   const std::size_t i = cmd_.index++;

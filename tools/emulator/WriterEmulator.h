@@ -89,8 +89,10 @@ struct EmulatorFaults {
   bool adapterError = false;   // every header answered 0xFD
   bool ctsNeverRaised = false; // CTS stays low; bytes that arrive anyway get no reply
   std::optional<std::size_t> silenceAfter;   // no reply once this many bytes have arrived
-  std::optional<std::size_t> failAtByte;     // data byte of a write answered 0xB1
-  std::optional<std::size_t> earlyEndAfter;  // end mark after this many data bytes
+  std::optional<std::size_t> failAtByte;     // data byte (from 0) of a write answered 0xB1
+  // A read ends (0xB8) or a write is done (0xB0) after this many data bytes;
+  // a counted EEPROM read just stops short.
+  std::optional<std::size_t> earlyEndAfter;
   bool garbage = false;        // every reply byte becomes kGarbage
 };
 
@@ -181,7 +183,7 @@ class WriterEmulator {
   void Reply(std::uint8_t b, Clock::Duration now, Clock::Duration extra = Clock::Duration{0});
   void ResetContents();
   std::uint8_t ReadProgramHalf(std::size_t i) const;
-  bool CtsLocked(Clock::Duration now) const;
+  bool CtsLocked() const;
   Clock::Duration ByteTime() const;
   std::array<std::uint8_t, emu::kIdReadBytes> IdAreaLocked() const;
 

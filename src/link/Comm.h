@@ -183,7 +183,8 @@ class TCustomComm {
   void CheckOpen();
   void UpdateCommTimeouts();
   void UpdateDataControlBlock();
-  void HandleCommEvent(TCommEventThread& sender, std::uint32_t status);
+  // Calls the assigned handlers for the LineEvent bits in status, in order.
+  void HandleCommEvent(std::uint32_t status);
 
   // Not in the classic component: waits that block in the device, never spin.
   // True as soon as at least one byte is waiting; false on time-out or when closed.
@@ -278,6 +279,8 @@ class TCustomComm {
   TCommErrorEvent onError_;
   TCommRxCharEvent onRxChar_;
   TDispatcher dispatcher_;
+  // Lets work queued on another thread notice that the component is gone.
+  std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
 
 // The component as the main window holds it; adds nothing but the published face.

@@ -20,7 +20,8 @@ class DevicePair;
 class EmulatorLine {
  public:
   EmulatorLine(DevicePair& pair, WriterEmulator& emulator);
-  // Detaches from the pair and the emulator; call before either goes away.
+  // Detaches from the pair and the emulator. Close the PC end first: a Write
+  // still running on another thread may be inside the emulator.
   ~EmulatorLine();
   EmulatorLine(const EmulatorLine&) = delete;
   EmulatorLine& operator=(const EmulatorLine&) = delete;

@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
@@ -22,6 +21,7 @@
 
 #include "app/DeviceCatalogue.h"
 #include "emulator/WriterEmulator.h"
+#include "link/PortMap.h"
 
 namespace fs = std::filesystem;
 
@@ -178,14 +178,6 @@ Options Parse(int argc, char** argv) {
   }
   if (o.portMap && !o.linkPort) throw UsageError{"--port-map needs --link"};
   return o;
-}
-
-// The user's port map, where the program looks for ComN links.
-fs::path PortMapDir() {
-  const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  const char* home = std::getenv("HOME");
-  const fs::path base = xdg && *xdg ? fs::path(xdg) : fs::path(home ? home : ".") / ".config";
-  return base / "qel-writer" / "ports";
 }
 
 std::string SystemError(const std::string& what) { return what + ": " + std::strerror(errno); }

@@ -34,9 +34,6 @@ void TMainForm::HelpAbout1Execute() {}
 
 // --- disassembler and fill ---
 void TMainForm::FillBuffer1Click() {}
-void TMainForm::Disassemble1Click() {}
-void TMainForm::FileSaveAsItemClick() {}
-void TMainForm::DestroyDisassemblyWindow() {}
 
 // --- serial link ---
 void TMainForm::CreateLinkArea() {}

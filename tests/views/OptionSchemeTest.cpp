@@ -202,13 +202,14 @@ TEST(RefreshDataTest, BlankWordAndOptionErrors) {
   EXPECT_EQ(s.OptionErrors, 3);
   SetSchemes(s, 0, 0, 1, 0, 0, 1);
   s.OptionLow = 0x5F;   // OST 0101b: 80mS
-  s.OptionHigh = 0x0F;  // security bits 13..12 = 00b: Error
+  s.OptionHigh = 0x0E;  // word bit 7 clear; security bits 13..12 = 00b: Error
   RefreshData(s);
   EXPECT_EQ(o[kSecurity].value, "Error");
   EXPECT_EQ(s.OptionErrors, 2);
   // A blank security field counts for nothing.
-  s.OptionHigh = 0x7F;
+  s.OptionHigh = 0x7E;
   RefreshData(s);
+  EXPECT_EQ(o[kOst].value, "80mS");
   EXPECT_EQ(o[kSecurity].value, "Blank");
   EXPECT_EQ(s.OptionErrors, 0);
 }

@@ -3,11 +3,6 @@
 
 #include "app/gui/TMainForm.h"
 
-// --- option word and checksums ---
-void TMainForm::RefreshData() {}
-void TMainForm::CalChecksum() {}
-void TMainForm::EditOPTIONClick() {}
-
 // --- buffer views and ID windows ---
 void TMainForm::ProgramMemory1Click() {}
 void TMainForm::ID2Click() {}
@@ -33,7 +28,6 @@ void TMainForm::SaveProgramMemory1Click() {}
 void TMainForm::HelpAbout1Execute() {}
 
 // --- disassembler and fill ---
-void TMainForm::FillBuffer1Click() {}
 void TMainForm::Disassemble1Click() {}
 void TMainForm::FileSaveAsItemClick() {}
 void TMainForm::DestroyDisassemblyWindow() {}

@@ -1,6 +1,7 @@
 #include "views/OptionScheme.h"
 
 #include <array>
+#include <initializer_list>
 
 #include "files/Checksum.h"
 

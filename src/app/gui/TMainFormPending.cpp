@@ -3,11 +3,6 @@
 
 #include "app/gui/TMainForm.h"
 
-// --- option word and checksums ---
-void TMainForm::RefreshData() {}
-void TMainForm::CalChecksum() {}
-void TMainForm::EditOPTIONClick() {}
-
 // --- buffer views and ID windows ---
 void TMainForm::ProgramMemory1Click() {}
 void TMainForm::ID2Click() {}
@@ -31,9 +26,6 @@ bool TMainForm::LoadCfg(bool) { return false; }
 void TMainForm::SaveCfg() {}
 void TMainForm::SaveProgramMemory1Click() {}
 void TMainForm::HelpAbout1Execute() {}
-
-// --- disassembler and fill ---
-void TMainForm::FillBuffer1Click() {}
 
 // --- serial link ---
 void TMainForm::CreateLinkArea() {}

@@ -20,7 +20,7 @@ std::string WithoutExtension(const std::string& path);
 // The name a file dialog starts with: path up to its first "." in the file name,
 // or empty when the file name has none.
 std::string DialogStartName(const std::string& path);
-// True for an existing regular file; devices, folders and pipes are not images.
+// True for an existing, readable regular file; devices, folders and pipes are not images.
 bool IsReadableFile(const std::string& path);
 
 enum class ImageLoadResult { Loaded, CannotOpen, WrongType };

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <unistd.h>
+
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -46,6 +49,6 @@ inline std::vector<std::uint8_t> ReadBytes(const std::string& path) {
 }
 
 // Runs a command line; false when the shell reports failure.
-inline bool Run(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
+inline bool RunCommand(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
 
-inline bool HaveTool(const std::string& name) { return Run("command -v " + name); }
+inline bool HaveTool(const std::string& name) { return RunCommand("command -v " + name); }

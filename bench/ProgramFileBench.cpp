@@ -8,21 +8,11 @@
 #include <sstream>
 #include <string>
 
-#include "app/Prompts.h"
 #include "files/HexText.h"
 #include "files/ProgramFile.h"
+#include "../tests/support/ScriptedPrompts.h"
 
 namespace {
-
-class SilentPrompts : public Prompts {
- public:
-  void Message(const std::string&, const std::string&, PromptIcon) override {}
-  PromptAnswer Ask(const std::string&, const std::string&, PromptButtons, PromptIcon) override {
-    return PromptAnswer::Cancel;
-  }
-  std::optional<FileChoice> OpenFile(const FileDialogRequest&) override { return std::nullopt; }
-  std::optional<FileChoice> SaveFile(const FileDialogRequest&) override { return std::nullopt; }
-};
 
 std::string FullImageHex() {
   std::string text;
@@ -47,7 +37,7 @@ std::string FullImageHex() {
 void BM_HexToObjFullImage(benchmark::State& st) {
   const std::string text = FullImageHex();
   MainState state;
-  SilentPrompts prompts;
+  ScriptedPrompts prompts;
   for (auto _ : st) {
     std::istringstream in(text);
     benchmark::DoNotOptimize(HexToObj(state, prompts, in));
@@ -63,7 +53,7 @@ void BM_OpenPicHexFullImage(benchmark::State& st) {
   MainState state;
   state.CoreKind = 2;
   state.ProgramBytes = 2048;
-  SilentPrompts prompts;
+  ScriptedPrompts prompts;
   for (auto _ : st) benchmark::DoNotOptimize(OpenProgramImage(state, prompts, path));
   std::filesystem::remove(path);
 }

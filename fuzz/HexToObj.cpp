@@ -6,28 +6,14 @@
 #include <sstream>
 #include <string>
 
-#include "app/Prompts.h"
 #include "files/HexText.h"
 #include "files/PicConvert.h"
 #include "files/ProgramFile.h"
-
-namespace {
-
-class SilentPrompts : public Prompts {
- public:
-  void Message(const std::string&, const std::string&, PromptIcon) override {}
-  PromptAnswer Ask(const std::string&, const std::string&, PromptButtons, PromptIcon) override {
-    return PromptAnswer::Cancel;
-  }
-  std::optional<FileChoice> OpenFile(const FileDialogRequest&) override { return std::nullopt; }
-  std::optional<FileChoice> SaveFile(const FileDialogRequest&) override { return std::nullopt; }
-};
-
-}  // namespace
+#include "../tests/support/ScriptedPrompts.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static MainState state;
-  SilentPrompts prompts;
+  ScriptedPrompts prompts;
   std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
   state.StartupLoad = size > 0 && (data[0] & 1);
   state.MemoryWindowOpen = 1;
@@ -37,6 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (state.ProgramFileSize < 0 || state.ProgramFileSize > kProgramBufferBytes) std::abort();
   TranslatePicImage(state, prompts);
   RepackProgramBuffer(state);
+  if (prompts.messages.size() > 2) std::abort();  // one hex fault, one format warning
   for (std::uint8_t b : state.ProgramBuffer) {
     if (b > 0x7F) std::abort();
   }

@@ -35,10 +35,18 @@ bool WriteFileReplacing(const std::string& path, const std::vector<std::uint8_t>
     done += static_cast<std::size_t>(n);
   }
   ok = ok && ::fsync(fd) == 0;
-  // A new file gets the usual permissions, not the private ones of a temporary file.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ok = ok && ::fchmod(fd, 0666 & ~mask) == 0;
+  // A replaced file keeps its permissions; a new one gets the usual ones, not the
+  // private ones of a temporary file.
+  struct stat old {};
+  mode_t mode = 0;
+  if (::stat(path.c_str(), &old) == 0) {
+    mode = old.st_mode & 07777;
+  } else {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode = 0666 & ~mask;
+  }
+  ok = ok && ::fchmod(fd, mode) == 0;
   ok = (::close(fd) == 0) && ok;
   if (ok) ok = std::rename(temp.c_str(), path.c_str()) == 0;
   if (!ok) std::remove(temp.c_str());

@@ -188,7 +188,9 @@ TEST(SaveProgramMemory, WritesTheDeviceWordsThatOpenReadsBack) {
   for (int n = 0; n < 1024; ++n) s.SetProgramWord(n, static_cast<std::uint16_t>(gen() & 0x3FFF));
   s.SetProgramWord(1, 0x2803);
   s.SetProgramWord(1024, 0x1111);  // beyond the device: not saved
+  std::filesystem::permissions(dir.Path("blank.bin"), std::filesystem::perms(0640));
   ASSERT_TRUE(SaveProgramImage(s, dir.Path("blank.bin")));  // replaces the old file
+  EXPECT_EQ(std::filesystem::status(dir.Path("blank.bin")).permissions(), std::filesystem::perms(0640));
   const auto saved = ReadBytes(dir.Path("blank.bin"));
   ASSERT_EQ(saved.size(), 2048u);
   EXPECT_EQ(saved[2], 0x03);

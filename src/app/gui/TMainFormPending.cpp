@@ -15,16 +15,12 @@ void TMainForm::CreateIdWindow() {}
 void TMainForm::CreateEepromWindow() {}
 void TMainForm::DestroyEepromWindow() {}
 
-// --- program files ---
-void TMainForm::FileOpen1Execute() {}
-
 // --- configuration file, save program memory, about ---
 void TMainForm::CreateFilesArea() {}
 void TMainForm::LoadConfig1Click() {}
 void TMainForm::FileSaveItemClick() {}
 bool TMainForm::LoadCfg(bool) { return false; }
 void TMainForm::SaveCfg() {}
-void TMainForm::SaveProgramMemory1Click() {}
 void TMainForm::HelpAbout1Execute() {}
 
 // --- serial link ---

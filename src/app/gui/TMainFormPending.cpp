@@ -24,13 +24,7 @@ void TMainForm::DestroyEepromWindow() {}
 void TMainForm::FileOpen1Execute() {}
 
 // --- configuration file, save program memory, about ---
-void TMainForm::CreateFilesArea() {}
-void TMainForm::LoadConfig1Click() {}
-void TMainForm::FileSaveItemClick() {}
-bool TMainForm::LoadCfg(bool) { return false; }
-void TMainForm::SaveCfg() {}
 void TMainForm::SaveProgramMemory1Click() {}
-void TMainForm::HelpAbout1Execute() {}
 
 // --- disassembler and fill ---
 void TMainForm::FillBuffer1Click() {}

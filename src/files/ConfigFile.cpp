@@ -4,7 +4,6 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <limits>
 
 #include "app/DeviceCatalogue.h"
@@ -240,44 +239,4 @@ bool LoadCfg(MainState& state, std::string_view bytes, bool fullLoad, Prompts& p
     if (hooks.recreateViews) hooks.recreateViews();
   }
   return true;
-}
-
-void RepackProgramBuffer(MainState& state) {
-  auto& b = state.ProgramBuffer;
-  for (std::size_t i = 0; i + 1 < b.size(); i += 2) {
-    std::uint8_t low = b[i], high = b[i + 1];
-    b[i] = low & 0x7F;
-    b[i + 1] = static_cast<std::uint8_t>(((high << 1) | (low >> 7)) & 0x7F);
-  }
-}
-
-bool LoadCfgImage(MainState& state, const std::string& path, const CfgImageCodec& codec) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-
-  // The three characters after the last "." of the file's own name.
-  std::string ext;
-  std::size_t slash = path.find_last_of('/');
-  std::size_t dot = path.find_last_of('.');
-  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) ext = path.substr(dot + 1, 3);
-  for (char& ch : ext) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-
-  state.ProgramBuffer.fill(0xFF);
-  if (ext == "HEX" || ext == "QHX") {
-    in.close();
-    if (codec.readHex) codec.readHex(state, path);
-  } else {
-    in.read(reinterpret_cast<char*>(state.ProgramBuffer.data()), kProgramBufferBytes);
-  }
-  state.ProgramFileSize = kProgramBufferBytes;
-  if ((ext == "OBJ" || ext == "HEX") && codec.picToQel) codec.picToQel(state);
-  RepackProgramBuffer(state);
-  return true;
-}
-
-std::string CfgSaveProposal(const std::string& imageName) {
-  std::size_t slash = imageName.find_last_of('/');
-  std::size_t start = slash == std::string::npos ? 0 : slash + 1;
-  std::size_t dot = imageName.find('.', start);
-  return dot == std::string::npos ? std::string() : imageName.substr(0, dot);
 }

@@ -60,19 +60,3 @@ struct CfgLoadHooks {
 // stays applied.
 bool LoadCfg(MainState& state, std::string_view bytes, bool fullLoad, Prompts& prompts,
              const CfgLoadHooks& hooks);
-
-// Reads the image a configuration names: Intel HEX for ".hex"/".qhx", raw
-// bytes otherwise; PIC images translated for the device's core; then
-// re-packed into 7-bit halves. False when the file cannot be opened.
-struct CfgImageCodec {
-  std::function<void(MainState&, const std::string&)> readHex;  // fills ProgramBuffer with 8-bit bytes
-  std::function<void(MainState&)> picToQel;                      // translates in place, 8-bit bytes
-};
-bool LoadCfgImage(MainState& state, const std::string& path, const CfgImageCodec& codec);
-
-// Re-packs every word of ProgramBuffer from two 8-bit bytes into 7-bit halves.
-void RepackProgramBuffer(MainState& state);
-
-// Name the save dialog proposes for the image file name: the path up to the
-// first "." of the file's own name; empty when that name has no ".".
-std::string CfgSaveProposal(const std::string& imageName);

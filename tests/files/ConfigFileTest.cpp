@@ -258,46 +258,4 @@ TEST_F(ConfigFileTest, FailedWriteLeavesTheOldFile) {
   EXPECT_FALSE(SaveCfg(state, {"Com1", "K7E1/E3"}, prompts));
 }
 
-TEST_F(ConfigFileTest, ImageOfTheConfiguration) {
-  // 2048 bytes: 1024 words, the rest erased; 8-bit words re-packed into 7-bit halves.
-  std::string bin(2048, '\0');
-  bin[0] = '\x80';
-  bin[2] = '\xFF';
-  bin[3] = '\xFF';
-  WriteBytes(image, bin);
-  CfgImageCodec none;
-  ASSERT_TRUE(LoadCfgImage(state, image, none));
-  EXPECT_EQ(state.ProgramWord(0), 0x0080);
-  EXPECT_EQ(state.ProgramWord(1), 0x3FFF);
-  EXPECT_EQ(state.ProgramWord(1023), 0x0000);
-  EXPECT_EQ(state.ProgramWord(1024), 0x3FFF);
-  EXPECT_EQ(state.ProgramWord(kProgramBufferWords - 1), 0x3FFF);
-  EXPECT_EQ(state.ProgramFileSize, kProgramBufferBytes);
-
-  std::vector<std::string> calls;
-  CfgImageCodec codec{[&](MainState& s, const std::string& p) {
-                        calls.push_back("hex " + p);
-                        s.ProgramBuffer[0] = 0x01;
-                      },
-                      [&](MainState&) { calls.push_back("pic"); }};
-  const std::string hex = dir / "prog.Hex", qhx = dir / "prog.qhx", obj = dir / "prog.obj";
-  WriteBytes(hex, ":00000001FF");
-  WriteBytes(qhx, ":00000001FF");
-  WriteBytes(obj, std::string("\x05\x00", 2));
-  ASSERT_TRUE(LoadCfgImage(state, hex, codec));
-  EXPECT_EQ(state.ProgramWord(0), 0x3F01);
-  ASSERT_TRUE(LoadCfgImage(state, qhx, codec));
-  ASSERT_TRUE(LoadCfgImage(state, obj, codec));
-  EXPECT_EQ(state.ProgramWord(0), 0x0005);
-  EXPECT_EQ(calls, (std::vector<std::string>{"hex " + hex, "pic", "hex " + qhx, "pic"}));
-  EXPECT_FALSE(LoadCfgImage(state, dir / "missing.obj", codec));
-}
-
-TEST(CfgSaveProposalTest, CutsAtTheFirstDotOfTheFileName) {
-  EXPECT_EQ(CfgSaveProposal("/home/u/prog.old.bin"), "/home/u/prog");
-  EXPECT_EQ(CfgSaveProposal("/home/u.v2/prog.bin"), "/home/u.v2/prog");
-  EXPECT_EQ(CfgSaveProposal("/home/u.v2/prog"), "");
-  EXPECT_EQ(CfgSaveProposal(""), "");
-}
-
 }  // namespace

@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QSignalBlocker>
 #include <algorithm>
+#include <fstream>
 #include <optional>
 
 #include "app/gui/TMainForm.h"
@@ -18,6 +19,38 @@ FilesArea& Files(const std::unique_ptr<AreaState>& area) { return static_cast<Fi
 constexpr int kPortEntries = 8;
 
 }  // namespace
+
+#if __has_include("files/ProgramFile.h")
+#include "files/ProgramFile.h"
+#else
+// Stand-ins for the program-file loader, same names and contracts, used while
+// it is not part of the build. Raw bytes only: hex images and PIC translation
+// come with the loader.
+namespace {
+
+bool LoadProgramImage(MainState& state, Prompts&, const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  auto& b = state.ProgramBuffer;
+  b.fill(0xFF);
+  in.read(reinterpret_cast<char*>(b.data()), kProgramBufferBytes);
+  state.ProgramFileSize = kProgramBufferBytes;
+  for (std::size_t i = 0; i + 1 < b.size(); i += 2) {
+    const std::uint8_t low = b[i], high = b[i + 1];
+    b[i] = low & 0x7F;
+    b[i + 1] = static_cast<std::uint8_t>(((high << 1) | (low >> 7)) & 0x7F);
+  }
+  return true;
+}
+
+std::string DialogStartName(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  const std::size_t dot = path.find('.', slash == std::string::npos ? 0 : slash + 1);
+  return dot == std::string::npos ? std::string() : path.substr(0, dot);
+}
+
+}  // namespace
+#endif
 
 void TMainForm::CreateFilesArea() { filesArea_ = std::make_unique<FilesArea>(); }
 
@@ -37,11 +70,7 @@ bool TMainForm::LoadCfg(bool fullLoad) {
   hooks.showDevice = [this](const std::string& name) { SelectDevice(name); };
   hooks.calChecksum = [this] { CalChecksum(); };
   hooks.refreshData = [this] { RefreshData(); };
-  hooks.loadImage = [this](const std::string& path) {
-    // The hex reader and the PIC translation of the program-file code plug in here.
-    CfgImageCodec codec;
-    return LoadCfgImage(State(), path, codec);
-  };
+  hooks.loadImage = [this](const std::string& path) { return LoadProgramImage(State(), prompts(), path); };
   hooks.recreateViews = [this] {
     CreateIdWindow();
     CreateMemoryView();
@@ -89,7 +118,7 @@ void TMainForm::FileSaveItemClick() {
   request.title = "Save Configuration";
   request.filters = {{"Config file", "*.cfg"}, {"QEL Bin", "*.bin"}};
   request.filterIndex = 0;
-  request.fileName = CfgSaveProposal(State().CurrentFileName);
+  request.fileName = DialogStartName(State().CurrentFileName);
   request.defaultExt = "cfg";
   std::optional<FileChoice> choice = prompts().SaveFile(request);
   if (!choice) return;

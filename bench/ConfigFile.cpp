@@ -4,19 +4,10 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "app/Prompts.h"
 #include "files/ConfigFile.h"
+#include "../tests/support/ScriptedPrompts.h"
 
 namespace {
-class QuietPrompts : public Prompts {
- public:
-  void Message(const std::string&, const std::string&, PromptIcon) override {}
-  PromptAnswer Ask(const std::string&, const std::string&, PromptButtons, PromptIcon) override {
-    return PromptAnswer::Cancel;
-  }
-  std::optional<FileChoice> OpenFile(const FileDialogRequest&) override { return std::nullopt; }
-  std::optional<FileChoice> SaveFile(const FileDialogRequest&) override { return std::nullopt; }
-};
 
 MainState Sample() {
   MainState s;
@@ -35,14 +26,14 @@ BENCHMARK(BM_CfgFileBytes);
 void BM_LoadCfgSettingsOnly(benchmark::State& st) {
   MainState s = Sample();
   const std::string bytes = CfgFileBytes(s, {"Com1", "K7E1/E3"});
-  QuietPrompts prompts;
+  ScriptedPrompts prompts;
   for (auto _ : st) benchmark::DoNotOptimize(LoadCfg(s, bytes, false, prompts, {}));
 }
 BENCHMARK(BM_LoadCfgSettingsOnly);
 
 void BM_SaveCfgToDisk(benchmark::State& st) {
   MainState s = Sample();
-  QuietPrompts prompts;
+  ScriptedPrompts prompts;
   for (auto _ : st) benchmark::DoNotOptimize(SaveCfg(s, {"Com1", "K7E1/E3"}, prompts));
   std::remove(s.CfgPath.c_str());
 }

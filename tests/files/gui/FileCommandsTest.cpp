@@ -40,7 +40,7 @@ struct Window {
 TEST(FileOpen, CancelStillEndsSerialAndQtpModes) {
   Window w;
   w.s.CurrentFileName = "/work/my.dir/prog.old.bin";
-  w.s.OptionLow = 0x12;
+  w.s.OptionLow = 0x3A;  // already in the form the device allows
   w.Busy();
   w.form.FileOpen1Execute();
   ASSERT_EQ(w.prompts.fileRequests.size(), 1u);
@@ -52,7 +52,7 @@ TEST(FileOpen, CancelStillEndsSerialAndQtpModes) {
   EXPECT_EQ(r.filters[3].name, "PIC hex");
   EXPECT_EQ(r.filters[3].pattern, "*.hex");
   w.ExpectIdle();
-  EXPECT_EQ(w.s.OptionLow, 0x12) << "a cancelled dialog keeps the OPTION word";
+  EXPECT_EQ(w.s.OptionLow, 0x3A) << "a cancelled dialog keeps the OPTION word";
   EXPECT_TRUE(w.prompts.messages.empty());
 }
 
@@ -71,7 +71,7 @@ TEST(FileOpen, RefusedFilesStopBeforeTheFinalSteps) {
   for (const auto& c : cases) {
     Window w;
     w.s.CurrentFileName = "old.bin";
-    w.s.OptionLow = 0x12;
+    w.s.OptionLow = 0x3A;  // already in the form the device allows
     w.s.OptionHigh = 0x34;
     w.s.ProgramBuffer[0] = 0x11;
     w.Busy();

@@ -1,13 +1,7 @@
 #include "files/Disassembler.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
 #include <cstring>
-#include <system_error>
 
 #include "app/MainState.h"
 
@@ -214,61 +208,3 @@ std::string ProposedListingName(const std::string& currentFileName) {
   return currentFileName.substr(0, dot);
 }
 
-namespace {
-
-std::string SystemReason(int err) { return std::generic_category().message(err); }
-
-bool WriteAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-}  // namespace
-
-bool WriteListingFile(const std::string& path, const std::string& text, std::string& error) {
-  if (path.empty()) {
-    error = SystemReason(ENOENT);
-    return false;
-  }
-  const std::size_t slash = path.find_last_of('/');
-  const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-
-  // A short hidden name in the target's directory, so the rename cannot cross
-  // file systems and a long target name cannot push it over the name limit.
-  static std::atomic<unsigned> serial{0};
-  int fd = -1;
-  std::string temp;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = dir + ".dis-" + std::to_string(::getpid()) + "-" + std::to_string(serial++) + ".tmp";
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) break;
-  }
-  if (fd < 0) {
-    error = SystemReason(errno);
-    return false;
-  }
-
-  bool ok = WriteAll(fd, text.data(), text.size()) && ::fsync(fd) == 0;
-  int err = ok ? 0 : errno;
-  if (::close(fd) != 0 && ok) {
-    ok = false;
-    err = errno;
-  }
-  if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
-    ok = false;
-    err = errno;
-  }
-  if (!ok) {
-    ::unlink(temp.c_str());
-    error = SystemReason(err);
-  }
-  return ok;
-}

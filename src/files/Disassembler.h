@@ -27,8 +27,3 @@ std::string DisassemblyListing(const MainState& state);
 // Name proposed by the save dialog: the loaded file's name up to its first ".",
 // or empty when that name has no ".". A directory part is kept as it is.
 std::string ProposedListingName(const std::string& currentFileName);
-
-// Writes text to path through a temporary file beside it and a rename, so an
-// existing listing is replaced whole or not at all. On failure returns false,
-// leaves any old file untouched and puts the system's reason in error.
-bool WriteListingFile(const std::string& path, const std::string& text, std::string& error);

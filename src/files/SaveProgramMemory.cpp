@@ -1,12 +1,8 @@
 #include "files/SaveProgramMemory.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
+
+#include "files/SafeFile.h"
 
 std::vector<std::uint8_t> ProgramImageBytes(const MainState& state) {
   std::vector<std::uint8_t> image(kProgramBufferBytes);
@@ -19,40 +15,6 @@ std::vector<std::uint8_t> ProgramImageBytes(const MainState& state) {
   return image;
 }
 
-bool WriteFileReplacing(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  if (path.empty()) return false;
-  std::string temp = path + ".XXXXXX";
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0) return false;
-  bool ok = true;
-  std::size_t done = 0;
-  while (ok && done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      ok = errno == EINTR;
-      continue;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  ok = ok && ::fsync(fd) == 0;
-  // A replaced file keeps its permissions; a new one gets the usual ones, not the
-  // private ones of a temporary file.
-  struct stat old {};
-  mode_t mode = 0;
-  if (::stat(path.c_str(), &old) == 0) {
-    mode = old.st_mode & 07777;
-  } else {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = 0666 & ~mask;
-  }
-  ok = ok && ::fchmod(fd, mode) == 0;
-  ok = (::close(fd) == 0) && ok;
-  if (ok) ok = std::rename(temp.c_str(), path.c_str()) == 0;
-  if (!ok) std::remove(temp.c_str());
-  return ok;
-}
-
 std::vector<std::uint8_t> DeviceImageBytes(const MainState& state) {
   std::vector<std::uint8_t> image = ProgramImageBytes(state);
   image.resize(static_cast<std::size_t>(std::clamp(state.ProgramWords() * 2, 0, kProgramBufferBytes)));
@@ -60,5 +22,6 @@ std::vector<std::uint8_t> DeviceImageBytes(const MainState& state) {
 }
 
 bool SaveProgramImage(const MainState& state, const std::string& path) {
-  return WriteFileReplacing(path, DeviceImageBytes(state));
+  const std::vector<std::uint8_t> image = DeviceImageBytes(state);
+  return WriteFileSafely(path, std::string_view(reinterpret_cast<const char*>(image.data()), image.size()));
 }

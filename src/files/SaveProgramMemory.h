@@ -15,7 +15,3 @@ std::vector<std::uint8_t> DeviceImageBytes(const MainState& state);
 
 // Writes DeviceImageBytes to path. False (target untouched) on any failure.
 bool SaveProgramImage(const MainState& state, const std::string& path);
-
-// Writes bytes to a temporary file beside path and renames it into place, so a
-// failed write never leaves a half-written file. False on any failure.
-bool WriteFileReplacing(const std::string& path, const std::vector<std::uint8_t>& bytes);

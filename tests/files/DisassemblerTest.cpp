@@ -10,6 +10,7 @@
 #include "app/DeviceCatalogue.h"
 #include "app/MainState.h"
 #include "files/Disassembler.h"
+#include "files/SafeFile.h"
 
 namespace {
 
@@ -135,7 +136,7 @@ TEST(Disassembler, ListingFileIsReplacedWholeOrNotAtAll) {
   const auto path = dir / "prog.dis";
   { std::ofstream(path) << "an older and much longer listing than the new one\n"; }
   std::string error;
-  ASSERT_TRUE(WriteListingFile(path.string(), "A\r\nB\r\n", error)) << error;
+  ASSERT_TRUE(WriteFileSafely(path.string(), "A\r\nB\r\n", &error)) << error;
   EXPECT_EQ(read(path), "A\r\nB\r\n");
   { std::ofstream(dir / "plain") << ""; }
   struct stat written{}, plain{};
@@ -148,7 +149,7 @@ TEST(Disassembler, ListingFileIsReplacedWholeOrNotAtAll) {
   std::filesystem::remove(path);
   std::filesystem::create_directory(path);
   { std::ofstream(path / "keep") << "kept"; }
-  EXPECT_FALSE(WriteListingFile(path.string(), "x", error));
+  EXPECT_FALSE(WriteFileSafely(path.string(), "x", &error));
   EXPECT_FALSE(error.empty());
   EXPECT_EQ(read(path / "keep"), "kept");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);

@@ -4,6 +4,7 @@
 
 #include "app/gui/TMainForm.h"
 #include "files/Disassembler.h"
+#include "files/SafeFile.h"
 #include "files/gui/TDisassembleForm.h"
 
 namespace {
@@ -64,6 +65,6 @@ void TMainForm::FileSaveAsItemClick() {
   }
   const std::string path = WithListingExtension(choice->path);
   std::string error;
-  if (!WriteListingFile(path, form->Listing(), error))
+  if (!WriteFileSafely(path, form->Listing(), &error))
     prompts_.Message(std::string(kCannotSave) + "\n" + path + ": " + error, {}, PromptIcon::Error);
 }

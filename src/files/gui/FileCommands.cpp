@@ -80,7 +80,6 @@ void TMainForm::FileOpen1Execute() {
 
 void TMainForm::SaveProgramMemory1Click() {
   const MainState& s = State();
-  const std::vector<std::uint8_t> image = DeviceImageBytes(s);
 
   FileDialogRequest request;
   request.title = "Save program memory buffer";
@@ -92,7 +91,7 @@ void TMainForm::SaveProgramMemory1Click() {
   if (!choice) return;
 
   if (choice->filterIndex != kQelBinFilter || choice->path.empty() ||
-      !WriteFileReplacing(choice->path, image)) {
+      !SaveProgramImage(s, choice->path)) {
     prompts().Message("Sorry, file can't be saved!");
   }
 }

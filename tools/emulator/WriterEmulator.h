@@ -75,6 +75,8 @@ struct IcDescription {
   bool isProtected = false;          // clears OPTION bit 13 when loaded
   std::vector<std::uint16_t> program;  // initial contents; missing words blank
   std::uint16_t option = 0x3FFF;
+  std::uint16_t option2 = 0x3FFF;          // first word of area 5
+  std::vector<std::uint8_t> bodyOptions;   // body-option bytes 0-7; missing bytes 0x7F
   std::vector<std::uint8_t> id;        // initial ID bytes 0-15; missing bytes 0x7F
   std::vector<std::uint8_t> eeprom;    // initial EEPROM; missing bytes 0x00
 

@@ -6,7 +6,9 @@
 // option areas with their read, program and erase op codes, and the 25-byte
 // download record (0xA9). The IC behaves like the part: one-time-programmable
 // cells only lose bits, flash parts erase to all ones, a protected part hides
-// most program bits, and headers that do not fit the part are refused.
+// most program bits, and headers that do not fit the part are refused (0xFE).
+// A command the Writer does not know (op code, area) and a download record
+// with a wrong check byte are answered 0xB1, which the PC takes as an error.
 //
 // Replies are queued with the time they are due. Without a line model they are
 // due at once and Receive() hands them to the output before it returns; with a

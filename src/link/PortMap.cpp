@@ -1,0 +1,54 @@
+#include "link/PortMap.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <system_error>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path HomeDir() {
+  if (const char* home = std::getenv("HOME"); home && *home) return home;
+  std::vector<char> buf(16384);
+  passwd pw{};
+  passwd* result = nullptr;
+  if (getpwuid_r(getuid(), &pw, buf.data(), buf.size(), &result) == 0 && result && result->pw_dir)
+    return result->pw_dir;
+  return "/";
+}
+
+// 1..8 for "Com1".."Com8" in any case, else 0.
+int ComNumber(const std::string& name) {
+  if (name.size() != 4) return 0;
+  auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+  if (lower(name[0]) != 'c' || lower(name[1]) != 'o' || lower(name[2]) != 'm') return 0;
+  return (name[3] >= '1' && name[3] <= '8') ? name[3] - '0' : 0;
+}
+
+}  // namespace
+
+fs::path PortMapDir() {
+  fs::path base;
+  // Only an absolute XDG_CONFIG_HOME counts; a relative one is to be ignored.
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg && fs::path(xdg).is_absolute())
+    base = xdg;
+  else
+    base = HomeDir() / ".config";
+  return base / "qel-writer" / "ports";
+}
+
+std::string ResolvePort(const std::string& name, const fs::path& dir) {
+  const int n = ComNumber(name);
+  if (n == 0) return name;
+  const fs::path link = dir / ("com" + std::to_string(n));
+  std::error_code ec;
+  if (fs::is_symlink(fs::symlink_status(link, ec))) {
+    fs::path target = fs::read_symlink(link, ec);
+    if (!ec) return (target.is_relative() ? dir / target : target).string();
+  }
+  return "/dev/ttyS" + std::to_string(n - 1);
+}

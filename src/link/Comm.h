@@ -224,7 +224,7 @@ class TCustomComm {
   void SetReadTimeout(std::int32_t ms) { readTimeout_ = ms; }
   void SetWriteTimeout(std::int32_t ms) { writeTimeout_ = ms; }
 
-  // --- events (none is assigned in this program) ---
+  // --- events (none is assigned in this program; assign them while closed) ---
   void SetOnBreak(TNotifyEvent h) { onBreak_ = std::move(h); }
   void SetOnCts(TNotifyEvent h) { onCts_ = std::move(h); }
   void SetOnDsr(TNotifyEvent h) { onDsr_ = std::move(h); }

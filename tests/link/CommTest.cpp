@@ -326,6 +326,39 @@ TEST(CommOnPty, ComNameResolvesThroughThePortMapAndCarriesBytes) {
   std::filesystem::remove_all(dir);
 }
 
+TEST(CommOnPty, AHungUpLineReadsAsSilentAndClosesCleanly) {
+  PtyLine pty;
+  TComm comm(std::make_unique<PosixSerialDevice>());
+  comm.SetDeviceName(pty.Name());
+  comm.Open();
+  ASSERT_TRUE(comm.Enabled());
+  pty.HangUp();
+  EXPECT_FALSE(comm.WaitForInput(20));
+  std::uint8_t b = 0;
+  EXPECT_EQ(comm.Read(&b, 1), 0);
+  EXPECT_EQ(comm.InQueCount(), 0);
+  comm.Close();
+  EXPECT_FALSE(comm.Enabled());
+}
+
+TEST(CommOnPty, AnOpenWhoseSettingsAreRefusedRaisesAndLeavesThePortClosed) {
+  PtyLine pty;
+  TComm comm(std::make_unique<PosixSerialDevice>());
+  comm.SetDeviceName(pty.Name());
+  comm.SetDatabits(da4);  // a tty has no 4-bit bytes
+  try {
+    comm.Open();
+    ADD_FAILURE() << "no error";
+  } catch (const ECommError& e) {
+    EXPECT_EQ(std::string(e.what()), "Error updating DataControlBlock (Error: " + std::to_string(EINVAL) + ") ");
+    EXPECT_EQ(e.ErrorCode(), EINVAL);
+  }
+  EXPECT_FALSE(comm.Enabled());
+  comm.SetDatabits(da8);
+  comm.Open();
+  EXPECT_TRUE(comm.Enabled());
+}
+
 TEST(PortMapTest, ComNamesMapThroughLinksOrToSerialPorts) {
   char tmpl[] = "/tmp/qel-ports-XXXXXX";
   ASSERT_NE(::mkdtemp(tmpl), nullptr);

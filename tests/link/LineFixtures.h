@@ -34,7 +34,12 @@ class PtyLine {
       throw std::runtime_error("no pseudo-terminal");
     name_ = ::ptsname(master_);
   }
-  ~PtyLine() { ::close(master_); }
+  ~PtyLine() { HangUp(); }
+  // The far side goes away, as when the emulator ends.
+  void HangUp() {
+    if (master_ >= 0) ::close(master_);
+    master_ = -1;
+  }
 
   std::unique_ptr<SerialDevice> MakeDevice() { return std::make_unique<PosixSerialDevice>(); }
   std::string Name() const { return name_; }

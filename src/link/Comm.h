@@ -256,6 +256,12 @@ class TCustomComm {
   void DestroyHandle();
 
  private:
+  // A port setting needs a closed port; a line setting is applied at once.
+  template <typename T>
+  void ChangePortSetting(T& field, const T& value);
+  template <typename T>
+  void ChangeLineSetting(T& field, const T& value);
+
   std::unique_ptr<SerialDevice> device_;
   SerialSettings dcb_;  // the settings last applied to the port
   std::string deviceName_ = "Com2";

@@ -114,7 +114,7 @@ class TCommEventThread {
  public:
   using SignalHandler = std::function<void(TCommEventThread& thread, std::uint32_t status)>;
 
-  // Starts at once. mask: LineEvent bits.
+  // Starts at once, watching the given events.
   TCommEventThread(SerialDevice& device, TCommEventTypes events, SignalHandler onSignal);
   ~TCommEventThread();  // Terminate and join
   TCommEventThread(const TCommEventThread&) = delete;

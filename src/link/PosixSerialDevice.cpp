@@ -202,6 +202,7 @@ int PosixSerialDevice::Open(const std::string& name) {
     // (a "leave as it was" flow choice keeps it).
     d.settings = SerialSettings{};
     d.settings.baudRate = SpeedValue(::cfgetospeed(&t));
+    d.settings.stopBits = (t.c_cflag & CSTOPB) ? 2 : 0;
     if (t.c_cflag & CRTSCTS) {
       d.settings.outxCtsFlow = true;
       d.settings.rtsControl = RtsControl::Handshake;

@@ -51,6 +51,7 @@ struct PanelTexts {
       {"PED:", "Blank", true},
       {"Security:", "Blank", true},
   }};
+  int PrdCaptionLeft = 72;           // left position of the PRD caption: 72 for "PRD:", 40 for "MCLR HI:"
   std::string Label11 = "Blank";     // data checksum
   std::string OptChecksum = "Blank"; // checksum including OPTION
   std::string ProtectSum = "Blank";  // checksum of a protected IC

@@ -317,62 +317,27 @@ bool TCustomComm::WaitForCts(int timeoutMs) {
 
 // --- property setters ---
 
-void TCustomComm::SetDeviceName(const std::string& name) {
-  if (name == deviceName_) return;
+template <typename T>
+void TCustomComm::ChangePortSetting(T& field, const T& value) {
+  if (value == field) return;
   CheckOpen();
-  deviceName_ = name;
+  field = value;
 }
 
-void TCustomComm::SetReadBufSize(std::int32_t size) {
-  if (size == readBufSize_) return;
-  CheckOpen();
-  readBufSize_ = size;
-}
-
-void TCustomComm::SetWriteBufSize(std::int32_t size) {
-  if (size == writeBufSize_) return;
-  CheckOpen();
-  writeBufSize_ = size;
-}
-
-void TCustomComm::SetMonitorEvents(TCommEventTypes events) {
-  if (events == monitorEvents_) return;
-  CheckOpen();
-  monitorEvents_ = events;
-}
-
-void TCustomComm::SetBaudRate(TBaudrate rate) {
-  if (rate == baudRate_) return;
-  baudRate_ = rate;
+template <typename T>
+void TCustomComm::ChangeLineSetting(T& field, const T& value) {
+  if (value == field) return;
+  field = value;
   UpdateDataControlBlock();
 }
 
-void TCustomComm::SetParity(TParity parity) {
-  if (parity == parity_) return;
-  parity_ = parity;
-  UpdateDataControlBlock();
-}
-
-void TCustomComm::SetStopbits(TStopbits stopbits) {
-  if (stopbits == stopbits_) return;
-  stopbits_ = stopbits;
-  UpdateDataControlBlock();
-}
-
-void TCustomComm::SetDatabits(TDatabits databits) {
-  if (databits == databits_) return;
-  databits_ = databits;
-  UpdateDataControlBlock();
-}
-
-void TCustomComm::SetOptions(TCommOptions options) {
-  if (options == options_) return;
-  options_ = options;
-  UpdateDataControlBlock();
-}
-
-void TCustomComm::SetFlowControl(TFlowControl flow) {
-  if (flow == flowControl_) return;
-  flowControl_ = flow;
-  UpdateDataControlBlock();
-}
+void TCustomComm::SetDeviceName(const std::string& name) { ChangePortSetting(deviceName_, name); }
+void TCustomComm::SetReadBufSize(std::int32_t size) { ChangePortSetting(readBufSize_, size); }
+void TCustomComm::SetWriteBufSize(std::int32_t size) { ChangePortSetting(writeBufSize_, size); }
+void TCustomComm::SetMonitorEvents(TCommEventTypes events) { ChangePortSetting(monitorEvents_, events); }
+void TCustomComm::SetBaudRate(TBaudrate rate) { ChangeLineSetting(baudRate_, rate); }
+void TCustomComm::SetParity(TParity parity) { ChangeLineSetting(parity_, parity); }
+void TCustomComm::SetStopbits(TStopbits stopbits) { ChangeLineSetting(stopbits_, stopbits); }
+void TCustomComm::SetDatabits(TDatabits databits) { ChangeLineSetting(databits_, databits); }
+void TCustomComm::SetOptions(TCommOptions options) { ChangeLineSetting(options_, options); }
+void TCustomComm::SetFlowControl(TFlowControl flow) { ChangeLineSetting(flowControl_, flow); }

@@ -114,7 +114,7 @@ class TCommEventThread {
  public:
   using SignalHandler = std::function<void(TCommEventThread& thread, std::uint32_t status)>;
 
-  // Starts at once. mask: LineEvent bits.
+  // Starts at once, watching the given events.
   TCommEventThread(SerialDevice& device, TCommEventTypes events, SignalHandler onSignal);
   ~TCommEventThread();  // Terminate and join
   TCommEventThread(const TCommEventThread&) = delete;
@@ -224,7 +224,7 @@ class TCustomComm {
   void SetReadTimeout(std::int32_t ms) { readTimeout_ = ms; }
   void SetWriteTimeout(std::int32_t ms) { writeTimeout_ = ms; }
 
-  // --- events (none is assigned in this program) ---
+  // --- events (none is assigned in this program; assign them while closed) ---
   void SetOnBreak(TNotifyEvent h) { onBreak_ = std::move(h); }
   void SetOnCts(TNotifyEvent h) { onCts_ = std::move(h); }
   void SetOnDsr(TNotifyEvent h) { onDsr_ = std::move(h); }
@@ -256,6 +256,12 @@ class TCustomComm {
   void DestroyHandle();
 
  private:
+  // A port setting needs a closed port; a line setting is applied at once.
+  template <typename T>
+  void ChangePortSetting(T& field, const T& value);
+  template <typename T>
+  void ChangeLineSetting(T& field, const T& value);
+
   std::unique_ptr<SerialDevice> device_;
   SerialSettings dcb_;  // the settings last applied to the port
   std::string deviceName_ = "Com2";

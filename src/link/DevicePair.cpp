@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
 #include <deque>
 #include <mutex>
 
@@ -275,7 +274,6 @@ void DevicePair::SendToPc(std::span<const std::uint8_t> bytes) {
   if (std::find(bytes.begin(), bytes.end(), line_->settings.evtChar) != bytes.end())
     events |= LineEvent::RxFlag;
   line_->Raise(events);
-  line_->changed.notify_all();
 }
 
 void DevicePair::SetCts(bool on) { line_->SetInput(line_->cts, on, LineEvent::Cts); }

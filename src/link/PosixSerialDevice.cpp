@@ -198,8 +198,15 @@ int PosixSerialDevice::Open(const std::string& name) {
   Drain(d.cancelFd);
   {
     std::lock_guard state(d.stateMutex);
+    // What the driver had: raw framing now, but its hardware handshake stays
+    // (a "leave as it was" flow choice keeps it).
     d.settings = SerialSettings{};
     d.settings.baudRate = SpeedValue(::cfgetospeed(&t));
+    d.settings.stopBits = (t.c_cflag & CSTOPB) ? 2 : 0;
+    if (t.c_cflag & CRTSCTS) {
+      d.settings.outxCtsFlow = true;
+      d.settings.rtsControl = RtsControl::Handshake;
+    }
     d.xoffHeld = false;
     d.lastErrors = counters;
     d.lastEventCounters = counters;
@@ -289,13 +296,11 @@ int PosixSerialDevice::GetStatus(SerialStatus& status) {
   status = SerialStatus{};
   status.inQueue = d.Queue(TIOCINQ);
   status.outQueue = d.Queue(TIOCOUTQ);
-  termios t{};
-  const bool ctsFlow = ::tcgetattr(d.fd, &t) == 0 && (t.c_cflag & CRTSCTS);
-  const int modem = d.Modem();
-  status.ctsHold = ctsFlow && !(modem & TIOCM_CTS);
   serial_icounter_struct c{};
   const bool counted = d.Counters(c);
   std::lock_guard state(d.stateMutex);
+  const bool ctsFlow = d.settings.outxCtsFlow || d.settings.rtsControl == RtsControl::Handshake;
+  status.ctsHold = ctsFlow && !(d.Modem() & TIOCM_CTS);
   status.xoffHold = d.xoffHeld;
   if (counted) {
     auto& last = d.lastErrors;
@@ -473,8 +478,8 @@ int PosixSerialDevice::WaitEvents(std::uint32_t mask, int timeoutMs, std::uint32
       Drain(d.cancelFd);
       return 0;
     }
-    if (watchInput && (fds[2].revents & (POLLHUP | POLLERR | POLLNVAL)) && !(fds[2].revents & POLLIN))
-      return EIO;  // the other side hung up: nothing more will come
+    // The other side hung up: nothing more will come, and poll would say so forever.
+    if (watchInput && (fds[2].revents & (POLLHUP | POLLERR | POLLNVAL))) return EIO;
     woke = watchInput && (fds[2].revents & POLLIN);
   }
 }
@@ -488,8 +493,10 @@ bool PosixSerialDevice::WaitReadable(int timeoutMs) {
   const Deadline deadline(timeoutMs < 0 ? 0 : timeoutMs);
   pollfd fds[2] = {{d.fd, POLLIN, 0}, {d.closeFd, POLLIN, 0}};
   if (PollRetry(fds, 2, deadline.Left()) <= 0 || fds[1].revents) return false;
-  if (fds[0].revents & POLLIN) return true;
-  // Hung up: nothing can arrive, but the caller still gets its full wait.
+  const bool hungUp = fds[0].revents & (POLLHUP | POLLERR | POLLNVAL);
+  if ((fds[0].revents & POLLIN) && (!hungUp || d.Queue(TIOCINQ) > 0)) return true;
+  // Hung up: nothing can arrive, and the caller still gets its full wait
+  // rather than an answer that sends it round again at once.
   pollfd closing{d.closeFd, POLLIN, 0};
   PollRetry(&closing, 1, deadline.Left());
   return false;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "emulator/WriterEmulator.h"
+#include "link/PosixSerialDevice.h"
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
@@ -127,6 +128,24 @@ TEST_F(EmulatorProgramTest, ServesOnATerminalLinksTheComPortAndStopsCleanly) {
 
   EXPECT_EQ(emu.StopWith(SIGINT), 0);
   EXPECT_FALSE(fs::exists(fs::symlink_status(dir_ / "com3")));
+}
+
+TEST_F(EmulatorProgramTest, TheProgramsSerialDeviceOpensItAsComN) {
+  RunningEmulator emu({"--link", "Com2", "--port-map", dir_.string()});
+  ASSERT_FALSE(emu.FirstLine().empty());
+  PosixSerialDevice port(dir_);
+  ASSERT_EQ(port.Open("Com2"), 0);
+  std::uint32_t lines = 0;
+  ASSERT_EQ(port.GetModemLines(lines), 0);
+  EXPECT_TRUE(lines & ModemLine::Cts);  // a terminal has no CTS: it reads as on
+  const std::uint8_t probe = emu::kProbe;
+  ASSERT_EQ(port.Write(&probe, 1, kWaitMs).count, 1);
+  std::uint8_t reply = 0;
+  ASSERT_TRUE(port.WaitReadable(kWaitMs));
+  EXPECT_EQ(port.Read(&reply, 1).count, 1);
+  EXPECT_EQ(reply, emu::kModelUniversal);
+  port.Close();
+  EXPECT_EQ(emu.StopWith(SIGTERM), 0);
 }
 
 TEST_F(EmulatorProgramTest, OptionsChooseTheModelAndTheFaults) {

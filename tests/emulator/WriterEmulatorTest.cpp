@@ -141,7 +141,11 @@ TEST_F(EmulatorTest, ProgrammedAndProtectedPartsReadBackAsTheChipWould) {
   ic.program = {0x1234, 0x0000, 0x3FFF};
   ic.option = 0x2ABC;
   ic.id = {1, 2, 3, 0xFF};
+  ic.option2 = 0x0101;
+  ic.bodyOptions = {0, 1, 2, 3, 4, 5, 6, 7};
   UseIc(ic);
+  EXPECT_EQ(Send(HeaderFor(kOption, kOpRead, 2)), Bytes({0x3C, 0x55, 0, 1, 2, 3, kFinished}));
+  EXPECT_EQ(Send(HeaderFor(kArea5, kOpRead, 2)), Bytes({0x01, 0x02, 4, 5, 6, 7, kFinished}));
   auto r = Send(HeaderFor(kProgram, kOpRead, 0x3FF));
   EXPECT_EQ(Bytes(r.begin(), r.begin() + 6), Words({0x1234, 0x0000, 0x3FFF}));
   EXPECT_EQ(Send(HeaderFor(kOption, kOpRead, 0)), Bytes({0x3C, 0x55, kFinished}));

@@ -259,6 +259,12 @@ void WriterEmulator::ResetContents() {
   optionArea_[1] = WordHighHalf(ic_.option);
   if (ic_.isProtected) optionArea_[1] &= static_cast<std::uint8_t>(~kProtectBit);
   area5_.fill(kBlankHalf);
+  area5_[0] = WordLowHalf(ic_.option2);
+  area5_[1] = WordHighHalf(ic_.option2);
+  // Body options: four bytes after the OPTION word, four after the second word.
+  for (std::size_t i = 0; i < 8 && i < ic_.bodyOptions.size(); ++i) {
+    (i < 4 ? optionArea_[2 + i] : area5_[i - 2]) = ic_.bodyOptions[i] & 0x7F;
+  }
   id_.fill(kBlankHalf);
   for (std::size_t i = 0; i < id_.size() && i < ic_.id.size(); ++i) id_[i] = ic_.id[i] & 0x7F;
   eeprom_.assign(static_cast<std::size_t>(ic_.eepromBytes), kBlankEeprom);

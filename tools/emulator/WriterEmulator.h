@@ -6,7 +6,9 @@
 // option areas with their read, program and erase op codes, and the 25-byte
 // download record (0xA9). The IC behaves like the part: one-time-programmable
 // cells only lose bits, flash parts erase to all ones, a protected part hides
-// most program bits, and headers that do not fit the part are refused.
+// most program bits, and headers that do not fit the part are refused (0xFE).
+// A command the Writer does not know (op code, area) and a download record
+// with a wrong check byte are answered 0xB1, which the PC takes as an error.
 //
 // Replies are queued with the time they are due. Without a line model they are
 // due at once and Receive() hands them to the output before it returns; with a
@@ -75,6 +77,8 @@ struct IcDescription {
   bool isProtected = false;          // clears OPTION bit 13 when loaded
   std::vector<std::uint16_t> program;  // initial contents; missing words blank
   std::uint16_t option = 0x3FFF;
+  std::uint16_t option2 = 0x3FFF;          // first word of area 5
+  std::vector<std::uint8_t> bodyOptions;   // body-option bytes 0-7; missing bytes 0x7F
   std::vector<std::uint8_t> id;        // initial ID bytes 0-15; missing bytes 0x7F
   std::vector<std::uint8_t> eeprom;    // initial EEPROM; missing bytes 0x00
 

@@ -105,7 +105,7 @@ void AddFaults(std::string_view list, EmulatorFaults& f) {
 
 Options Parse(int argc, char** argv) {
   Options o;
-  o.ic = *IcDescription::ForDevice(GetIcName(0));
+  if (const auto first = IcDescription::ForDevice(GetIcName(0))) o.ic = *first;
   bool flash = false, isProtected = false;
   std::optional<int> eeprom;
   for (int i = 1; i < argc; ++i) {

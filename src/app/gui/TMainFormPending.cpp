@@ -3,11 +3,6 @@
 
 #include "app/gui/TMainForm.h"
 
-// --- option word and checksums ---
-void TMainForm::RefreshData() {}
-void TMainForm::CalChecksum() {}
-void TMainForm::EditOPTIONClick() {}
-
 // --- buffer views and ID windows ---
 void TMainForm::ProgramMemory1Click() {}
 void TMainForm::ID2Click() {}
@@ -20,23 +15,6 @@ void TMainForm::CreateIdWindow() {}
 void TMainForm::CreateEepromWindow() {}
 void TMainForm::DestroyEepromWindow() {}
 
-// --- program files ---
-void TMainForm::FileOpen1Execute() {}
-
-// --- configuration file, save program memory, about ---
-void TMainForm::CreateFilesArea() {}
-void TMainForm::LoadConfig1Click() {}
-void TMainForm::FileSaveItemClick() {}
-bool TMainForm::LoadCfg(bool) { return false; }
-void TMainForm::SaveCfg() {}
-void TMainForm::SaveProgramMemory1Click() {}
-void TMainForm::HelpAbout1Execute() {}
-
-// --- disassembler and fill ---
-void TMainForm::FillBuffer1Click() {}
-void TMainForm::Disassemble1Click() {}
-void TMainForm::FileSaveAsItemClick() {}
-void TMainForm::DestroyDisassemblyWindow() {}
 
 // --- writer operations ---
 void TMainForm::BlankCheckActionExecute() {}

@@ -1,0 +1,106 @@
+// Configuration file commands and the about box of the main window.
+
+#include <QComboBox>
+#include <QSignalBlocker>
+#include <algorithm>
+#include <fstream>
+#include <optional>
+
+#include "app/gui/TMainForm.h"
+#include "files/ConfigFile.h"
+#include "files/SafeFile.h"
+#include "files/gui/FilesArea.h"
+#include "files/gui/TAboutBox.h"
+
+namespace {
+
+FilesArea& Files(const std::unique_ptr<AreaState>& area) { return static_cast<FilesArea&>(*area); }
+
+constexpr int kPortEntries = 8;
+
+}  // namespace
+
+#include "files/ProgramFile.h"
+
+void TMainForm::CreateFilesArea() { filesArea_ = std::make_unique<FilesArea>(); }
+
+bool TMainForm::LoadCfg(bool fullLoad) {
+  std::string bytes;
+  // A file that cannot be read gives no bytes and is reported as a data error.
+  ReadFileHead(State().CfgPath, kCfgMaxBytes, bytes);
+
+  CfgLoadHooks hooks;
+  hooks.selectPort = [this](int index) {
+    Files(filesArea_).portIndex = index;
+    if (auto* ports = findChild<QComboBox*>("ComboBox1"); ports && index < ports->count()) {
+      const QSignalBlocker quiet(ports);  // the port itself changes only through the list's own handler
+      ports->setCurrentIndex(index);
+    }
+  };
+  hooks.showDevice = [this](const std::string& name) { SelectDevice(name); };
+  hooks.calChecksum = [this] { CalChecksum(); };
+  hooks.refreshData = [this] { RefreshData(); };
+  hooks.loadImage = [this](const std::string& path) { return LoadProgramImage(State(), prompts(), path); };
+  hooks.recreateViews = [this] {
+    CreateIdWindow();
+    CreateMemoryView();
+  };
+  return ::LoadCfg(State(), bytes, fullLoad, prompts(), hooks);
+}
+
+void TMainForm::SaveCfg() {
+  CfgWindowTexts texts;
+  if (auto* ports = findChild<QComboBox*>("ComboBox1"); ports && ports->currentIndex() >= 0)
+    texts.port = ports->currentText().toStdString();
+  else
+    texts.port = "Com" + std::to_string(std::clamp(Files(filesArea_).portIndex, 0, kPortEntries - 1) + 1);
+  texts.device = DeviceListText();
+  if (texts.device.empty()) texts.device = State().DeviceName;
+  ::SaveCfg(State(), texts, prompts());
+}
+
+void TMainForm::LoadConfig1Click() {
+  FilesArea& area = Files(filesArea_);
+  FileDialogRequest request;
+  request.filters = {{"Config files", "*.cfg"}, {"Text files", "*.txt"}};
+  request.filterIndex = area.openDialog1Filter;
+  request.fileName = area.openDialog1FileName;
+  std::optional<FileChoice> choice = prompts().OpenFile(request);
+  if (!choice) return;
+  if (choice->filterIndex != 0 || choice->path.empty()) {
+    prompts().Message("Can't load file!");
+    area.openDialog1FileName.clear();
+    area.openDialog1Filter = 0;
+    return;
+  }
+  area.openDialog1FileName = choice->path;
+  area.openDialog1Filter = choice->filterIndex;
+  State().CfgPath = choice->path;
+  if (!LoadCfg(true)) ResetData();
+  if (State().DisassemblyWindowOpen) {
+    DestroyDisassemblyWindow();
+    State().DisassemblyWindowOpen = 0;
+  }
+}
+
+void TMainForm::FileSaveItemClick() {
+  FileDialogRequest request;
+  request.title = "Save Configuration";
+  request.filters = {{"Config file", "*.cfg"}, {"QEL Bin", "*.bin"}};
+  request.filterIndex = 0;
+  request.fileName = DialogStartName(State().CurrentFileName);
+  request.defaultExt = "cfg";
+  std::optional<FileChoice> choice = prompts().SaveFile(request);
+  if (!choice) return;
+  if (choice->filterIndex != 0 || choice->path.empty()) {
+    prompts().Message("File can't be saved!");
+    return;
+  }
+  State().CfgPath = choice->path;
+  SaveCfg();
+}
+
+void TMainForm::HelpAbout1Execute() {
+  TAboutBox box(windowTitle(), this);
+  box.exec();
+}

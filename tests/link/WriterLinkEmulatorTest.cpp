@@ -1,0 +1,106 @@
+// The primitives against the emulated Writer through the in-process line.
+
+#include <gtest/gtest.h>
+
+#include "app/DeviceCatalogue.h"
+#include "app/MainState.h"
+#include "emulator/EmulatorLine.h"
+#include "emulator/WriterEmulator.h"
+#include "link/Clock.h"
+#include "link/Comm.h"
+#include "link/DevicePair.h"
+#include "link/WriterLink.h"
+
+namespace {
+
+class LinkEmulatorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    comm.SetDeviceName("Com1");
+    comm.Open();
+    ASSERT_TRUE(comm.Enabled());
+    link.SetPollIntervalMs(1);
+    ASSERT_EQ(GetICInfo(state, "K7E1/E3"), 0);
+  }
+
+  std::int32_t Header(std::uint32_t area, std::int32_t mode) {
+    link.GetHeader(area, mode, HeaderInputs{"K7E1/E3"});
+    return link.SendHeader(10);
+  }
+
+  FakeClock clock{Clock::Duration{50}};
+  WriterEmulator emulator{clock};
+  DevicePair pair;
+  std::unique_ptr<EmulatorLine> line = AttachEmulator(pair, emulator);
+  TComm comm{pair.MakePcEnd()};
+  MainState state;
+  WriterLink link{state, comm, clock};
+};
+
+TEST_F(LinkEmulatorTest, ProbeByModel) {
+  EXPECT_EQ(link.CheckWriter(), kLinkWriterUniversal);
+  emulator.SetModel(WriterModel::Model2);
+  EXPECT_EQ(link.CheckWriter(), kLinkWriterModel2);  // the first device needs model 2
+  emulator.SetModel(WriterModel::Model1);
+  EXPECT_EQ(link.CheckWriter(), kLinkWriterMismatch);
+}
+
+TEST_F(LinkEmulatorTest, ReadsTheBlankPart) {
+  link.GetHeader(kAreaProgram, kModeRead, HeaderInputs{"K7E1/E3"});
+  ASSERT_EQ(link.Read7BitData(state.ProgramBytes, true), kLinkFinished);
+  for (int i = 0; i < state.ProgramBytes; ++i) ASSERT_EQ(state.ReadBuffer[i], 0x7F) << i;
+  link.GetHeader(kAreaOption, kModeRead, HeaderInputs{"K7E1/E3"});
+  EXPECT_EQ(link.Read7BitData(2, true), kLinkFinished);
+}
+
+TEST_F(LinkEmulatorTest, WritesAndReadsBackProgramMemory) {
+  ASSERT_EQ(Header(kAreaProgram, kModeProgram), kLinkHeaderAccepted);
+  for (int i = 0; i < state.ProgramBytes; ++i) state.ReadBuffer[i] = static_cast<std::uint8_t>(i & 0x3F);
+  ASSERT_EQ(link.WriteData(state.ProgramBytes, true), kLinkWritten);
+  EXPECT_EQ(emulator.ProgramWord(1), PackedWord(2, 3));
+  state.ReadBuffer.fill(0);
+  link.GetHeader(kAreaProgram, kModeRead, HeaderInputs{"K7E1/E3"});
+  ASSERT_EQ(link.Read7BitData(state.ProgramBytes, true), kLinkFinished);
+  EXPECT_EQ(state.ReadBuffer[5], 5);
+  EXPECT_EQ(state.ReadBuffer[2047], 2047 & 0x3F);
+}
+
+TEST_F(LinkEmulatorTest, OneTimePartRefusesToSetBits) {
+  emulator.SetProgramWord(0, 0x0000);
+  ASSERT_EQ(Header(kAreaProgram, kModeProgram), kLinkHeaderAccepted);
+  for (int i = 0; i < state.ProgramBytes; ++i) state.ReadBuffer[i] = 0x7F;
+  state.ReadBuffer[0] = 0x01;  // word 0 needs bit 0 back
+  EXPECT_EQ(link.WriteData(state.ProgramBytes, true), kLinkWriteFailed);
+  EXPECT_EQ(state.WriteFailIndex, 0);
+}
+
+TEST_F(LinkEmulatorTest, FaultsGiveTheirStatus) {
+  EmulatorFaults f;
+  f.emptySocket = true;
+  emulator.SetFaults(f);
+  EXPECT_EQ(Header(kAreaProgram, kModeRead), kLinkSocketError);
+  f = {};
+  f.adapterError = true;
+  emulator.SetFaults(f);
+  EXPECT_EQ(Header(kAreaProgram, kModeRead), kLinkAdapterError);
+  f = {};
+  f.garbage = true;
+  emulator.SetFaults(f);
+  EXPECT_EQ(link.CheckWriter(), kLinkUnexpected);
+  f = {};
+  f.earlyEndAfter = 100;
+  emulator.SetFaults(f);
+  link.GetHeader(kAreaProgram, kModeRead, HeaderInputs{"K7E1/E3"});
+  EXPECT_EQ(link.Read7BitData(state.ProgramBytes, true), kLinkUnexpected);
+  f = {};
+  f.silenceAfter = 3;
+  emulator.SetFaults(f);
+  link.GetHeader(kAreaProgram, kModeRead, HeaderInputs{"K7E1/E3"});
+  EXPECT_EQ(link.Read7BitData(state.ProgramBytes, true), kLinkTimeout);
+  f = {};
+  f.ctsNeverRaised = true;
+  emulator.SetFaults(f);
+  EXPECT_EQ(link.CheckWriter(), kLinkTimeout);
+}
+
+}  // namespace

@@ -47,8 +47,12 @@ struct TMainForm::Widgets {
   std::map<std::string, QAction*> actions;
   std::vector<QAction*> toolBarItems;  // tool bar order, separators included
 
-  // Panel controls whose double-click runs a handler; nullptr swallows the click.
-  std::map<QObject*, void (TMainForm::*)()> doubleClick;
+  // Panel controls whose double-click runs a handler; a null handler swallows the click.
+  struct DoubleClick {
+    void (TMainForm::*handler)();
+    const char* name;
+  };
+  std::map<QObject*, DoubleClick> doubleClick;
 
   std::function<void(const char*)> hook;
   bool runHandlers = true;

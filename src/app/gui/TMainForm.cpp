@@ -282,7 +282,7 @@ void TMainForm::BuildMenusAndToolBar() {
   connect(w_->ComboBox1, &QComboBox::currentIndexChanged, this, [this] { ComboBox1Change(); });
   connect(w_->HandShake, &QComboBox::currentIndexChanged, this, [this] { ComboBox1Change(); });
   w_->Label3->installEventFilter(this);
-  w_->doubleClick[w_->Label3] = &TMainForm::Label3DblClick;
+  w_->doubleClick[w_->Label3] = {&TMainForm::Label3DblClick, "Label3DblClick"};
 
   for (const char* name : kToolBarOrder) {
     const std::string n = name;
@@ -319,8 +319,9 @@ void TMainForm::BuildPanel() {
 
   auto valueFont = font();
   valueFont.setBold(true);
-  auto editOption = &TMainForm::EditOPTIONClick;
-  auto watch = [this](QWidget* widget, void (TMainForm::*handler)()) {
+  const Widgets::DoubleClick editOption{&TMainForm::EditOPTIONClick, "EditOPTIONClick"};
+  const Widgets::DoubleClick none{nullptr, nullptr};
+  auto watch = [this](QWidget* widget, Widgets::DoubleClick handler) {
     widget->installEventFilter(this);
     w_->doubleClick[widget] = handler;
   };
@@ -333,7 +334,7 @@ void TMainForm::BuildPanel() {
   grid->setHorizontalSpacing(6);
   grid->setVerticalSpacing(3);
   auto* label4 = NewLabel("Label4", "Device:", group2);
-  watch(label4, nullptr);
+  watch(label4, none);
   grid->addWidget(label4, 0, 0, 1, 2);
   w_->ComboBox2 = new QComboBox(group2);
   w_->ComboBox2->setObjectName("ComboBox2");
@@ -395,8 +396,8 @@ void TMainForm::BuildPanel() {
     value->setToolTip(s.hint);
     value->setTextInteractionFlags(Qt::NoTextInteraction);
     w_.get()->*s.member = value;
-    watch(caption, s.opensEditor ? editOption : nullptr);
-    watch(value, s.opensEditor ? editOption : nullptr);
+    watch(caption, s.opensEditor ? editOption : none);
+    watch(value, s.opensEditor ? editOption : none);
     grid->addWidget(caption, r, 0);
     grid->addWidget(value, r, 1);
     ++r;
@@ -405,7 +406,7 @@ void TMainForm::BuildPanel() {
   column->addWidget(group2);
 
   auto addBoxWithLabel = [&](const char* boxName, const char* title, const char* labelName,
-                             const char* text, Qt::Alignment align, void (TMainForm::*handler)()) {
+                             const char* text, Qt::Alignment align, Widgets::DoubleClick handler) {
     auto* box = new QGroupBox(QString::fromUtf8(title), panel);
     box->setObjectName(boxName);
     auto* layout = new QVBoxLayout(box);
@@ -420,18 +421,15 @@ void TMainForm::BuildPanel() {
     return label;
   };
   w_->Label18 = addBoxWithLabel("GroupBox3", "ID :", "Label18", "7F 7F 7F 7F 7F 7F 7F 7F 7F 7F 7F 7F",
-                                Qt::AlignLeft, &TMainForm::ID2Click);
+                                Qt::AlignLeft, {&TMainForm::ID2Click, "ID2Click"});
   w_->Label18->setWordWrap(true);
   QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   mono.setBold(true);
   w_->Label18->setFont(mono);
   w_->Label13 = addBoxWithLabel("GroupBox4", "Pass Count :", "Label13", "0", Qt::AlignRight,
-                                &TMainForm::CounterMode1Click);
+                                {&TMainForm::CounterMode1Click, "CounterMode1Click"});
   w_->Label15 =
-      addBoxWithLabel("GroupBox5", "Serial No. (HEX) :", "Label15", "00", Qt::AlignRight, nullptr);
-  // GroupBox5 has no double-click command.
-  w_->doubleClick.erase(panel->findChild<QGroupBox*>("GroupBox5"));
-  w_->doubleClick.erase(w_->Label15);
+      addBoxWithLabel("GroupBox5", "Serial No. (HEX) :", "Label15", "00", Qt::AlignRight, none);
 
   auto* group1 = new QGroupBox(panel);
   group1->setObjectName("GroupBox1");
@@ -477,7 +475,11 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::MouseButtonDblClick) {
     auto it = w_->doubleClick.find(watched);
     if (it != w_->doubleClick.end()) {
-      if (it->second) (this->*(it->second))();
+      const Widgets::DoubleClick& run = it->second;
+      if (run.handler) {
+        if (w_->hook) w_->hook(run.name);
+        if (w_->runHandlers) (this->*run.handler)();
+      }
       return true;
     }
   }

@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QScreen>
 
 #include "app/AppTitle.h"
 #include "app/SingleInstance.h"
@@ -19,6 +20,8 @@ int main(int argc, char** argv) {
   }
 
   TMainForm form(prompts, SystemClock::Instance());
+  // Centred first, so the window comes back there when un-maximised.
+  form.move(form.screen()->availableGeometry().center() - form.rect().center());
   form.showMaximized();
   app.exec();
   return 0;

@@ -38,6 +38,7 @@ class TMainForm : public QMainWindow {
 
  public:
   // prompts and clock must outlive the window. The window takes no ownership.
+  // Construction ends with FormCreate (device list, blank state, Default.cfg, port probe).
   TMainForm(Prompts& prompts, Clock& clock, SerialDeviceFactory serialDevices = {},
             QWidget* parent = nullptr);
   ~TMainForm() override;
@@ -65,8 +66,10 @@ class TMainForm : public QMainWindow {
   void Label3DblClick();
   // Redraws every panel control from State().Panel and the device list.
   void ShowPanel();
-  // Text of the device list (ComboBox2) and selecting an entry by name (no change handler runs).
+  // Text of the device list (ComboBox2).
   std::string DeviceListText() const;
+  // Selects the entry of exactly that name and loads its parameters (DeviceIndex);
+  // no change handler runs, nothing is blanked. False when the name is not listed.
   bool SelectDevice(const std::string& name);
   // Enables or disables Erase, WriteEE, EEPROM1 and ClearEEPROMBuffer1.
   void SetEepromControlsEnabled(bool enabled);

@@ -269,6 +269,10 @@ void TMainForm::BuildMenusAndToolBar() {
   // Only the user's choice reaches the handler; code sets the lists with signals blocked.
   connect(w_->ComboBox1, &QComboBox::currentIndexChanged, this, [this] { ComboBox1Change(); });
   connect(w_->HandShake, &QComboBox::currentIndexChanged, this, [this] { ComboBox1Change(); });
+  for (QComboBox* combo : {w_->ComboBox1, w_->HandShake}) {
+    combo->setFocusPolicy(Qt::StrongFocus);
+    combo->installEventFilter(this);
+  }
   w_->Label3->installEventFilter(this);
   w_->doubleClick[w_->Label3] = {&TMainForm::Label3DblClick, "Label3DblClick"};
 
@@ -328,6 +332,8 @@ void TMainForm::BuildPanel() {
   w_->ComboBox2->setObjectName("ComboBox2");
   w_->ComboBox2->setMaxVisibleItems(28);
   connect(w_->ComboBox2, &QComboBox::currentIndexChanged, this, [this] { ComboBox2Change(); });
+  w_->ComboBox2->setFocusPolicy(Qt::StrongFocus);
+  w_->ComboBox2->installEventFilter(this);
   grid->addWidget(w_->ComboBox2, 1, 0, 1, 2);
 
   struct OptionRow {
@@ -460,6 +466,12 @@ void TMainForm::BuildPanel() {
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  // A wheel turned over a list it is not focused on must not switch the device
+  // (which blanks every buffer) or the port.
+  if (event->type() == QEvent::Wheel) {
+    auto* combo = qobject_cast<QComboBox*>(watched);
+    if (combo && !combo->hasFocus()) return true;
+  }
   if (event->type() == QEvent::MouseButtonDblClick) {
     auto it = w_->doubleClick.find(watched);
     if (it != w_->doubleClick.end()) {

@@ -2,6 +2,8 @@
 #include <unistd.h>
 
 #include <QAction>
+#include <QApplication>
+#include <QWheelEvent>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -250,6 +252,19 @@ TEST_F(MainFormTest, DeviceChangeResetsBuffersButNotReadDataOrSerialSettings) {
   EXPECT_EQ(form.PortChoice(), "Com4");
   EXPECT_EQ(form.HandShakeIndex(), 2);
   EXPECT_TRUE(prompts_.messages.empty());
+}
+
+TEST_F(MainFormTest, WheelOverAnUnfocusedDeviceListKeepsTheDeviceAndBuffers) {
+  TMainForm& form = Form();
+  form.show();
+  form.State().ProgramBuffer[0] = 0x01;
+  auto* devices = Find<QComboBox>("ComboBox2");
+  const QPoint at = devices->rect().center();
+  QWheelEvent wheel(at, devices->mapToGlobal(at), {}, QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                    Qt::NoScrollPhase, false);
+  QApplication::sendEvent(devices, &wheel);
+  EXPECT_EQ(devices->currentIndex(), 0);
+  EXPECT_EQ(form.State().ProgramBuffer[0], 0x01);
 }
 
 TEST_F(MainFormTest, SelectDeviceMatchesExactlyAndKeepsTheBuffers) {

@@ -230,6 +230,7 @@ void TMainForm::BuildMenusAndToolBar() {
   // The Window menu also lists the open views.
   QMenu* windowMenu = w_->Window1;
   QAction* listStart = windowMenu->addSeparator();
+  listStart->setVisible(false);
   connect(windowMenu, &QMenu::aboutToShow, this, [this, windowMenu, listStart] {
     const auto all = windowMenu->actions();
     for (qsizetype i = all.indexOf(listStart) + 1; i < all.size(); ++i) {

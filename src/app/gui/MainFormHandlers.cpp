@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
-#include <QLineEdit>
 #include <QSignalBlocker>
 #include <filesystem>
 

@@ -21,6 +21,7 @@ void TMainForm::ComboBox1Change() {}
 void TMainForm::PulseWidthChange() {}
 void TMainForm::EraseWidthChange() {}
 void TMainForm::StartupProbe() {}
+void TMainForm::ShutdownLink() {}
 
 // --- writer operations ---
 void TMainForm::BlankCheckActionExecute() {}
@@ -39,3 +40,4 @@ void TMainForm::SpeedButton1Click() {}
 void TMainForm::SerialNoMode1Click() {}
 void TMainForm::CounterMode1Click() {}
 void TMainForm::LoadQTPFile1Click() {}
+void TMainForm::CloseQtpFiles() {}

@@ -131,7 +131,7 @@ TEST_F(MainFormTest, StartsWithoutDefaultCfgOnTheFirstDeviceWithBlankBuffers) {
   EXPECT_TRUE(std::all_of(s.ProgramBuffer.begin(), s.ProgramBuffer.end(), [](auto b) { return b == 0x7F; }));
   EXPECT_TRUE(std::all_of(s.IdBuffer.begin(), s.IdBuffer.end(), [](auto b) { return b == 0x7F; }));
   EXPECT_TRUE(std::all_of(s.EepromBuffer.begin(), s.EepromBuffer.end(), [](auto b) { return b == 0; }));
-  EXPECT_EQ(s.OptionWord(), 0x3FFF);
+  EXPECT_EQ(s.OptionWord(), 0x2FFA);  // 7F 7F under the first device's masks
   EXPECT_EQ(std::filesystem::path(s.StartDir), dir_);
   EXPECT_EQ(std::filesystem::path(s.CfgPath), dir_ / "Default.cfg");
   EXPECT_EQ(s.StartupLoad, 0);
@@ -301,7 +301,7 @@ TEST_F(MainFormTest, ClearCommands) {
   form.ClearOPTION1Click();
   form.ClearEEPROMBuffer1Click();
   EXPECT_TRUE(std::all_of(s.IdBuffer.begin(), s.IdBuffer.end(), [](auto b) { return b == 0x7F; }));
-  EXPECT_EQ(s.OptionWord(), 0x3FFF);
+  EXPECT_EQ(s.OptionWord(), 0x2FFA);  // 7F 7F under the first device's masks
   EXPECT_TRUE(std::all_of(s.EepromBuffer.begin(), s.EepromBuffer.end(), [](auto b) { return b == 0; }));
   EXPECT_EQ(s.ProgramBuffer[0], 0);  // each clear touches its own region only
 }

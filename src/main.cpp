@@ -1,22 +1,28 @@
 #include <QApplication>
+#include <QScreen>
 
+#include "app/AppTitle.h"
+#include "app/SingleInstance.h"
+#include "app/gui/QtPrompts.h"
 #include "app/gui/TMainForm.h"
 #include "link/Clock.h"
 
-class NoPrompts : public Prompts {
- public:
-  void Message(const std::string&, const std::string&, PromptIcon) override {}
-  PromptAnswer Ask(const std::string&, const std::string&, PromptButtons, PromptIcon) override {
-    return PromptAnswer::Cancel;
-  }
-  std::optional<FileChoice> OpenFile(const FileDialogRequest&) override { return std::nullopt; }
-  std::optional<FileChoice> SaveFile(const FileDialogRequest&) override { return std::nullopt; }
-};
-
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  NoPrompts prompts;
+  QApplication::setApplicationName(kAppCaption);
+  QtPrompts prompts;
+
+  // Held until the process ends; a second copy only says so.
+  SingleInstance guard("RunOnlyOneInstance");
+  if (!guard.Acquired()) {
+    prompts.Message("Process is running!");
+    return 0;
+  }
+
   TMainForm form(prompts, SystemClock::Instance());
-  form.show();
-  return app.exec();
+  // Centred first, so the window comes back there when un-maximised.
+  form.move(form.screen()->availableGeometry().center() - form.rect().center());
+  form.showMaximized();
+  app.exec();
+  return 0;
 }

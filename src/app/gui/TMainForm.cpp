@@ -1,21 +1,175 @@
 #include "app/gui/TMainForm.h"
 
+#include <QAction>
+#include <QComboBox>
+#include <QEvent>
+#include <QFontDatabase>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QShowEvent>
+#include <QCloseEvent>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "app/DeviceCatalogue.h"
+#include "app/gui/MainFormWidgets.h"
 
 namespace {
+
 TMainForm* g_mainForm = nullptr;
+
+// The member and its name, written once so the two cannot disagree.
+#define HANDLER(member) &TMainForm::member, #member
+
+// Menu items, actions, short-cuts and tool buttons, in menu order.
+constexpr TMainForm::Command kCommands[] = {
+    {"File1", "FileOpenItem", "FileOpen1", "&Open", nullptr, "ToolButton1", "Open",
+     HANDLER(FileOpen1Execute)},
+    {"File1", "LoadConfig1", "LoadConfigAction", "Load Config File ", "Ctrl+L", nullptr, nullptr,
+     HANDLER(LoadConfig1Click)},
+    {"File1", "SaveConfigFile1", "SaveConfigAction", "Save Config File", "Ctrl+S", nullptr, nullptr,
+     HANDLER(FileSaveItemClick)},
+    {"File1", "FileSaveAsItem", nullptr, "Save Disassmble", nullptr, nullptr, nullptr,
+     HANDLER(FileSaveAsItemClick)},
+    {"File1", "SaveProgramMemory1", "FileSave1", "Save Program Memory", nullptr, "ToolButton2",
+     "Save Program Memory", HANDLER(SaveProgramMemory1Click)},
+    {"File1", "FileExitItem", "FileExit1", "E&xit", nullptr, nullptr, nullptr, HANDLER(FileExit1Execute)},
+
+    {"View1", "ProgramMemory1", nullptr, "Program Memory", nullptr, nullptr, nullptr,
+     HANDLER(ProgramMemory1Click)},
+    {"View1", "ID2", nullptr, "ID", nullptr, nullptr, nullptr, HANDLER(ID2Click)},
+    {"View1", "Disassemble1", nullptr, "Disassemble", nullptr, nullptr, nullptr, HANDLER(Disassemble1Click)},
+    {"View1", "EEPROM1", nullptr, "EEPROM", nullptr, nullptr, nullptr, HANDLER(EEPROM1Click)},
+
+    {"Edit1", "EditOPTION", "EditOptionAction", "OPTION", "F4", nullptr, nullptr, HANDLER(EditOPTIONClick)},
+    {"Edit1", "SerialNoMode1", nullptr, "Serial No. Mode", nullptr, nullptr, nullptr,
+     HANDLER(SerialNoMode1Click)},
+    {"Edit1", "CounterMode1", nullptr, "Set Counter Value", nullptr, nullptr, nullptr,
+     HANDLER(CounterMode1Click)},
+    {"Edit1", "LoadQTPFile1", nullptr, "Load QTP File", nullptr, nullptr, nullptr, HANDLER(LoadQTPFile1Click)},
+    {"Edit1", "ClearOPTION1", nullptr, "Clear OPTION", nullptr, nullptr, nullptr, HANDLER(ClearOPTION1Click)},
+    {"Edit1", "ClearID1", nullptr, "Clear ID", nullptr, nullptr, nullptr, HANDLER(ClearID1Click)},
+    {"Edit1", "ClearBuffer1", nullptr, "Clear Buffer", nullptr, nullptr, nullptr, HANDLER(ClearBuffer1Click)},
+    {"Edit1", "FillBuffer1", "FillBufferAction", "Fill Buffer", "Ctrl+F", nullptr, nullptr,
+     HANDLER(FillBuffer1Click)},
+    {"Edit1", "ClearEEPROMBuffer1", nullptr, "Clear EEPROM Buffer", nullptr, nullptr, nullptr,
+     HANDLER(ClearEEPROMBuffer1Click)},
+
+    {"Program1", "BlankCheck1", "BlankCheckAction", "Blank Check", "F5", "ToolButton6", "Blank Check",
+     HANDLER(BlankCheckActionExecute)},
+    {"Program1", "Read1", "ReadICAction", "Read", "F6", "ToolButton7", "Read", HANDLER(ToolButton7Click)},
+    {"Program1", "Veryfy1", "VerifyICAction", "Verify", "F7", "ToolButton17", "Verify", HANDLER(Veryfy1Click)},
+    {"Program1", "VerifywithProtect1", nullptr, "Verify with Protect", nullptr, "ToolButton18",
+     "Verify with protect", HANDLER(VerifywithProtect1Click)},
+    {"Program1", "AutoProgram1", "AutoProgramAction", "Auto Program", "F8", "ToolButton5", "Auto program",
+     HANDLER(AutoProgram1Click)},
+    {"Program1", "AutoProgramwithoutBlankCheck1", "AutoProgramNoBlankCheckAction",
+     "Auto Program without Blank Check", "F9", "ToolButton12", "Auto program without blank check",
+     HANDLER(AutoProgramwithoutBlankCheck1Click)},
+    {"Program1", "OPTION3", "ProgramOption", "OPTION", nullptr, "ToolButton19", "Program OPTION",
+     HANDLER(OPTION3Click)},
+    {"Program1", "ID3", nullptr, "ID and Checksum", nullptr, "ToolButton20", "Program ID & Checksum",
+     HANDLER(ID3Click)},
+    {"Program1", "ProgramMemory2", nullptr, "Program Memory", nullptr, "ToolButton21", "Program Memory",
+     HANDLER(ProgramMemory2Click)},
+
+    {"Window1", "WindowCascadeItem", nullptr, "&Cascade", nullptr, "ToolButton8", "Cascade",
+     HANDLER(WindowCascadeItemClick)},
+    {"Window1", "WindowTileItem", nullptr, "Tile &Horizontally", nullptr, "ToolButton10",
+     "Tile horizontally", HANDLER(WindowTileItemClick)},
+    {"Window1", "WindowTileItem2", nullptr, "Tile &Vertically", nullptr, "ToolButton11", "Tile vertically",
+     HANDLER(WindowTileItem2Click)},
+    {"Window1", "WindowMinimizeItem", nullptr, "&Minimize All", nullptr, nullptr, nullptr,
+     HANDLER(WindowMinimizeItemClick)},
+    {"Window1", "WindowArrangeItem", nullptr, "&Arrange All", nullptr, nullptr, nullptr,
+     HANDLER(WindowArrangeItemClick)},
+
+    {"DownLoadMenu", "DownLoad1", nullptr, "DownLoad", nullptr, nullptr, nullptr, HANDLER(DownLoad1Click)},
+    {"Help1", "HelpAboutItem", "HelpAbout1", "&About...", nullptr, nullptr, nullptr, HANDLER(HelpAbout1Execute)},
+
+    // Tool-bar only, hidden.
+    {nullptr, "Erase", nullptr, "Erase", nullptr, "Erase", "Erase Flash memory", HANDLER(EraseClick)},
+    {nullptr, "WriteEE", nullptr, "WriteEE", nullptr, "WriteEE", "Write EEPROM", HANDLER(WriteEEClick)},
+    {nullptr, "ToolButton23", nullptr, "", nullptr, "ToolButton23", nullptr, HANDLER(ToolButton23Click)},
+    {nullptr, "SpeedButton1", nullptr, "Sim Enable", nullptr, "SpeedButton1", "AutoProgram Test mode",
+     HANDLER(SpeedButton1Click)},
+
+    // Bound to no menu item or button: Ctrl+N is taken and does nothing.
+    {nullptr, "FileNew1", nullptr, "&New", "Ctrl+N", nullptr, nullptr, nullptr, nullptr},
+    {nullptr, "FileClose1", nullptr, "&Close", nullptr, nullptr, nullptr, HANDLER(FileClose1Execute)},
+};
+#undef HANDLER
+
+struct MenuDef {
+  const char* name;
+  const char* caption;
+};
+constexpr MenuDef kMenus[] = {{"File1", "&File"},       {"View1", "&View"},
+                              {"Edit1", "&Edit"},       {"Program1", "&Program"},
+                              {"Window1", "&Window"},   {"DownLoadMenu", "&DownLoad"},
+                              {"Help1", "&Help"}};
+
+// Tool bar, left to right; "|" is a separator.
+constexpr const char* kToolBarOrder[] = {
+    "ToolButton1", "ToolButton2", "|", "Erase", "|", "ToolButton6", "ToolButton7", "ToolButton17",
+    "ToolButton18", "|", "ToolButton20", "ToolButton21", "ToolButton19", "|", "WriteEE", "ToolButton5",
+    "ToolButton12", "|", "ToolButton8", "ToolButton10", "ToolButton11", "|", "Label3", "ComboBox1",
+    "HandShake", "|", "ToolButton23", "|", "SpeedButton1"};
+
+constexpr const char* kHiddenButtons[] = {"Erase", "WriteEE", "ToolButton23", "SpeedButton1"};
+
+QLabel* NewLabel(const char* name, const char* text, QWidget* parent) {
+  auto* label = new QLabel(QString::fromUtf8(text), parent);
+  label->setObjectName(name);
+  return label;
 }
 
-struct TMainForm::Widgets {};
+}  // namespace
 
 TMainForm::TMainForm(Prompts& prompts, Clock& clock, SerialDeviceFactory serialDevices, QWidget* parent)
-    : QMainWindow(parent), prompts_(prompts), clock_(clock), serialDevices_(std::move(serialDevices)) {
+    : QMainWindow(parent),
+      prompts_(prompts),
+      clock_(clock),
+      serialDevices_(std::move(serialDevices)),
+      w_(std::make_unique<Widgets>()) {
   g_mainForm = this;
   setObjectName("MainForm");
-  mdiArea_ = new QMdiArea(this);
-  setCentralWidget(mdiArea_);
+  resize(800, 628);
+
+  auto* central = new QWidget(this);
+  auto* row = new QHBoxLayout(central);
+  row->setContentsMargins(0, 0, 0, 0);
+  row->setSpacing(0);
+  mdiArea_ = new QMdiArea(central);
+  mdiArea_->setObjectName("MdiArea");
+  mdiArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  mdiArea_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  row->addWidget(mdiArea_, 1);
+  setCentralWidget(central);
+
+  BuildMenusAndToolBar();
+  BuildPanel();
+  row->addWidget(w_->Panel1);
+
+  w_->Timer1 = new QTimer(this);
+  w_->Timer1->setObjectName("Timer1");
+  w_->Timer1->setInterval(500);
+  connect(w_->Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+
   CreateLinkArea();
   CreateFilesArea();
+  FormCreate();
+  w_->Timer1->start();
 }
 
 TMainForm::~TMainForm() {
@@ -24,23 +178,446 @@ TMainForm::~TMainForm() {
 
 TMainForm* TMainForm::Instance() { return g_mainForm; }
 
-void TMainForm::showEvent(QShowEvent* event) { QMainWindow::showEvent(event); }
-void TMainForm::closeEvent(QCloseEvent* event) { QMainWindow::closeEvent(event); }
+std::span<const TMainForm::Command> TMainForm::Commands() { return kCommands; }
 
-void TMainForm::FormCreate() {}
-void TMainForm::FormShow() {}
-void TMainForm::FormClose() {}
-void TMainForm::Timer1Timer() {}
-void TMainForm::FileExit1Execute() { close(); }
-void TMainForm::ResetData() {}
-void TMainForm::ComboBox2Change() {}
-void TMainForm::ClearBuffer1Click() {}
-void TMainForm::ClearID1Click() {}
-void TMainForm::ClearOPTION1Click() {}
-void TMainForm::ClearEEPROMBuffer1Click() {}
-void TMainForm::DownLoad1Click() {}
-void TMainForm::Label3DblClick() {}
-void TMainForm::ShowPanel() {}
-std::string TMainForm::DeviceListText() const { return {}; }
-bool TMainForm::SelectDevice(const std::string&) { return false; }
-void TMainForm::SetEepromControlsEnabled(bool) {}
+QAction* TMainForm::CommandAction(const std::string& name) const { return w_->Action(name.c_str()); }
+
+void TMainForm::SetCommandHook(std::function<void(const char*)> hook, bool runHandlers) {
+  w_->hook = std::move(hook);
+  w_->runHandlers = runHandlers;
+}
+
+void TMainForm::RunCommand(const Command& command) {
+  if (command.handler == nullptr) return;
+  if (w_->hook) w_->hook(command.handlerName);
+  if (w_->runHandlers) (this->*command.handler)();
+}
+
+void TMainForm::BuildMenusAndToolBar() {
+  std::map<std::string, QMenu*> menus;
+  for (const MenuDef& m : kMenus) {
+    QMenu* menu = menuBar()->addMenu(QString::fromUtf8(m.caption));
+    menu->setObjectName(m.name);
+    menus[m.name] = menu;
+  }
+  w_->Window1 = menus["Window1"];
+
+  std::map<std::string, QAction*> byButton;
+  for (const Command& c : kCommands) {
+    auto* action = new QAction(QString::fromUtf8(c.caption), this);
+    action->setObjectName(c.item);
+    if (c.shortcut) action->setShortcut(QKeySequence(QString::fromUtf8(c.shortcut)));
+    if (c.hint) action->setToolTip(QString::fromUtf8(c.hint));
+    if (c.toolButton) {
+      action->setIcon(ToolButtonIcon(c.toolButton, style()));
+      action->setIconVisibleInMenu(true);
+      byButton[c.toolButton] = action;
+    }
+    connect(action, &QAction::triggered, this, [this, &c] { RunCommand(c); });
+    if (c.menu) {
+      menus[c.menu]->addAction(action);
+    } else if (c.shortcut) {
+      addAction(action);  // a short-cut needs a widget to live on
+    }
+    w_->actions[c.item] = action;
+    if (c.action) w_->actions[c.action] = action;
+  }
+  menus["Edit1"]->insertSeparator(w_->Action("ClearOPTION1"));
+  menus["File1"]->insertSeparator(w_->Action("FileExitItem"));
+  menus["Program1"]->insertSeparator(w_->Action("AutoProgram1"));
+  menus["Program1"]->insertSeparator(w_->Action("OPTION3"));
+
+  // The Window menu also lists the open views.
+  QMenu* windowMenu = w_->Window1;
+  QAction* listStart = windowMenu->addSeparator();
+  listStart->setVisible(false);
+  connect(windowMenu, &QMenu::aboutToShow, this, [this, windowMenu, listStart] {
+    const auto all = windowMenu->actions();
+    for (qsizetype i = all.indexOf(listStart) + 1; i < all.size(); ++i) {
+      windowMenu->removeAction(all[i]);
+      all[i]->deleteLater();
+    }
+    const auto children = mdiArea_->subWindowList();
+    listStart->setVisible(!children.isEmpty());
+    int n = 1;
+    for (QMdiSubWindow* child : children) {
+      auto* item = windowMenu->addAction(QString("&%1 %2").arg(n++).arg(child->windowTitle()));
+      item->setCheckable(true);
+      item->setChecked(child == mdiArea_->activeSubWindow());
+      connect(item, &QAction::triggered, this, [this, child = QPointer<QMdiSubWindow>(child)] {
+        if (child) mdiArea_->setActiveSubWindow(child);
+      });
+    }
+  });
+
+  auto* bar = addToolBar("ToolBar2");
+  w_->ToolBar2 = bar;
+  bar->setObjectName("ToolBar2");
+  bar->setMovable(false);
+  bar->setFloatable(false);
+  bar->setIconSize(QSize(24, 24));
+  bar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+
+  w_->Label3 = NewLabel("Label3", "Serial Port :", bar);
+  w_->Label3->setContentsMargins(8, 0, 4, 0);
+  w_->ComboBox1 = new QComboBox(bar);
+  w_->ComboBox1->setObjectName("ComboBox1");
+  for (int i = 1; i <= 8; ++i) w_->ComboBox1->addItem(QString("Com%1").arg(i));
+  w_->HandShake = new QComboBox(bar);
+  w_->HandShake->setObjectName("HandShake");
+  w_->HandShake->addItems({"Default", "CTS", "None"});
+  w_->HandShake->setToolTip("Handshake");
+  // Only the user's choice reaches the handler; code sets the lists with signals blocked.
+  connect(w_->ComboBox1, &QComboBox::currentIndexChanged, this, [this] { ComboBox1Change(); });
+  connect(w_->HandShake, &QComboBox::currentIndexChanged, this, [this] { ComboBox1Change(); });
+  for (QComboBox* combo : {w_->ComboBox1, w_->HandShake}) {
+    combo->setFocusPolicy(Qt::StrongFocus);
+    combo->installEventFilter(this);
+  }
+  w_->Label3->installEventFilter(this);
+  w_->doubleClick[w_->Label3] = {&TMainForm::Label3DblClick, "Label3DblClick"};
+
+  for (const char* name : kToolBarOrder) {
+    const std::string n = name;
+    QAction* item = nullptr;
+    if (n == "|") {
+      item = bar->addSeparator();
+    } else if (n == "Label3") {
+      item = bar->addWidget(w_->Label3);
+    } else if (n == "ComboBox1") {
+      item = bar->addWidget(w_->ComboBox1);
+    } else if (n == "HandShake") {
+      item = bar->addWidget(w_->HandShake);
+    } else {
+      item = byButton.at(n);
+      bar->addAction(item);
+      if (QWidget* button = bar->widgetForAction(item)) button->setObjectName(name);
+    }
+    w_->toolBarItems.push_back(item);
+  }
+  for (const char* name : kHiddenButtons) w_->Action(name)->setVisible(false);
+  TidyToolBarSeparators(w_->toolBarItems);
+  w_->Action("FileSaveAsItem")->setEnabled(false);
+}
+
+void TMainForm::BuildPanel() {
+  auto* panel = new QFrame(this);
+  w_->Panel1 = panel;
+  panel->setObjectName("Panel1");
+  panel->setFixedWidth(200);
+  panel->setFrameShape(QFrame::StyledPanel);
+  auto* column = new QVBoxLayout(panel);
+  column->setContentsMargins(6, 6, 6, 6);
+  column->setSpacing(6);
+
+  auto valueFont = font();
+  valueFont.setBold(true);
+  const Widgets::DoubleClick editOption{&TMainForm::EditOPTIONClick, "EditOPTIONClick"};
+  const Widgets::DoubleClick none{nullptr, nullptr};
+  auto watch = [this](QWidget* widget, Widgets::DoubleClick handler) {
+    widget->installEventFilter(this);
+    w_->doubleClick[widget] = handler;
+  };
+
+  // Device and OPTION.
+  auto* group2 = new QGroupBox(panel);
+  group2->setObjectName("GroupBox2");
+  watch(group2, editOption);
+  auto* grid = new QGridLayout(group2);
+  grid->setHorizontalSpacing(6);
+  grid->setVerticalSpacing(3);
+  auto* label4 = NewLabel("Label4", "Device:", group2);
+  watch(label4, none);
+  grid->addWidget(label4, 0, 0, 1, 2);
+  w_->ComboBox2 = new QComboBox(group2);
+  w_->ComboBox2->setObjectName("ComboBox2");
+  w_->ComboBox2->setMaxVisibleItems(28);
+  connect(w_->ComboBox2, &QComboBox::currentIndexChanged, this, [this] { ComboBox2Change(); });
+  w_->ComboBox2->setFocusPolicy(Qt::StrongFocus);
+  w_->ComboBox2->installEventFilter(this);
+  grid->addWidget(w_->ComboBox2, 1, 0, 1, 2);
+
+  struct OptionRow {
+    OptionField field;
+    const char* caption;
+    const char* captionName;
+    const char* valueName;
+  };
+  constexpr OptionRow kOptionRows[] = {
+      {kOsc, "OSC Type:", "StaticText2", "Label5"}, {kPrd, "PRD:", "StaticText7", "Label10"},
+      {kOst, "OST:", "StaticText3", "Label6"},      {kWdt, "WDT:", "StaticText4", "Label7"},
+      {kPed, "PED:", "StaticText5", "Label8"},      {kSecurity, "Security:", "StaticText6", "Label9"},
+  };
+  int r = 2;
+  for (const OptionRow& o : kOptionRows) {
+    auto* caption = NewLabel(o.captionName, o.caption, group2);
+    auto* value = NewLabel(o.valueName, "Blank", group2);
+    caption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    value->setFont(valueFont);
+    watch(caption, editOption);
+    watch(value, editOption);
+    w_->optionCaption[o.field] = caption;
+    w_->optionValue[o.field] = value;
+    grid->addWidget(caption, r, 0);
+    grid->addWidget(value, r, 1);
+    ++r;
+  }
+  auto* line = new QFrame(group2);
+  line->setFrameShape(QFrame::HLine);
+  line->setFrameShadow(QFrame::Sunken);
+  grid->addWidget(line, r++, 0, 1, 2);
+
+  struct SumRow {
+    const char* captionName;
+    const char* caption;
+    const char* valueName;
+    const char* hint;
+    QLabel* Widgets::*member;
+    bool opensEditor;
+  };
+  const SumRow kSums[] = {
+      {"StaticText8", "Checksum:", "Label11", "Checksum for data", &Widgets::Label11, true},
+      {"Label16", "IC Checksum:", "Label17", "Checksum on IC", &Widgets::Label17, false},
+      {"StaticText10", "OPTION Sum:", "OptChecksum", "Checksum include OPTION", &Widgets::OptChecksum,
+       false},
+      {"StaticText11", "Protect Sum:", "ProtectSum", "Checksum for protected IC", &Widgets::ProtectSum,
+       false},
+  };
+  for (const SumRow& s : kSums) {
+    auto* caption = NewLabel(s.captionName, s.caption, group2);
+    caption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    auto* value = NewLabel(s.valueName, "", group2);
+    value->setFont(valueFont);
+    value->setToolTip(s.hint);
+    value->setTextInteractionFlags(Qt::NoTextInteraction);
+    w_.get()->*s.member = value;
+    watch(caption, s.opensEditor ? editOption : none);
+    watch(value, s.opensEditor ? editOption : none);
+    grid->addWidget(caption, r, 0);
+    grid->addWidget(value, r, 1);
+    ++r;
+  }
+  grid->setColumnStretch(1, 1);
+  column->addWidget(group2);
+
+  auto addBoxWithLabel = [&](const char* boxName, const char* title, const char* labelName,
+                             const char* text, Qt::Alignment align, Widgets::DoubleClick handler) {
+    auto* box = new QGroupBox(QString::fromUtf8(title), panel);
+    box->setObjectName(boxName);
+    auto* layout = new QVBoxLayout(box);
+    layout->setContentsMargins(8, 4, 8, 6);
+    auto* label = NewLabel(labelName, text, box);
+    label->setAlignment(align | Qt::AlignVCenter);
+    label->setFont(valueFont);
+    layout->addWidget(label);
+    watch(box, handler);
+    watch(label, handler);
+    column->addWidget(box);
+    return label;
+  };
+  w_->Label18 = addBoxWithLabel("GroupBox3", "ID :", "Label18", "7F 7F 7F 7F 7F 7F 7F 7F 7F 7F 7F 7F",
+                                Qt::AlignLeft, {&TMainForm::ID2Click, "ID2Click"});
+  w_->Label18->setWordWrap(true);
+  QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  mono.setBold(true);
+  w_->Label18->setFont(mono);
+  w_->Label13 = addBoxWithLabel("GroupBox4", "Pass Count :", "Label13", "0", Qt::AlignRight,
+                                {&TMainForm::CounterMode1Click, "CounterMode1Click"});
+  w_->Label15 =
+      addBoxWithLabel("GroupBox5", "Serial No. (HEX) :", "Label15", "00", Qt::AlignRight, none);
+
+  auto* group1 = new QGroupBox(panel);
+  group1->setObjectName("GroupBox1");
+  auto* modes = new QGridLayout(group1);
+  modes->addWidget(NewLabel("Label12", "Serial No. Mode :", group1), 0, 0);
+  w_->Label1 = NewLabel("Label1", "Disable", group1);
+  w_->Label1->setFont(valueFont);
+  modes->addWidget(w_->Label1, 0, 1);
+  modes->addWidget(NewLabel("StaticText1", "QTP file :", group1), 1, 0);
+  w_->Label19 = NewLabel("Label19", "Disable", group1);
+  w_->Label19->setFont(valueFont);
+  modes->addWidget(w_->Label19, 1, 1);
+  modes->setColumnStretch(1, 1);
+  column->addWidget(group1);
+
+  // Write and erase pulse widths: present but hidden.
+  auto* pulse = new QGridLayout();
+  auto addPulse = [&](int row, const char* captionName, const char* caption, const char* editName,
+                      const char* text, const char* unitName, const char* unit) {
+    auto* c = NewLabel(captionName, caption, panel);
+    auto* edit = new QLineEdit(QString::fromUtf8(text), panel);
+    edit->setObjectName(editName);
+    edit->setMaximumWidth(48);
+    auto* u = NewLabel(unitName, unit, panel);
+    pulse->addWidget(c, row, 0);
+    pulse->addWidget(edit, row, 1);
+    pulse->addWidget(u, row, 2);
+    for (QWidget* widget : {static_cast<QWidget*>(c), static_cast<QWidget*>(edit), static_cast<QWidget*>(u)}) {
+      widget->hide();
+      w_->pulseGroup.push_back(widget);
+    }
+    return edit;
+  };
+  w_->PulseWidth = addPulse(0, "StaticText12", "Write pulse width:", "PulseWidth", "5", "StaticText13", "x 0.2ms");
+  w_->EraseWidth = addPulse(1, "StaticText14", "Erase Pulse Width:", "EraseWidth", "120", "StaticText15", "x 0.1ms");
+  connect(w_->PulseWidth, &QLineEdit::textChanged, this, [this] { PulseWidthChange(); });
+  connect(w_->EraseWidth, &QLineEdit::textChanged, this, [this] { EraseWidthChange(); });
+  column->addLayout(pulse);
+  column->addStretch(1);
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  // A wheel turned over a list it is not focused on must not switch the device
+  // (which blanks every buffer) or the port.
+  if (event->type() == QEvent::Wheel) {
+    auto* combo = qobject_cast<QComboBox*>(watched);
+    if (combo && !combo->hasFocus()) return true;
+  }
+  if (event->type() == QEvent::MouseButtonDblClick) {
+    auto it = w_->doubleClick.find(watched);
+    if (it != w_->doubleClick.end()) {
+      const Widgets::DoubleClick& run = it->second;
+      if (run.handler) {
+        if (w_->hook) w_->hook(run.name);
+        if (w_->runHandlers) (this->*run.handler)();
+      }
+      return true;
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  FormShow();
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  FormClose();
+  event->accept();
+}
+
+void TMainForm::ShowPanel() {
+  const PanelTexts& p = state_.Panel;
+  for (int f = 0; f < kOptionFieldCount; ++f) {
+    const OptionFieldView& v = p.option[f];
+    w_->optionCaption[f]->setText(QString::fromStdString(v.caption));
+    w_->optionValue[f]->setText(QString::fromStdString(v.value));
+    w_->optionCaption[f]->setEnabled(v.enabled);
+    w_->optionValue[f]->setEnabled(v.enabled);
+  }
+  w_->Label11->setText(QString::fromStdString(p.Label11));
+  w_->OptChecksum->setText(QString::fromStdString(p.OptChecksum));
+  w_->ProtectSum->setText(QString::fromStdString(p.ProtectSum));
+  w_->Label17->setText(QString::fromStdString(p.Label17));
+  w_->Label18->setText(QString::fromStdString(p.Label18));
+  w_->Label13->setText(QString::fromStdString(p.Label13));
+  w_->Label15->setText(QString::fromStdString(p.Label15));
+  w_->Label1->setText(QString::fromStdString(p.Label1));
+  w_->Label19->setText(QString::fromStdString(p.Label19));
+  // The list follows the selected device (a configuration load may have changed it).
+  if (state_.DeviceIndex >= 0 && state_.DeviceIndex < w_->ComboBox2->count() &&
+      state_.DeviceIndex != w_->ComboBox2->currentIndex()) {
+    QSignalBlocker block(w_->ComboBox2);
+    w_->ComboBox2->setCurrentIndex(state_.DeviceIndex);
+  }
+}
+
+std::string TMainForm::DeviceListText() const { return w_->ComboBox2->currentText().toStdString(); }
+
+bool TMainForm::SelectDevice(const std::string& name) {
+  const int index = w_->ComboBox2->findText(QString::fromStdString(name),
+                                            Qt::MatchExactly | Qt::MatchCaseSensitive);
+  if (index < 0) return false;
+  {
+    QSignalBlocker block(w_->ComboBox2);
+    w_->ComboBox2->setCurrentIndex(index);
+  }
+  state_.DeviceIndex = GetICInfo(state_, name);
+  return true;
+}
+
+void TMainForm::SetEepromControlsEnabled(bool enabled) {
+  for (const char* name : {"Erase", "WriteEE", "EEPROM1", "ClearEEPROMBuffer1"})
+    w_->Action(name)->setEnabled(enabled);
+}
+
+std::string TMainForm::PortChoice() const { return w_->ComboBox1->currentText().toStdString(); }
+
+bool TMainForm::SetPortIndex(int index) {
+  if (index < 0 || index >= w_->ComboBox1->count()) return false;
+  QSignalBlocker block(w_->ComboBox1);
+  w_->ComboBox1->setCurrentIndex(index);
+  return true;
+}
+
+int TMainForm::HandShakeIndex() const { return w_->HandShake->currentIndex(); }
+
+void TMainForm::SetHandShakeIndex(int index) {
+  if (index < 0 || index >= w_->HandShake->count()) return;
+  QSignalBlocker block(w_->HandShake);
+  w_->HandShake->setCurrentIndex(index);
+}
+
+QLineEdit* TMainForm::PulseWidthEdit() const { return w_->PulseWidth; }
+QLineEdit* TMainForm::EraseWidthEdit() const { return w_->EraseWidth; }
+bool TMainForm::PulseWidthVisible() const {
+  return !w_->PulseWidth->isHidden() || !w_->EraseWidth->isHidden();
+}
+
+// --- Window menu ---
+
+namespace {
+QList<QMdiSubWindow*> OpenChildren(QMdiArea* area) {
+  QList<QMdiSubWindow*> out;
+  for (QMdiSubWindow* child : area->subWindowList())
+    if (child->isVisible() && !child->isMinimized()) out << child;
+  return out;
+}
+
+// Puts the open children in a row (side by side) or a column (one above another).
+void Tile(QMdiArea* area, bool sideBySide) {
+  const auto children = OpenChildren(area);
+  if (children.isEmpty()) return;
+  const QRect all = area->viewport()->rect();
+  const int n = static_cast<int>(children.size());
+  for (int i = 0; i < n; ++i) {
+    children[i]->showNormal();
+    if (sideBySide) {
+      const int w = all.width() / n;
+      children[i]->setGeometry(i * w, 0, i == n - 1 ? all.width() - i * w : w, all.height());
+    } else {
+      const int h = all.height() / n;
+      children[i]->setGeometry(0, i * h, all.width(), i == n - 1 ? all.height() - i * h : h);
+    }
+  }
+}
+}  // namespace
+
+void TMainForm::WindowCascadeItemClick() { mdiArea_->cascadeSubWindows(); }
+void TMainForm::WindowTileItemClick() { Tile(mdiArea_, false); }
+void TMainForm::WindowTileItem2Click() { Tile(mdiArea_, true); }
+
+void TMainForm::WindowMinimizeItemClick() {
+  for (QMdiSubWindow* child : mdiArea_->subWindowList()) child->showMinimized();
+}
+
+void TMainForm::WindowArrangeItemClick() {
+  const QRect all = mdiArea_->viewport()->rect();
+  int x = 0;
+  int y = all.bottom();
+  for (QMdiSubWindow* child : mdiArea_->subWindowList()) {
+    if (!child->isMinimized()) continue;
+    const QSize size = child->size();
+    if (x > 0 && x + size.width() > all.width()) {
+      x = 0;
+      y -= size.height();
+    }
+    child->move(x, y - size.height() + 1);
+    x += size.width();
+  }
+}
+
+void TMainForm::FileClose1Execute() {
+  if (QMdiSubWindow* child = mdiArea_->activeSubWindow()) child->close();
+}

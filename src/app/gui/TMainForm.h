@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "app/MainState.h"
@@ -40,6 +41,7 @@ class TMainForm : public QMainWindow {
 
  public:
   // prompts and clock must outlive the window. The window takes no ownership.
+  // Construction ends with FormCreate (device list, blank state, Default.cfg, port probe).
   TMainForm(Prompts& prompts, Clock& clock, SerialDeviceFactory serialDevices = {},
             QWidget* parent = nullptr);
   ~TMainForm() override;
@@ -67,11 +69,40 @@ class TMainForm : public QMainWindow {
   void Label3DblClick();
   // Redraws every panel control from State().Panel and the device list.
   void ShowPanel();
-  // Text of the device list (ComboBox2) and selecting an entry by name (no change handler runs).
+  // Text of the device list (ComboBox2).
   std::string DeviceListText() const;
+  // Selects the entry of exactly that name and loads its parameters (DeviceIndex);
+  // no change handler runs, nothing is blanked. False when the name is not listed.
   bool SelectDevice(const std::string& name);
   // Enables or disables Erase, WriteEE, EEPROM1 and ClearEEPROMBuffer1.
   void SetEepromControlsEnabled(bool enabled);
+  // Window menu: the standard MDI arrangements.
+  void WindowCascadeItemClick();
+  void WindowTileItemClick();    // "Tile Horizontally": full-width windows, one above another
+  void WindowTileItem2Click();   // "Tile Vertically": full-height windows side by side
+  void WindowMinimizeItemClick();
+  void WindowArrangeItemClick();  // lines up the minimised windows
+  void FileClose1Execute();       // closes the active view
+
+  // One row of the command table: the menu item (a QAction named `item`), its
+  // described action name, short-cut and tool button, and the handler it runs.
+  struct Command {
+    const char* menu;        // objectName of the menu holding the item; nullptr: none
+    const char* item;        // objectName of the QAction
+    const char* action;      // the described action name, or nullptr
+    const char* caption;
+    const char* shortcut;    // e.g. "F5", "Ctrl+L"; nullptr: none
+    const char* toolButton;  // objectName of the tool button, or nullptr
+    const char* hint;        // tool tip
+    void (TMainForm::*handler)();  // nullptr: bound to nothing (Ctrl+N)
+    const char* handlerName;
+  };
+  static std::span<const Command> Commands();
+  // The QAction of a command, by item or action name; nullptr when unknown.
+  QAction* CommandAction(const std::string& name) const;
+  // Test hook: called with the handler's name whenever a command runs. With
+  // runHandlers false the handler itself is skipped (no window can open).
+  void SetCommandHook(std::function<void(const char*)> hook, bool runHandlers = true);
 
   // --- Option word and checksums ---
   void RefreshData();
@@ -116,13 +147,22 @@ class TMainForm : public QMainWindow {
   HeaderInputs CurrentHeaderInputs() const;
   // The entry guard of every command that talks to the Writer.
   bool PortReady();
-  // Shutdown: close the port and put back the settings saved at open.
-  void ClosePort();
   void ComboBox1Change();
   void PulseWidthChange();
   void EraseWidthChange();
   // Start-up: open the port, probe the Writer, pick the handshake default.
   void StartupProbe();
+  // Shutdown: close the port and put back the settings saved when it was opened.
+  void ShutdownLink();
+  // The tool bar's port and handshake selectors and the hidden pulse-width edits.
+  // Setting an index never runs ComboBox1Change.
+  std::string PortChoice() const;  // "Com1" ... "Com8"
+  bool SetPortIndex(int index);    // false (nothing changed) outside 0..7
+  int HandShakeIndex() const;      // 0 "Default", 1 "CTS", 2 "None"
+  void SetHandShakeIndex(int index);
+  QLineEdit* PulseWidthEdit() const;
+  QLineEdit* EraseWidthEdit() const;
+  bool PulseWidthVisible() const;
 
   // --- Writer operations (later work: inert until their windows exist) ---
   void BlankCheckActionExecute();
@@ -141,10 +181,13 @@ class TMainForm : public QMainWindow {
   void SerialNoMode1Click();
   void CounterMode1Click();
   void LoadQTPFile1Click();
+  // Shutdown: close the QTP files.
+  void CloseQtpFiles();
 
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   MainState state_;
@@ -165,4 +208,7 @@ class TMainForm : public QMainWindow {
   // The window's own controls (menus, tool bar, panel).
   struct Widgets;
   std::unique_ptr<Widgets> w_;
+  void BuildMenusAndToolBar();
+  void BuildPanel();
+  void RunCommand(const Command& command);
 };

@@ -15,7 +15,6 @@ void TMainForm::CreateIdWindow() {}
 void TMainForm::CreateEepromWindow() {}
 void TMainForm::DestroyEepromWindow() {}
 
-
 // --- writer operations ---
 void TMainForm::BlankCheckActionExecute() {}
 void TMainForm::ToolButton7Click() {}
@@ -33,3 +32,4 @@ void TMainForm::SpeedButton1Click() {}
 void TMainForm::SerialNoMode1Click() {}
 void TMainForm::CounterMode1Click() {}
 void TMainForm::LoadQTPFile1Click() {}
+void TMainForm::CloseQtpFiles() {}

@@ -57,7 +57,7 @@ void TMainForm::StartupProbe() {
   SetHandShakeIndex(1);
 }
 
-void TMainForm::ClosePort() {
+void TMainForm::ShutdownLink() {
   TComm& comm = Comm1();
   comm.Close();
   if (state_.PortName.empty()) return;  // the port was never set up

@@ -8,18 +8,6 @@ void TMainForm::RefreshData() {}
 void TMainForm::CalChecksum() {}
 void TMainForm::EditOPTIONClick() {}
 
-// --- buffer views and ID windows ---
-void TMainForm::ProgramMemory1Click() {}
-void TMainForm::ID2Click() {}
-void TMainForm::EEPROM1Click() {}
-void TMainForm::RecreateMemoryView() {}
-void TMainForm::RecreateIdWindow() {}
-void TMainForm::RecreateEepromWindow() {}
-void TMainForm::CreateMemoryView() {}
-void TMainForm::CreateIdWindow() {}
-void TMainForm::CreateEepromWindow() {}
-void TMainForm::DestroyEepromWindow() {}
-
 // --- program files ---
 void TMainForm::FileOpen1Execute() {}
 

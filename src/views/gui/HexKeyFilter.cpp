@@ -8,8 +8,8 @@ bool HexKeyFilter::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress) {
     const auto* key = static_cast<QKeyEvent*>(event);
     const QString text = key->text();
-    // Only printable characters are judged; control codes are editing keys.
-    if (text.size() == 1 && text[0].unicode() >= 0x20 && !IsHexEntryKey(text[0].unicode())) {
+    // Only printable characters are judged; control codes (Delete too) are editing keys.
+    if (text.size() == 1 && text[0].isPrint() && !IsHexEntryKey(text[0].unicode())) {
       return true;
     }
   }

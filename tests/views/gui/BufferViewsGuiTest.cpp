@@ -136,6 +136,10 @@ TEST_F(GridViews, EditorRefusesTooLargeValuesAndStaysOpen) {
   edit->clear();
   QTest::keyClicks(edit, "g1 z-a");
   EXPECT_EQ(edit->text(), "1a");
+  edit->setCursorPosition(0);
+  QTest::keyClick(edit, Qt::Key_Delete);  // editing keys still work
+  EXPECT_EQ(edit->text(), "a");
+  QTest::keyClicks(edit, "1");
   editor.OKBtnClick();
   EXPECT_EQ(editor.result(), QDialog::Accepted);
   EXPECT_EQ(editor.Result(), 0x1A);

@@ -4,46 +4,29 @@
 #include "views/IdChecksum.h"
 
 namespace {
-
-std::string Repeat(const std::string& s, int n) {
-  std::string out;
-  for (int i = 0; i < n; ++i) out += s;
-  return out;
+const std::string kTwelveDel(12, '\x7F');
 }
 
-}  // namespace
-
-TEST(IdTexts, BlankIdInBothModes) {
+TEST(IdTexts, IdAndChecksumInBothModes) {
   MainState s;
   EXPECT_EQ(IdHexText(s), "7F 7F 7F 7F 7F 7F 7F 7F 7F 7F 7F 7F");
-  EXPECT_EQ(IdAsciiText(s), Repeat("\x7F", 12));
-  s.IdShowHex = 1;
-  ShowIdOnPanel(s);
-  EXPECT_EQ(s.Panel.Label18, "7F 7F 7F 7F 7F 7F 7F 7F 7F 7F 7F 7F");
-  s.IdShowHex = 0;
-  ShowIdOnPanel(s);
-  EXPECT_EQ(s.Panel.Label18, Repeat("\x7F", 12));
-  EXPECT_EQ(s.Panel.Label17, "\x7F\x7F\x7F\x7F");
-}
-
-TEST(IdTexts, AsciiEndsAtZeroAndHighBytesAreLatin1) {
-  MainState s;
-  s.IdBuffer[0] = 'O';
-  s.IdBuffer[1] = 0xE9;  // é
-  s.IdBuffer[2] = 0;
-  EXPECT_EQ(IdAsciiText(s), "O\xC3\xA9");
-  EXPECT_EQ(IdHexText(s).substr(0, 9), "4F E9 00 ");
-}
-
-TEST(IdTexts, ChecksumCharactersBlankOutControlCodes) {
-  MainState s;
+  EXPECT_EQ(IdAsciiText(s), kTwelveDel);
   s.IdBuffer[12] = '1';
   s.IdBuffer[13] = 0x05;
   s.IdBuffer[14] = 0;
-  s.IdBuffer[15] = 'F';
-  EXPECT_EQ(IcChecksumText(s), "1  F");
   ShowIdOnPanel(s);
-  EXPECT_EQ(s.Panel.Label17, "1  F");
+  EXPECT_EQ(s.Panel.Label17, "1  \x7F");  // control codes show as blanks
+  EXPECT_EQ(s.Panel.Label18, kTwelveDel);
+  s.IdShowHex = 1;
+  ShowIdOnPanel(s);
+  EXPECT_EQ(s.Panel.Label18, "7F 7F 7F 7F 7F 7F 7F 7F 7F 7F 7F 7F");
+
+  // Text ends at a zero byte; a byte of 80h or more is one Latin-1 character.
+  s.IdBuffer[0] = 'O';
+  s.IdBuffer[1] = 0xE9;
+  s.IdBuffer[2] = 0;
+  EXPECT_EQ(IdAsciiText(s), "O\xC3\xA9");
+  EXPECT_EQ(IdHexText(s).substr(0, 9), "4F E9 00 ");
 }
 
 TEST(IdTexts, WriterInformationAndBodyOptions) {
@@ -87,8 +70,7 @@ TEST(IdEditor, AsciiStoresEightBitCodesAndBlanksTheRest) {
   EXPECT_EQ(s.IdBuffer[0], 0x41);
   EXPECT_EQ(s.IdBuffer[1], 0x42);
   for (int k = 2; k < 12; ++k) EXPECT_EQ(s.IdBuffer[k], 0x7F) << k;
-  EXPECT_EQ(s.IdBuffer[12], 0);
-  EXPECT_EQ(IdAsciiText(s), "AB" + Repeat("\x7F", 10));
+  EXPECT_EQ(IdAsciiText(s), "AB" + kTwelveDel.substr(0, 10));
 
   StoreIdAsciiEntry(s, U"\u00E9\u20AC0123456789XYZ");  // é kept whole, € has no byte
   EXPECT_EQ(s.IdBuffer[0], 0xE9);

@@ -53,11 +53,25 @@ class GridViews : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(GridViews, ModelsPassTheModelTesterAcrossRefreshes) {
+TEST_F(GridViews, ModelsPassTheTesterAndStayInsideTheBuffers) {
   TMDIChild program(state, prompts);
   TEEDataForm eeprom(state, prompts);
   QAbstractItemModelTester programTester(program.Model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
   QAbstractItemModelTester eepromTester(eeprom.Model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+  BufferGridModel* model = program.Model();
+  ASSERT_EQ(model->rowCount(), 2048);
+  EXPECT_EQ(model->headerData(2047, Qt::Vertical).toString(), "0x3FF8");
+  EXPECT_EQ(model->headerData(7, Qt::Horizontal).toString(), "+7/F");
+  EXPECT_EQ(Cell(program, 2047, 6), "3FFF");
+  EXPECT_EQ(model->flags(model->index(2047, 7)), Qt::NoItemFlags);  // word 16383 does not exist
+  EXPECT_EQ(eeprom.Model()->rowCount(), 64);  // the buffer, not the device's 2048 bytes
+
+  // The cell past the buffer opens no editor.
+  QSignalSpy edited(&program, &BufferGridForm::CellEdited);
+  program.Grid()->setCurrentIndex(model->index(2047, 7));
+  program.StringGrid1DblClick();
+  EXPECT_EQ(edited.count(), 0);
+
   ASSERT_EQ(GetICInfo(state, "SMALL"), 1);
   program.FormCreate();
   eeprom.FormCreate();
@@ -65,27 +79,9 @@ TEST_F(GridViews, ModelsPassTheModelTesterAcrossRefreshes) {
   EXPECT_EQ(eeprom.Model()->rowCount(), 2);
 }
 
-TEST_F(GridViews, ProgramViewShowsWholeBufferAndNothingPastIt) {
-  TMDIChild view(state, prompts);
-  EXPECT_EQ(view.windowTitle(), "Program Memory");
-  BufferGridModel* model = view.Model();
-  ASSERT_EQ(model->rowCount(), 2048);
-  ASSERT_EQ(model->columnCount(), 8);
-  EXPECT_EQ(model->headerData(0, Qt::Horizontal).toString(), "+0/8");
-  EXPECT_EQ(model->headerData(2047, Qt::Vertical).toString(), "0x3FF8");
-  EXPECT_EQ(Cell(view, 2047, 6), "3FFF");
-  EXPECT_EQ(Cell(view, 2047, 7), "");
-  EXPECT_EQ(model->flags(model->index(2047, 7)), Qt::NoItemFlags);
-
-  // The cell past the buffer opens no editor and writes nothing.
-  QSignalSpy edited(&view, &BufferGridForm::CellEdited);
-  view.Grid()->setCurrentIndex(model->index(2047, 7));
-  view.StringGrid1DblClick();
-  EXPECT_EQ(edited.count(), 0);
-}
-
 TEST_F(GridViews, DoubleClickEditsAWordAndAsksForChecksums) {
   TMDIChild view(state, prompts);
+  EXPECT_EQ(view.windowTitle(), "Program Memory");
   QSignalSpy edited(&view, &BufferGridForm::CellEdited);
   EditCell(view, 0, 2, "12", &TMDIChild::StringGrid1DblClick);
   EXPECT_EQ(state.ProgramBuffer[4], 0x12);
@@ -149,10 +145,6 @@ TEST_F(GridViews, EditorRefusesTooLargeValuesAndStaysOpen) {
 TEST_F(GridViews, EepromClickEditsBytesAndRefusesLargerValues) {
   TEEDataForm view(state, prompts);
   EXPECT_EQ(view.windowTitle(), "EEPROM data");
-  ASSERT_EQ(view.Model()->rowCount(), 64);  // the buffer, not the device's 2048 bytes
-  EXPECT_EQ(view.Model()->headerData(63, Qt::Vertical).toString(), "0x3F0");
-  EXPECT_EQ(view.Model()->headerData(15, Qt::Horizontal).toString(), "+F");
-
   EditCell(view, 2, 5, "a5", &TEEDataForm::StringGrid1Click);
   EXPECT_EQ(state.EepromBuffer[0x25], 0xA5);
   EXPECT_EQ(Cell(view, 2, 5), "A5");

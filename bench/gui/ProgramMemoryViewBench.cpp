@@ -8,20 +8,10 @@
 #include <memory>
 
 #include "app/MainState.h"
-#include "app/Prompts.h"
+#include "../../tests/support/ScriptedPrompts.h"  // never asked: nothing here prompts
 #include "views/gui/TMDIChild.h"
 
 namespace {
-
-class SilentPrompts : public Prompts {
- public:
-  void Message(const std::string&, const std::string&, PromptIcon) override {}
-  PromptAnswer Ask(const std::string&, const std::string&, PromptButtons, PromptIcon) override {
-    return PromptAnswer::Cancel;
-  }
-  std::optional<FileChoice> OpenFile(const FileDialogRequest&) override { return std::nullopt; }
-  std::optional<FileChoice> SaveFile(const FileDialogRequest&) override { return std::nullopt; }
-};
 
 struct Bench {
   Bench() {
@@ -43,7 +33,7 @@ struct Bench {
   }
 
   std::unique_ptr<MainState> state = std::make_unique<MainState>();
-  SilentPrompts prompts;
+  ScriptedPrompts prompts;
   QMdiArea area;
 };
 

@@ -1,6 +1,7 @@
 #include "views/gui/BufferGridForm.h"
 
 #include <QHeaderView>
+#include <QPointer>
 #include <QTableView>
 
 #include "views/gui/TEditSingleData.h"
@@ -40,12 +41,16 @@ void BufferGridForm::EditSelectedCell(int limit, StoreCell store) {
   const int column = cell.column();
   const std::string noted = model_->CellText(row, column);
   if (noted.empty()) return;  // no buffer behind this cell
+  // No parent: the editor opens centred on the screen, and lives on its own
+  // should this view be re-created while it is open.
+  QPointer<BufferGridForm> self(this);
   int result;
   {
-    TEditSingleData editor(noted, prompts_, limit, this);
+    TEditSingleData editor(noted, prompts_, limit);
     editor.exec();
     result = editor.Result();
   }
+  if (self.isNull()) return;  // the cell it was opened on is gone
   if (store(state_, row, column, noted, result)) model_->CellChanged(row, column);
   emit CellEdited();
 }

@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QGroupBox>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -150,8 +151,13 @@ void TIDChecksumForm::StaticText5DblClick() {
 }
 
 void TIDChecksumForm::Label2DblClick() {
-  TIDModify editor(state_, this);
-  if (editor.exec() == QDialog::Accepted) IDLabelShow();
+  QPointer<TIDChecksumForm> self(this);
+  bool stored;
+  {
+    TIDModify editor(state_);  // centred on the screen, not on this window
+    stored = editor.exec() == QDialog::Accepted;
+  }
+  if (stored && !self.isNull()) IDLabelShow();
 }
 
 void TIDChecksumForm::Button2Click() { close(); }

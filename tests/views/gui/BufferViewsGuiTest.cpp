@@ -160,3 +160,15 @@ TEST_F(GridViews, EepromClickEditsBytesAndRefusesLargerValues) {
   view.StringGrid1Click();
   EXPECT_EQ(state.EepromBuffer[0x25], 0xA5);
 }
+
+TEST_F(GridViews, ViewReplacedWhileItsEditorIsOpen) {
+  auto* view = new TMDIChild(state, prompts);
+  OnNextModal<TEditSingleData>([view](TEditSingleData* editor) {
+    delete view;  // a buffer change re-created the view meanwhile
+    editor->findChild<QLineEdit*>("Edit1")->setText("12");
+    editor->findChild<QPushButton*>("OKBtn")->click();
+  });
+  view->Grid()->setCurrentIndex(view->Model()->index(0, 0));
+  view->StringGrid1DblClick();
+  EXPECT_EQ(state.ProgramWord(0), 0x3FFF);
+}

@@ -10,7 +10,6 @@ struct MainState;
 
 constexpr int kUserIdBytes = 12;
 constexpr int kIdAsciiChars = 12;
-constexpr int kIdHexEntryChars = 35;  // twelve two-digit groups with a blank between
 
 // ID bytes 0-11 as two-digit hex values separated by single blanks.
 std::string IdHexText(const MainState& state);

@@ -1,11 +1,33 @@
 // Entry of the window tests: an offscreen QApplication around GoogleTest.
+//
+// Window tests never touch the machine's serial ports: the port map of this
+// run lives in a scratch directory where Com1 ... Com8 lead nowhere. A test
+// that wants a Writer links a port there itself (see PortMapDir()).
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <QApplication>
+#include <filesystem>
+#include <string>
+
+#include "link/PortMap.h"
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  std::string scratch = (std::filesystem::temp_directory_path() / "writer-gui-tests.XXXXXX").string();
+  if (!mkdtemp(scratch.data())) return 2;
+  setenv("XDG_CONFIG_HOME", scratch.c_str(), 1);
+  std::filesystem::create_directories(PortMapDir());
+  for (int n = 1; n <= 8; ++n)
+    std::filesystem::create_symlink(scratch + "/no-such-port", PortMapDir() / ("com" + std::to_string(n)));
+
   ::testing::InitGoogleTest(&argc, argv);
-  QApplication app(argc, argv);
-  return RUN_ALL_TESTS();
+  int result = 0;
+  {
+    QApplication app(argc, argv);
+    result = RUN_ALL_TESTS();
+  }
+  std::error_code ec;
+  std::filesystem::remove_all(scratch, ec);
+  return result;
 }

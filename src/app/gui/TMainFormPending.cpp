@@ -3,18 +3,6 @@
 
 #include "app/gui/TMainForm.h"
 
-// --- buffer views and ID windows ---
-void TMainForm::ProgramMemory1Click() {}
-void TMainForm::ID2Click() {}
-void TMainForm::EEPROM1Click() {}
-void TMainForm::RecreateMemoryView() {}
-void TMainForm::RecreateIdWindow() {}
-void TMainForm::RecreateEepromWindow() {}
-void TMainForm::CreateMemoryView() {}
-void TMainForm::CreateIdWindow() {}
-void TMainForm::CreateEepromWindow() {}
-void TMainForm::DestroyEepromWindow() {}
-
 // --- writer operations ---
 void TMainForm::BlankCheckActionExecute() {}
 void TMainForm::ToolButton7Click() {}

@@ -1,8 +1,5 @@
 // Configuration file commands and the about box of the main window.
 
-#include <QComboBox>
-#include <QSignalBlocker>
-#include <algorithm>
 #include <fstream>
 #include <optional>
 
@@ -16,7 +13,6 @@ namespace {
 
 FilesArea& Files(const std::unique_ptr<AreaState>& area) { return static_cast<FilesArea&>(*area); }
 
-constexpr int kPortEntries = 8;
 
 }  // namespace
 
@@ -30,13 +26,8 @@ bool TMainForm::LoadCfg(bool fullLoad) {
   ReadFileHead(State().CfgPath, kCfgMaxBytes, bytes);
 
   CfgLoadHooks hooks;
-  hooks.selectPort = [this](int index) {
-    Files(filesArea_).portIndex = index;
-    if (auto* ports = findChild<QComboBox*>("ComboBox1"); ports && index < ports->count()) {
-      const QSignalBlocker quiet(ports);  // the port itself changes only through the list's own handler
-      ports->setCurrentIndex(index);
-    }
-  };
+  // The port itself changes only through the list's own handler.
+  hooks.selectPort = [this](int index) { SetPortIndex(index); };
   hooks.showDevice = [this](const std::string& name) { SelectDevice(name); };
   hooks.calChecksum = [this] { CalChecksum(); };
   hooks.refreshData = [this] { RefreshData(); };
@@ -50,10 +41,7 @@ bool TMainForm::LoadCfg(bool fullLoad) {
 
 void TMainForm::SaveCfg() {
   CfgWindowTexts texts;
-  if (auto* ports = findChild<QComboBox*>("ComboBox1"); ports && ports->currentIndex() >= 0)
-    texts.port = ports->currentText().toStdString();
-  else
-    texts.port = "Com" + std::to_string(std::clamp(Files(filesArea_).portIndex, 0, kPortEntries - 1) + 1);
+  texts.port = PortChoice();
   texts.device = DeviceListText();
   if (texts.device.empty()) texts.device = State().DeviceName;
   ::SaveCfg(State(), texts, prompts());

@@ -9,6 +9,4 @@ struct FilesArea : AreaState {
   // OpenDialog1 remembers its file name and filter between runs.
   std::string openDialog1FileName;
   int openDialog1Filter = 0;
-  // Port entry when the window has no port list (the list is the truth otherwise).
-  int portIndex = 0;
 };

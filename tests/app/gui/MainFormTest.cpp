@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMdiArea>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -48,9 +49,14 @@ class MainFormTest : public ::testing::Test {
   }
   template <typename T>
   T* Find(const char* name) {
-    T* found = Form().findChild<T*>(name);
-    EXPECT_NE(found, nullptr) << name;
-    return found;
+    // The window's own control: views in the MDI area reuse control names.
+    for (T* w : Form().findChildren<T*>(name)) {
+      bool inView = false;
+      for (QObject* o = w; o && !inView; o = o->parent()) inView = o == Form().MdiArea();
+      if (!inView) return w;
+    }
+    ADD_FAILURE() << "no control " << name;
+    return nullptr;
   }
   QString Text(const char* label) { return Find<QLabel>(label)->text(); }
 

@@ -24,7 +24,7 @@ class ConfigCommandsTest : public ::testing::Test {
   ScriptedPrompts prompts;
   FakeClock clock;
   TMainForm form{prompts, clock};
-  QComboBox* ports = new QComboBox(&form);
+  QComboBox* ports = nullptr;
   int portChanges = 0;
   std::string dir;
   std::string image;
@@ -34,8 +34,8 @@ class ConfigCommandsTest : public ::testing::Test {
     dir = mkdtemp(tmpl.data());
     image = dir + "/prog.v1.bin";
     std::ofstream(image, std::ios::binary) << std::string("\x05\x00", 2);
-    ports->setObjectName("ComboBox1");
-    for (int i = 1; i <= 8; ++i) ports->addItem(QString("Com%1").arg(i));
+    ports = form.findChild<QComboBox*>("ComboBox1");
+    ASSERT_NE(ports, nullptr);
     QObject::connect(ports, &QComboBox::currentIndexChanged, [this] { ++portChanges; });
     GetICInfo(form.State(), "K7E2/E4");
   }
@@ -47,7 +47,7 @@ TEST_F(ConfigCommandsTest, SaveThenLoadThroughTheDialogs) {
   s.CurrentFileName = image;
   s.SerialMode = 1;
   s.IdBuffer[5] = 0x41;
-  ports->setCurrentIndex(2);
+  form.SetPortIndex(2);
   portChanges = 0;
 
   // The second filter entry saves nothing.
@@ -69,7 +69,7 @@ TEST_F(ConfigCommandsTest, SaveThenLoadThroughTheDialogs) {
   s.IdBuffer[5] = 0x7F;
   s.ProgramBuffer.fill(0x7F);
   s.DisassemblyWindowOpen = 1;
-  ports->setCurrentIndex(0);
+  form.SetPortIndex(0);
   portChanges = 0;
   prompts.files.push_back(FileChoice{cfg, 0});
   form.LoadConfig1Click();

@@ -1,0 +1,56 @@
+#include "views/gui/BufferGridForm.h"
+
+#include <QHeaderView>
+#include <QPointer>
+#include <QTableView>
+
+#include "views/gui/TEditSingleData.h"
+
+BufferGridForm::BufferGridForm(MainState& state, Prompts& prompts, const GridLayout& layout,
+                               int columnWidth, QWidget* parent)
+    : QMdiSubWindow(parent), state_(state), prompts_(prompts) {
+  setAttribute(Qt::WA_DeleteOnClose);
+  model_ = new BufferGridModel(state, layout, this);
+  StringGrid1 = new QTableView(this);
+  StringGrid1->setObjectName("StringGrid1");
+  StringGrid1->setModel(model_);
+  StringGrid1->setFrameShape(QFrame::NoFrame);
+  StringGrid1->setShowGrid(true);
+  StringGrid1->setWordWrap(false);
+  StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  StringGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
+  StringGrid1->setSelectionBehavior(QAbstractItemView::SelectItems);
+  // Fixed sections: the views never measure thousands of rows.
+  QHeaderView* rowsHeader = StringGrid1->verticalHeader();
+  rowsHeader->setSectionResizeMode(QHeaderView::Fixed);
+  rowsHeader->setDefaultSectionSize(20);
+  rowsHeader->setDefaultAlignment(Qt::AlignCenter);
+  QHeaderView* columnsHeader = StringGrid1->horizontalHeader();
+  columnsHeader->setSectionResizeMode(QHeaderView::Fixed);
+  columnsHeader->setMinimumSectionSize(columnWidth);
+  columnsHeader->setDefaultSectionSize(columnWidth);
+  setWidget(StringGrid1);
+}
+
+void BufferGridForm::FormCreate() { model_->Refresh(); }
+
+void BufferGridForm::EditSelectedCell(int limit, StoreCell store) {
+  const QModelIndex cell = StringGrid1->currentIndex();
+  if (!cell.isValid()) return;
+  const int row = cell.row();
+  const int column = cell.column();
+  const std::string noted = model_->CellText(row, column);
+  if (noted.empty()) return;  // no buffer behind this cell
+  // No parent: the editor opens centred on the screen, and lives on its own
+  // should this view be re-created while it is open.
+  QPointer<BufferGridForm> self(this);
+  int result;
+  {
+    TEditSingleData editor(noted, prompts_, limit);
+    editor.exec();
+    result = editor.Result();
+  }
+  if (self.isNull()) return;  // the cell it was opened on is gone
+  if (store(state_, row, column, noted, result)) model_->CellChanged(row, column);
+  emit CellEdited();
+}

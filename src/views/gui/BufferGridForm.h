@@ -1,0 +1,42 @@
+#pragma once
+// Common shape of the two buffer views: an MDI child holding the grid
+// `StringGrid1` over a BufferGridModel, edited one cell at a time through
+// TEditSingleData.
+
+#include <QMdiSubWindow>
+#include <string>
+
+#include "views/gui/BufferGridModel.h"
+
+class Prompts;
+class QTableView;
+
+class BufferGridForm : public QMdiSubWindow {
+  Q_OBJECT
+
+ public:
+  BufferGridModel* Model() const { return model_; }
+  QTableView* Grid() const { return StringGrid1; }
+
+  // Fills the grid anew from the buffer.
+  void FormCreate();
+
+ signals:
+  // A cell edit ended (also when nothing was stored).
+  void CellEdited();
+
+ protected:
+  using StoreCell = bool (*)(MainState& state, int row, int column, const std::string& notedText,
+                             int result);
+
+  BufferGridForm(MainState& state, Prompts& prompts, const GridLayout& layout, int columnWidth,
+                 QWidget* parent);
+  // Edits the selected cell: the editor opens with the cell's text, and
+  // store() decides whether the result reaches the buffer.
+  void EditSelectedCell(int limit, StoreCell store);
+
+  MainState& state_;
+  Prompts& prompts_;
+  QTableView* StringGrid1;
+  BufferGridModel* model_;
+};

@@ -1,0 +1,16 @@
+#pragma once
+// The EEPROM view: sixteen bytes a row, a byte edited by a single click.
+
+#include "views/gui/BufferGridForm.h"
+
+class TEEDataForm : public BufferGridForm {
+  Q_OBJECT
+
+ public:
+  TEEDataForm(MainState& state, Prompts& prompts, QWidget* parent = nullptr);
+
+  void StringGrid1Click();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+};

@@ -23,6 +23,7 @@
 #include "app/gui/TMainForm.h"
 #include "link/Clock.h"
 #include "support/ScriptedPrompts.h"
+#include "support/TestMainForm.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ class MainFormTest : public ::testing::Test {
   }
 
   TMainForm& Form() {
-    if (!form_) form_ = std::make_unique<TMainForm>(prompts_, clock_);
+    if (!form_) form_ = std::make_unique<TestMainForm>(prompts_, clock_);
     return *form_;
   }
   template <typename T>

@@ -14,6 +14,7 @@
 #include "files/gui/TAboutBox.h"
 #include "link/Clock.h"
 #include "support/ScriptedPrompts.h"
+#include "support/TestMainForm.h"
 
 namespace fs = std::filesystem;
 
@@ -23,7 +24,7 @@ class ConfigCommandsTest : public ::testing::Test {
  protected:
   ScriptedPrompts prompts;
   FakeClock clock;
-  TMainForm form{prompts, clock};
+  TestMainForm form{prompts, clock};
   QComboBox* ports = nullptr;
   int portChanges = 0;
   std::string dir;

@@ -14,6 +14,7 @@
 #include "files/gui/TDisassembleForm.h"
 #include "link/Clock.h"
 #include "support/ScriptedPrompts.h"
+#include "support/TestMainForm.h"
 
 namespace {
 
@@ -41,7 +42,7 @@ class DisassemblyWindow : public ::testing::Test {
 
   ScriptedPrompts prompts_;
   FakeClock clock_;
-  std::unique_ptr<TMainForm> form_ = std::make_unique<TMainForm>(prompts_, clock_);
+  std::unique_ptr<TMainForm> form_ = std::make_unique<TestMainForm>(prompts_, clock_);
   std::filesystem::path dir_;
 };
 

@@ -4,13 +4,14 @@
 #include "files/FileTestSupport.h"
 #include "link/Clock.h"
 #include "support/ScriptedPrompts.h"
+#include "support/TestMainForm.h"
 
 namespace {
 
 struct Window {
   ScriptedPrompts prompts;
   FakeClock clock;
-  TMainForm form{prompts, clock};
+  TestMainForm form{prompts, clock};
   MainState& s = form.State();
 
   void Choose(const std::string& path, int filterIndex = 0) {

@@ -11,6 +11,7 @@
 #include "files/gui/TFillBufferForm.h"
 #include "link/Clock.h"
 #include "support/ScriptedPrompts.h"
+#include "support/TestMainForm.h"
 
 namespace {
 
@@ -66,7 +67,7 @@ TEST_F(FillFixture, OkFillsAndSumsOrShowsTheErrorAndClosesEitherWay) {
 TEST(FillCommand, CancelStillRecomputesTheChecksums) {
   ScriptedPrompts prompts;
   FakeClock clock;
-  TMainForm form(prompts, clock);
+  TestMainForm form(prompts, clock);
   MainState& s = form.State();
   s.DeviceIndex = GetICInfo(s, "K7E2/E4");
   QTimer::singleShot(0, [] {

@@ -11,6 +11,7 @@
 #include "app/gui/TMainForm.h"
 #include "link/Clock.h"
 #include "support/ScriptedPrompts.h"
+#include "support/TestMainForm.h"
 #include "views/gui/TEditOption.h"
 
 namespace {
@@ -107,7 +108,7 @@ TEST(TEditOptionTest, OkWritesTheChosenBitsCancelChangesNothing) {
 TEST(TEditOptionTest, MainWindowCommandsDecodeAndOpenTheEditor) {
   ScriptedPrompts prompts;
   FakeClock clock;
-  TMainForm form(prompts, clock);
+  TestMainForm form(prompts, clock);
   MainState& s = form.State();
   s.DeviceIndex = GetICInfo(s, "K7E1/E3");
   s.OptionLow = 0x00;

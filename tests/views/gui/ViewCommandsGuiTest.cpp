@@ -8,6 +8,7 @@
 #include "app/gui/TMainForm.h"
 #include "link/Clock.h"
 #include "support/ScriptedPrompts.h"
+#include "support/TestMainForm.h"
 #include "views/gui/ModalDialogs.h"
 #include "views/gui/TEEDataForm.h"
 #include "views/gui/TIDChecksumForm.h"
@@ -35,7 +36,7 @@ class ViewCommands : public ::testing::Test {
 
   ScriptedPrompts prompts;
   FakeClock clock;
-  TMainForm form{prompts, clock};
+  TestMainForm form{prompts, clock};
 };
 
 }  // namespace

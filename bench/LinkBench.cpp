@@ -99,7 +99,8 @@ pid_t StartEmulator(std::string& path) {
     close(out[0]);
     close(out[1]);
     const std::string exe = EmulatorPath();
-    execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
+    // A part one word per 2 bytes longer than the write, so the Writer takes it all.
+    execl(exe.c_str(), exe.c_str(), "--words", "1027", static_cast<char*>(nullptr));
     _exit(127);
   }
   close(out[1]);
@@ -137,12 +138,16 @@ void BM_WriteAndReadAgainstEmulator(benchmark::State& state) {
   const HeaderInputs inputs{"K7E1/E3"};
   for (int i = 0; i < kWriteBytes; ++i) s.ReadBuffer[i] = static_cast<std::uint8_t>(i & 0x7F);
   for (auto _ : state) {
-    // Program memory write: the header, then the data answered byte by byte.
+    // Program memory write of 1027 words: the header, then the data answered
+    // byte by byte and confirmed after the last.
     link.GetHeader(kAreaProgram, kModeProgram, inputs);
+    s.CommandHeader[3] = (kWriteBytes / 2 - 1) & 0xFF;
+    s.CommandHeader[4] = (kWriteBytes / 2 - 1) >> 8;
     if (link.SendHeader(10) != kLinkHeaderAccepted) state.SkipWithError("header refused");
-    benchmark::DoNotOptimize(link.WriteData(kWriteBytes, true));
+    if (link.WriteData(kWriteBytes, true) != kLinkWritten) state.SkipWithError("write failed");
+    // Read-back of 1024 words: 2048 data bytes and the end mark.
     link.GetHeader(kAreaProgram, kModeRead, inputs);
-    benchmark::DoNotOptimize(link.Read7BitData(kReadBytes, true));
+    if (link.Read7BitData(kReadBytes - 1, true) != kLinkFinished) state.SkipWithError("read failed");
   }
   StopChild(pid);
 }

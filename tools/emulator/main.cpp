@@ -34,6 +34,7 @@ Serves an emulated Writer on a pseudo-terminal and prints its path first.
   --device NAME           the IC in the socket, a catalogue name (default K7E1/E3)
   --flash                 the IC is a flash part (erasable) instead of one-time
   --eeprom BYTES          the IC has this much data EEPROM (flash parts)
+  --words N               the IC has N program words (default: the device's)
   --protected             the IC is code-protected
   --empty                 nothing in the socket
   --wrong-ic              an IC of another type in the socket
@@ -107,7 +108,7 @@ Options Parse(int argc, char** argv) {
   Options o;
   if (const auto first = IcDescription::ForDevice(GetIcName(0))) o.ic = *first;
   bool flash = false, isProtected = false;
-  std::optional<int> eeprom;
+  std::optional<int> eeprom, words;
   for (int i = 1; i < argc; ++i) {
     const std::string_view a = argv[i];
     const auto value = [&]() -> std::string_view {
@@ -137,6 +138,10 @@ Options Parse(int argc, char** argv) {
       const auto n = Number(value(), "--eeprom");
       if (n < 1 || n > 65536) throw UsageError{"--eeprom takes 1 to 65536 bytes"};
       eeprom = static_cast<int>(n);
+    } else if (a == "--words") {
+      const auto n = Number(value(), "--words");
+      if (n < 1 || n > 16383) throw UsageError{"--words takes 1 to 16383"};
+      words = static_cast<int>(n);
     } else if (a == "--protected") {
       isProtected = true;
     } else if (a == "--empty") {
@@ -171,6 +176,7 @@ Options Parse(int argc, char** argv) {
     }
   }
   if (flash) o.ic.flash = true;
+  if (words) o.ic.words = *words;
   if (isProtected) o.ic.isProtected = true;
   if (eeprom) {
     if (!o.ic.flash) throw UsageError{"--eeprom needs a flash part (--flash)"};

@@ -1,9 +1,9 @@
-// Handlers whose areas are still being built. Each area moves its handlers
-// into its own source file and deletes its block here.
+// Commands of the writer operations, the serial-number and counter set-up and
+// the QTP file. Their windows are not part of the program yet: until then the
+// commands are present in the menus and tool bar and do nothing.
 
 #include "app/gui/TMainForm.h"
 
-// --- writer operations ---
 void TMainForm::BlankCheckActionExecute() {}
 void TMainForm::ToolButton7Click() {}
 void TMainForm::Veryfy1Click() {}

@@ -177,7 +177,7 @@ std::int32_t WriterLink::CheckWriter() {
   }
 }
 
-void WriterLink::GetHeader(std::uint32_t area, std::int32_t mode, const HeaderInputs& inputs) {
+void WriterLink::GetHeader(std::uint32_t areaCode, std::int32_t mode, const HeaderInputs& inputs) {
   state_.DeviceIndex = GetICInfo(state_, inputs.deviceChoice);
   auto& h = state_.CommandHeader;
   h[0] = kHeaderCommand;
@@ -186,45 +186,24 @@ void WriterLink::GetHeader(std::uint32_t area, std::int32_t mode, const HeaderIn
   h[6] = state_.DeviceAttr;
   h[8] = state_.DeviceAttr2;
   const bool readMode = mode == kModeRead;
-  switch (area) {
-    case kAreaProgram:
-      h[3] = state_.ProgramTopLo;
-      h[4] = state_.ProgramTopHi;
-      h[5] = 0;
-      h[7] = 2;
-      break;
-    case kAreaOption:
-      h[3] = readMode ? 2 : 0;
-      h[4] = 0;
-      h[5] = 1;
-      h[7] = 0x30;
-      break;
-    case kAreaId:
-      h[3] = readMode ? 0x0F : 7;
-      h[4] = 0;
-      h[5] = 2;
-      h[7] = 2;
-      break;
+  // Bytes 3 and 4 (last address or size code), 5 (area code) and 7.
+  auto area = [&h](std::uint8_t b3, std::uint8_t b4, std::uint8_t b5, std::uint8_t b7) {
+    h[3] = b3;
+    h[4] = b4;
+    h[5] = b5;
+    h[7] = b7;
+  };
+  switch (areaCode) {
+    case kAreaProgram: area(state_.ProgramTopLo, state_.ProgramTopHi, 0, 2); break;
+    case kAreaOption: area(readMode ? 2 : 0, 0, 1, 0x30); break;
+    case kAreaId: area(readMode ? 0x0F : 7, 0, 2, 2); break;
     case kAreaEeprom:
-      h[3] = state_.EepromTopLo;
-      h[4] = state_.EepromTopHi;
-      h[5] = 3;
-      h[7] = 0x0C;
+      area(state_.EepromTopLo, state_.EepromTopHi, 3, 0x0C);
       h[6] |= 0x80;
       if (readMode) h[8] |= 0x80;
       break;
-    case kAreaOption2:
-      h[3] = readMode ? 2 : 0;
-      h[4] = 0;
-      h[5] = 5;
-      h[7] = 0x30;
-      break;
-    default:
-      h[3] = 0;
-      h[4] = 0;
-      h[5] = 2;
-      h[7] = 2;
-      break;
+    case kAreaOption2: area(readMode ? 2 : 0, 0, 5, 0x30); break;
+    default: area(0, 0, 2, 2); break;
   }
   // The edits count 0.2 ms (write) and 0.1 ms (erase) steps; the header 0.1 ms.
   const auto writePulse = static_cast<std::uint8_t>(

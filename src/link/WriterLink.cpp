@@ -315,6 +315,7 @@ std::int32_t WriterLink::ReadSevenBitStream(std::int32_t count, bool waitEnd) {
 }
 
 std::int32_t WriterLink::WriteData(std::int32_t count, bool waitEnd) {
+  Purge();
   std::int32_t result = kLinkWritten;
   const std::int32_t last = waitEnd ? count + 4 : count;
   for (std::int32_t i = 0; i <= last && i < kReadBufferBytes; ++i) {

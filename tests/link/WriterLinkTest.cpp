@@ -248,6 +248,7 @@ TEST_F(LinkTest, WriteDataReplies) {
 
   received.clear();
   reply = WriteReplies(15, 0xB0);
+  pair.SendToPc(Bytes{0xB1});  // a stale reply is purged, not taken for byte 0's
   EXPECT_EQ(link.WriteData(16, true), kLinkWritten);
   EXPECT_EQ(received.size(), 16u);
 

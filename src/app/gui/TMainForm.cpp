@@ -298,6 +298,8 @@ void TMainForm::BuildMenusAndToolBar() {
   for (const char* name : kHiddenButtons) w_->Action(name)->setVisible(false);
   TidyToolBarSeparators(w_->toolBarItems);
   w_->Action("FileSaveAsItem")->setEnabled(false);
+  // The menu item's own hint; its tool button keeps "Program OPTION".
+  w_->Action("OPTION3")->setStatusTip("Program Option Only");
 }
 
 void TMainForm::BuildPanel() {
@@ -423,6 +425,7 @@ void TMainForm::BuildPanel() {
   w_->Label18->setFont(mono);
   w_->Label13 = addBoxWithLabel("GroupBox4", "Pass Count :", "Label13", "0", Qt::AlignRight,
                                 {&TMainForm::CounterMode1Click, "CounterMode1Click"});
+  w_->doubleClick[w_->Label13] = none;  // the frame opens the counter set-up, the count does not
   w_->Label15 =
       addBoxWithLabel("GroupBox5", "Serial No. (HEX) :", "Label15", "00", Qt::AlignRight, none);
 

@@ -423,9 +423,9 @@ void TMainForm::BuildPanel() {
   QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   mono.setBold(true);
   w_->Label18->setFont(mono);
+  // The count fills its frame, so it answers a double-click as the frame does.
   w_->Label13 = addBoxWithLabel("GroupBox4", "Pass Count :", "Label13", "0", Qt::AlignRight,
                                 {&TMainForm::CounterMode1Click, "CounterMode1Click"});
-  w_->doubleClick[w_->Label13] = none;  // the frame opens the counter set-up, the count does not
   w_->Label15 =
       addBoxWithLabel("GroupBox5", "Serial No. (HEX) :", "Label15", "00", Qt::AlignRight, none);
 

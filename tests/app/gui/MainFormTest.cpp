@@ -212,7 +212,7 @@ TEST_F(MainFormTest, PanelDoubleClicksOpenTheirCommands) {
       {"GroupBox2", "EditOPTIONClick"},   {"GroupBox3", "ID2Click"},
       {"Label18", "ID2Click"},            {"GroupBox4", "CounterMode1Click"},
       {"Label17", nullptr},               {"ProtectSum", nullptr},
-      {"Label13", nullptr},               {"Label15", nullptr}};
+      {"Label13", "CounterMode1Click"},   {"Label15", nullptr}};
   for (auto [name, handler] : clicks) {
     ran_.clear();
     QTest::mouseDClick(Find<QWidget>(name), Qt::LeftButton, {}, QPoint(3, 3));

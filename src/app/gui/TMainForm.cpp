@@ -298,6 +298,8 @@ void TMainForm::BuildMenusAndToolBar() {
   for (const char* name : kHiddenButtons) w_->Action(name)->setVisible(false);
   TidyToolBarSeparators(w_->toolBarItems);
   w_->Action("FileSaveAsItem")->setEnabled(false);
+  // The menu item's own hint; its tool button keeps "Program OPTION".
+  w_->Action("OPTION3")->setStatusTip("Program Option Only");
 }
 
 void TMainForm::BuildPanel() {
@@ -421,6 +423,7 @@ void TMainForm::BuildPanel() {
   QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   mono.setBold(true);
   w_->Label18->setFont(mono);
+  // The count fills its frame, so it answers a double-click as the frame does.
   w_->Label13 = addBoxWithLabel("GroupBox4", "Pass Count :", "Label13", "0", Qt::AlignRight,
                                 {&TMainForm::CounterMode1Click, "CounterMode1Click"});
   w_->Label15 =

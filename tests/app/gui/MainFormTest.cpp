@@ -17,6 +17,7 @@
 #include <QToolButton>
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 
 #include "app/DeviceCatalogue.h"
 #include "app/gui/QtPrompts.h"
@@ -118,6 +119,8 @@ TEST_F(MainFormTest, TitleToolBarSelectorsAndInitialPanel) {
     EXPECT_FALSE(form.CommandAction(hidden)->isVisible()) << hidden;
   EXPECT_EQ(Find<QToolButton>("ToolButton6")->toolTip(), "Blank Check");
   EXPECT_EQ(Find<QToolButton>("ToolButton20")->toolTip(), "Program ID & Checksum");
+  EXPECT_EQ(Find<QToolButton>("ToolButton19")->toolTip(), "Program OPTION");
+  EXPECT_EQ(form.CommandAction("OPTION3")->statusTip(), "Program Option Only");
   EXPECT_FALSE(Find<QToolButton>("ToolButton12")->icon().isNull());
 
   auto* timer = Find<QTimer>("Timer1");
@@ -209,7 +212,7 @@ TEST_F(MainFormTest, PanelDoubleClicksOpenTheirCommands) {
       {"GroupBox2", "EditOPTIONClick"},   {"GroupBox3", "ID2Click"},
       {"Label18", "ID2Click"},            {"GroupBox4", "CounterMode1Click"},
       {"Label17", nullptr},               {"ProtectSum", nullptr},
-      {"Label15", nullptr}};
+      {"Label13", "CounterMode1Click"},   {"Label15", nullptr}};
   for (auto [name, handler] : clicks) {
     ran_.clear();
     QTest::mouseDClick(Find<QWidget>(name), Qt::LeftButton, {}, QPoint(3, 3));
@@ -431,6 +434,47 @@ TEST_F(MainFormTest, ShowOnceAndCloseWritesStartDirWithModesOff) {
   EXPECT_EQ(s.QtpMode, 0);
   EXPECT_EQ(Text("Label13"), "0");
   EXPECT_EQ(Text("Label19"), "Disable");
+  EXPECT_EQ(Text("Label1"), "Disable");
+}
+
+TEST_F(MainFormTest, DefaultCfgWrittenAtCloseIsReadAtTheNextStart) {
+  const std::filesystem::path image = dir_ / "job.bin";
+  std::ofstream(image, std::ios::binary) << std::string(2048, '\x00');
+  Find<QComboBox>("ComboBox2")->setCurrentIndex(1);
+  MainState& s = Form().State();
+  s.CurrentFileName = image.string();
+  s.IdBuffer[0] = 0x41;
+  s.SerialMode = 1;
+  s.QtpMode = 1;
+  Form().SetPortIndex(2);
+  // Started here, closed from elsewhere: the file still goes to the start directory.
+  std::filesystem::current_path(oldDir_);
+  EXPECT_TRUE(Form().close());
+  std::filesystem::current_path(dir_);
+  ASSERT_TRUE(std::filesystem::exists(dir_ / "Default.cfg"));
+  form_.reset();
+
+  MainState& next = Form().State();
+  EXPECT_EQ(Form().DeviceListText(), "K7E2/E4");
+  EXPECT_EQ(next.DeviceIndex, 1);
+  EXPECT_EQ(Form().PortChoice(), "Com3");
+  EXPECT_EQ(next.IdBuffer[0], 0x41);
+  EXPECT_EQ(next.CurrentFileName, image.string());
+  EXPECT_EQ(next.ProgramWord(0), 0);
+  EXPECT_EQ(next.SerialMode, 0);
+  EXPECT_EQ(next.QtpMode, 0);
+  EXPECT_EQ(next.StartupLoad, 0);
+}
+
+TEST_F(MainFormTest, UnreadableDefaultCfgStartsBlankOnTheListedDevice) {
+  std::ofstream(dir_ / "Default.cfg") << "not a configuration";
+  MainState& s = Form().State();
+  EXPECT_EQ(s.DeviceIndex, 0);
+  EXPECT_EQ(s.DeviceName, "K7E1/E3");
+  EXPECT_TRUE(std::all_of(s.ProgramBuffer.begin(), s.ProgramBuffer.end(), [](auto b) { return b == 0x7F; }));
+  EXPECT_TRUE(std::all_of(s.IdBuffer.begin(), s.IdBuffer.end(), [](auto b) { return b == 0x7F; }));
+  EXPECT_EQ(s.OptionWord(), 0x2FFA);
+  EXPECT_EQ(s.StartupLoad, 0);
   EXPECT_EQ(Text("Label1"), "Disable");
 }
 

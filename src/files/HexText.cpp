@@ -61,13 +61,13 @@ std::int32_t HexToObj(MainState& state, Prompts& prompts, std::istream& in) {
         break;
       }
     }
-    // The byte whose reading reaches the end of the file is not part of the record.
+    // A last record without a line break ends with the file and keeps its last byte.
     text.clear();
-    if (colon && sb->sgetc() != eof) {
+    if (colon) {
       text.push_back(':');
       for (;;) {
         int c = sb->sbumpc();
-        if (c == eof || sb->sgetc() == eof || c == '\r' || c == '\n') break;
+        if (c == eof || c == '\r' || c == '\n') break;
         // Beyond the longest usable record the rest of the line is only skipped.
         if (text.size() < kMaxRecordText) text.push_back(static_cast<char>(c));
       }

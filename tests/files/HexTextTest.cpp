@@ -112,15 +112,19 @@ TEST(HexToObj, DropsBytesBeyondTheBufferAndCapsTheSize) {
   for (auto b : high.state.ProgramBuffer) ASSERT_EQ(b, 0xFF);
 }
 
-TEST(HexToObj, LastCharacterOfAFileWithoutLineBreakIsNotRead) {
+TEST(HexToObj, LastRecordWithoutLineBreakIsReadWhole) {
   HexLoad h;
-  h.Load(":0100000011EE");  // the final "E" is lost: checksum "E" does not match
-  EXPECT_EQ(h.At(0), 0x11);
-  EXPECT_EQ(h.prompts.Texts(), std::vector<std::string>{"Checksum error at line 1 !"});
+  EXPECT_EQ(h.Load(":0100000011EE\n:020001002233A8"), 2);
+  EXPECT_EQ(h.At(2), 0x33);
+  EXPECT_TRUE(h.prompts.messages.empty()) << h.prompts.LastText();
 
-  HexLoad ok;
-  ok.Load(":0100000011EE\n:00000001FF");
-  EXPECT_TRUE(ok.prompts.messages.empty());
+  // A real fault in that record is still found, a lone ":" at the end is nothing.
+  HexLoad bad;
+  bad.Load(":0100000011EE\n:020001002233A9");
+  EXPECT_EQ(bad.prompts.Texts(), std::vector<std::string>{"Checksum error at line 2 !"});
+  HexLoad colon;
+  colon.Load(":0100000011EE\n:");
+  EXPECT_TRUE(colon.prompts.messages.empty());
 }
 
 TEST(HexToObj, ShortAndOverlongRecordsStayInsideTheBuffer) {

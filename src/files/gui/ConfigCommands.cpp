@@ -5,6 +5,7 @@
 
 #include "app/gui/TMainForm.h"
 #include "files/ConfigFile.h"
+#include "files/ProgramFile.h"
 #include "files/SafeFile.h"
 #include "files/gui/FilesArea.h"
 #include "files/gui/TAboutBox.h"
@@ -13,17 +14,15 @@ namespace {
 
 FilesArea& Files(const std::unique_ptr<AreaState>& area) { return static_cast<FilesArea&>(*area); }
 
-
 }  // namespace
-
-#include "files/ProgramFile.h"
 
 void TMainForm::CreateFilesArea() { filesArea_ = std::make_unique<FilesArea>(); }
 
 bool TMainForm::LoadCfg(bool fullLoad) {
   std::string bytes;
-  // A file that cannot be read gives no bytes and is reported as a data error.
-  ReadFileHead(State().CfgPath, kCfgMaxBytes, bytes);
+  // A file that cannot be read gives no bytes and is reported as a data error;
+  // a pipe or device is not read at all, so it cannot hang the window.
+  if (IsReadableFile(State().CfgPath)) ReadFileHead(State().CfgPath, kCfgMaxBytes, bytes);
 
   CfgLoadHooks hooks;
   // The port itself changes only through the list's own handler.

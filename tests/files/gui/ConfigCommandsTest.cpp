@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QApplication>
 #include <QComboBox>
@@ -95,6 +96,14 @@ TEST_F(ConfigCommandsTest, LoadDialogRejectsOtherFilters) {
   EXPECT_EQ(prompts.fileRequests[1].fileName, "");
   EXPECT_EQ(prompts.fileRequests[1].filterIndex, 0);
   EXPECT_EQ(prompts.messages.size(), 1u);
+}
+
+TEST_F(ConfigCommandsTest, APipeNamedLikeAConfigurationIsRefusedNotWaitedOn) {
+  const std::string pipe = dir + "/pipe.cfg";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  prompts.files.push_back(FileChoice{pipe, 0});
+  form.LoadConfig1Click();
+  EXPECT_EQ(prompts.Texts(), std::vector<std::string>{"'" + pipe + "' file data error!"});
 }
 
 TEST_F(ConfigCommandsTest, AboutBoxShowsFreshValuesEachTime) {

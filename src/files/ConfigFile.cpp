@@ -209,7 +209,10 @@ bool LoadCfg(MainState& state, std::string_view bytes, bool fullLoad, Prompts& p
     if (hooks.showDevice) hooks.showDevice(device);
   }
 
-  if (!ImageExists(state.CurrentFileName)) {
+  // Default.cfg of a session that had no image loaded names none. Read back at
+  // start-up that is no error: its OPTION word, ID and settings still apply.
+  const bool noImage = state.StartupLoad && state.CurrentFileName.empty();
+  if (!noImage && !ImageExists(state.CurrentFileName)) {
     prompts.Message(state.CurrentFileName.empty() ? "No data file name"
                                                   : "'" + state.CurrentFileName + "' file do not find!");
     state.CurrentFileName.clear();
@@ -232,7 +235,7 @@ bool LoadCfg(MainState& state, std::string_view bytes, bool fullLoad, Prompts& p
   state.IdBuffer = c.id;
   if (hooks.refreshData) hooks.refreshData();
 
-  if (fullLoad && hooks.loadImage && !hooks.loadImage(state.CurrentFileName)) return false;
+  if (fullLoad && !noImage && hooks.loadImage && !hooks.loadImage(state.CurrentFileName)) return false;
   if (hooks.calChecksum) hooks.calChecksum();
   if (state.Shown) {
     state.RefreshPending = 1;

@@ -197,6 +197,17 @@ TEST_F(ConfigFileTest, MissingImageFile) {
   EXPECT_FALSE(Load(CfgText("")));
   EXPECT_EQ(prompts.Texts(), std::vector<std::string>{"No data file name"});
 
+  // The start-up file of a session without an image: quiet, settings applied.
+  prompts.messages.clear();
+  state.StartupLoad = 1;
+  EXPECT_TRUE(Load(CfgText("")));
+  state.StartupLoad = 0;
+  EXPECT_TRUE(prompts.messages.empty()) << prompts.LastText();
+  EXPECT_EQ(state.OptionLow, 0x11);
+  EXPECT_EQ(state.SerialMode, 1);
+  EXPECT_TRUE(rec.images.empty());
+  state.SerialMode = 0;
+
   prompts.messages.clear();
   const std::string gone = dir / "gone.bin";
   EXPECT_FALSE(Load(CfgText(gone), false));

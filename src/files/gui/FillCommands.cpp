@@ -11,8 +11,7 @@ void TMainForm::FillBuffer1Click() {
   // Also after Cancel: the views and checksums are brought up to date.
   RecreateMemoryView();
   CalChecksum();
-  if (state_.DisassemblyWindowOpen) {
-    DestroyDisassemblyWindow();
-    state_.DisassemblyWindowOpen = 0;
-  }
+  // Whether or not its flag is still set (closing the program-memory view
+  // clears it): a listing of the buffer before the fill must not stay open.
+  DestroyDisassemblyWindow();
 }

@@ -2,16 +2,19 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QMdiArea>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
 #include "app/DeviceCatalogue.h"
 #include "app/gui/TMainForm.h"
+#include "files/gui/TDisassembleForm.h"
 #include "files/gui/TFillBufferForm.h"
 #include "link/Clock.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TestMainForm.h"
+#include "views/gui/TMDIChild.h"
 
 namespace {
 
@@ -64,12 +67,20 @@ TEST_F(FillFixture, OkFillsAndSumsOrShowsTheErrorAndClosesEitherWay) {
   EXPECT_EQ(s.ProgramWord(0x10), 0x1234);
 }
 
-TEST(FillCommand, CancelStillRecomputesTheChecksums) {
+TEST(FillCommand, CancelStillRecomputesTheChecksumsAndClosesTheListing) {
   ScriptedPrompts prompts;
   FakeClock clock;
   TestMainForm form(prompts, clock);
   MainState& s = form.State();
   s.DeviceIndex = GetICInfo(s, "K7E2/E4");
+  // Closing the program-memory view clears the listing's flag, not the listing.
+  form.ProgramMemory1Click();
+  form.Disassemble1Click();
+  auto* view = form.MdiArea()->findChild<TMDIChild*>();
+  ASSERT_NE(view, nullptr);
+  view->close();
+  ASSERT_EQ(s.DisassemblyWindowOpen, 0);
+  ASSERT_NE(form.MdiArea()->findChild<TDisassembleForm*>(), nullptr);
   QTimer::singleShot(0, [] {
     auto* f = qobject_cast<TFillBufferForm*>(QApplication::activeModalWidget());
     ASSERT_NE(f, nullptr);
@@ -78,4 +89,6 @@ TEST(FillCommand, CancelStillRecomputesTheChecksums) {
   form.FillBuffer1Click();
   EXPECT_EQ(s.Panel.Label11, "F800");
   EXPECT_EQ(form.findChild<TFillBufferForm*>(), nullptr);
+  EXPECT_EQ(form.MdiArea()->findChild<TDisassembleForm*>(), nullptr);
+  EXPECT_EQ(s.DisassemblyWindowOpen, 0);
 }

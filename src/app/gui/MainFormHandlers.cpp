@@ -133,10 +133,8 @@ void TMainForm::ClearBuffer1Click() {
     RecreateMemoryView();
   }
   CalChecksum();
-  if (state_.DisassemblyWindowOpen) {
-    DestroyDisassemblyWindow();
-    state_.DisassemblyWindowOpen = 0;
-  }
+  // Also a listing left open after its flag went with the program-memory view.
+  DestroyDisassemblyWindow();
 }
 
 void TMainForm::ClearID1Click() {

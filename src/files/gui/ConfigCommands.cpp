@@ -64,10 +64,8 @@ void TMainForm::LoadConfig1Click() {
   area.openDialog1Filter = choice->filterIndex;
   State().CfgPath = choice->path;
   if (!LoadCfg(true)) ResetData();
-  if (State().DisassemblyWindowOpen) {
-    DestroyDisassemblyWindow();
-    State().DisassemblyWindowOpen = 0;
-  }
+  // Also a listing left open after its flag went with the program-memory view.
+  DestroyDisassemblyWindow();
 }
 
 void TMainForm::FileSaveItemClick() {

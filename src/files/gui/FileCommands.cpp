@@ -65,10 +65,8 @@ void TMainForm::FileOpen1Execute() {
     CreateMemoryView();
   }
 
-  if (s.DisassemblyWindowOpen) {
-    DestroyDisassemblyWindow();
-    s.DisassemblyWindowOpen = 0;
-  }
+  // Also a listing left open after its flag went with the program-memory view.
+  DestroyDisassemblyWindow();
   s.Panel.Label1 = "Disable";
   s.Panel.Label19 = "Disable";
   s.SerialMode = 0;

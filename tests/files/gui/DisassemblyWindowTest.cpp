@@ -126,3 +126,21 @@ TEST_F(DisassemblyWindow, SaveDisassmble) {
 }
 
 }  // namespace
+
+namespace {
+
+// Closing the program-memory view drops the listing's flag but not the
+// listing; the commands that change the buffer still close it.
+TEST_F(DisassemblyWindow, BufferChangesCloseAListingWhoseFlagWentWithTheMemoryView) {
+  form_->Disassemble1Click();
+  form_->State().DisassemblyWindowOpen = 0;
+  form_->ClearBuffer1Click();
+  EXPECT_TRUE(Windows().isEmpty());
+
+  form_->Disassemble1Click();
+  form_->State().DisassemblyWindowOpen = 0;
+  form_->FileOpen1Execute();  // cancelled dialog: the final steps still run
+  EXPECT_TRUE(Windows().isEmpty());
+}
+
+}  // namespace

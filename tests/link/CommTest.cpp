@@ -341,6 +341,24 @@ TEST(CommOnPty, AHungUpLineReadsAsSilentAndClosesCleanly) {
   EXPECT_FALSE(comm.Enabled());
 }
 
+// Only a serial line is a port: a plain file or a non-terminal character
+// device opens and is closed again, without raising.
+TEST(CommOnPty, AFileThatIsNoSerialLineLeavesThePortClosed) {
+  char path[] = "/tmp/qel-notaport-XXXXXX";
+  const int fd = ::mkstemp(path);
+  ASSERT_GE(fd, 0);
+  ::close(fd);
+  for (const std::string& name : {std::string(path), std::string("/dev/null")}) {
+    TComm comm(std::make_unique<PosixSerialDevice>());
+    comm.SetDeviceName(name);
+    EXPECT_NO_THROW(comm.Open());
+    EXPECT_FALSE(comm.Enabled()) << name;
+    EXPECT_NE(comm.LastOpenError(), 0) << name;
+    EXPECT_EQ(comm.InQueCount(), -1);
+  }
+  ::unlink(path);
+}
+
 TEST(CommOnPty, AnOpenWhoseSettingsAreRefusedRaisesAndLeavesThePortClosed) {
   PtyLine pty;
   TComm comm(std::make_unique<PosixSerialDevice>());

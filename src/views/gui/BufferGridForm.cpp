@@ -34,6 +34,13 @@ BufferGridForm::BufferGridForm(MainState& state, Prompts& prompts, const GridLay
 
 void BufferGridForm::FormCreate() { model_->Refresh(); }
 
+bool BufferGridForm::SelectClickedCell(const QModelIndex& cell) {
+  // A click on a blank cell leaves the previous cell current: never edit that one instead.
+  if (!(model_->flags(cell) & Qt::ItemIsEnabled)) return false;
+  StringGrid1->setCurrentIndex(cell);
+  return true;
+}
+
 void BufferGridForm::EditSelectedCell(int limit, StoreCell store) {
   const QModelIndex cell = StringGrid1->currentIndex();
   if (!cell.isValid()) return;

@@ -31,6 +31,9 @@ class BufferGridForm : public QMdiSubWindow {
 
   BufferGridForm(MainState& state, Prompts& prompts, const GridLayout& layout, int columnWidth,
                  QWidget* parent);
+  // Makes the clicked cell the selected one; false for a cell with no buffer
+  // behind it, which the view then leaves alone.
+  bool SelectClickedCell(const QModelIndex& cell);
   // Edits the selected cell: the editor opens with the cell's text, and
   // store() decides whether the result reaches the buffer.
   void EditSelectedCell(int limit, StoreCell store);

@@ -11,7 +11,9 @@ TEEDataForm::TEEDataForm(MainState& state, Prompts& prompts, QWidget* parent)
   setObjectName("TEEDataForm");
   setWindowTitle("EEPROM data");
   resize(400, 322);
-  connect(StringGrid1, &QTableView::clicked, this, &TEEDataForm::StringGrid1Click);
+  connect(StringGrid1, &QTableView::clicked, this, [this](const QModelIndex& cell) {
+    if (SelectClickedCell(cell)) StringGrid1Click();
+  });
 }
 
 // A byte value of 100h or more is refused in the editor rather than dropped afterwards.

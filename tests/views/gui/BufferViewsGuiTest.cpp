@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModelTester>
+#include <QApplication>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
@@ -23,6 +24,8 @@ const DeviceRecord kRows[] = {
     // 16384 words (one more than the buffer) and an EEPROM top of 07FFh.
     {"BIG", 0x3F, 0xFF, 0, 2, 0, 0, 1, 0x7F, 0, 0x7F, 0, 2, 0x07, 0xFF, 0, 0, 0, 0},
     {"SMALL", 0x00, 0xFF, 0, 2, 0, 0, 1, 0x7F, 0, 0x7F, 0, 2, 0x00, 0x1F, 0, 0, 0, 0},
+    // 24 EEPROM bytes: the second grid row ends in blank cells.
+    {"E24", 0x00, 0xFF, 0, 2, 0, 0, 1, 0x7F, 0, 0x7F, 0, 2, 0x00, 0x17, 0, 0, 0, 0},
     {nullptr, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
 };
 
@@ -171,4 +174,31 @@ TEST_F(GridViews, ViewReplacedWhileItsEditorIsOpen) {
   view->Grid()->setCurrentIndex(view->Model()->index(0, 0));
   view->StringGrid1DblClick();
   EXPECT_EQ(state.ProgramWord(0), 0x3FFF);
+}
+
+// A real click: the clicked byte is the one edited, and a blank cell past the
+// device's bytes edits nothing, though another cell is still current.
+TEST_F(GridViews, ClickEditsTheClickedByteAndBlankCellsNothing) {
+  ASSERT_EQ(GetICInfo(state, "E24"), 2);
+  TEEDataForm view(state, prompts);
+  view.resize(800, 200);
+  view.show();
+  QTableView* grid = view.Grid();
+  auto click = [grid](int row, int column, const QString& text) {
+    // Answers an editor should one open; does nothing otherwise.
+    QTimer::singleShot(0, [text] {
+      if (auto* editor = qobject_cast<TEditSingleData*>(QApplication::activeModalWidget())) {
+        editor->findChild<QLineEdit*>("Edit1")->setText(text);
+        editor->findChild<QPushButton*>("OKBtn")->click();
+      }
+    });
+    const QPoint at = grid->visualRect(grid->model()->index(row, column)).center();
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, at);
+    QApplication::processEvents();
+  };
+  click(1, 3, "55");
+  EXPECT_EQ(state.EepromBuffer[0x13], 0x55);
+  click(1, 9, "66");  // the device has 24 bytes
+  EXPECT_EQ(state.EepromBuffer[0x13], 0x55);
+  EXPECT_EQ(state.EepromBuffer[0x19], 0x00);
 }

@@ -14,6 +14,7 @@ struct DevicePair::Line {
   std::condition_variable changed;
   const void* owner = nullptr;  // the PC end that holds the line open
   int failOpen = 0;
+  int failIo = 0;
   std::deque<std::uint8_t> toPc;
   bool cts = true, dsr = true, ring = false, rlsd = false;
   bool dtr = false, rts = false, brk = false;
@@ -97,6 +98,7 @@ class PcEnd final : public SerialDevice {
     std::lock_guard lock(line_->mutex);
     if (!Mine()) return {0, EBADF, false};
     if (count < 0) return {0, EINVAL, false};
+    if (line_->failIo != 0) return {0, line_->failIo, false};
     auto* out = static_cast<std::uint8_t*>(buffer);
     std::int32_t n = 0;
     auto& q = line_->toPc;
@@ -115,6 +117,7 @@ class PcEnd final : public SerialDevice {
       std::unique_lock lock(line_->mutex);
       if (!Mine()) return {0, EBADF, false};
       if (count < 0) return {0, EINVAL, false};
+      if (line_->failIo != 0) return {0, line_->failIo, false};
       // Output flow control holds the bytes until the line lets them go.
       const bool released = WaitUntil(lock, line_->changed, std::max(timeoutMs, 0), [&] {
         return !Mine() || !Held();
@@ -284,6 +287,11 @@ void DevicePair::SetRlsd(bool on) { line_->SetInput(line_->rlsd, on, LineEvent::
 void DevicePair::FailOpen(int systemErrorCode) {
   std::lock_guard lock(line_->mutex);
   line_->failOpen = systemErrorCode;
+}
+
+void DevicePair::FailIo(int systemErrorCode) {
+  std::lock_guard lock(line_->mutex);
+  line_->failIo = systemErrorCode;
 }
 
 bool DevicePair::Dtr() const {

@@ -35,6 +35,9 @@ class DevicePair {
 
   // Next opens fail with this system error code; 0 = open normally.
   void FailOpen(int systemErrorCode);
+  // Reads and writes of the open PC end fail with this code, as when the
+  // cable is pulled; 0 = they work.
+  void FailIo(int systemErrorCode);
 
   // Outputs of the PC end as the far end sees them.
   bool Dtr() const;

@@ -42,16 +42,31 @@ HeaderInputs TMainForm::CurrentHeaderInputs() const {
 
 bool TMainForm::PortReady() { return Link().PortReady(CurrentPortSelection(), prompts_); }
 
-void TMainForm::ComboBox1Change() {
-  Link().CheckComPort(CurrentPortSelection(), prompts_);
-  if (state_.PortFailed) return;
-  prompts_.Message(ConnectResultText(Link().CheckWriter(), Comm1().DeviceName()));
+namespace {
+
+// Opens the chosen port and probes the Writer, as at start-up and on every
+// port choice. False when the port could not be opened. A line that fails
+// under the probe (a cable pulled, an adapter gone) is reported and the port
+// counts as failed, so the next command opens it afresh.
+bool OpenAndProbe(TMainForm& w) {
+  w.Link().CheckComPort(w.CurrentPortSelection(), w.prompts());
+  if (w.State().PortFailed) return false;
+  try {
+    w.prompts().Message(ConnectResultText(w.Link().CheckWriter(), w.Comm1().DeviceName()));
+  } catch (const ECommError& e) {
+    w.Comm1().Close();
+    w.State().PortFailed = 1;
+    w.prompts().Message(e.what(), {}, PromptIcon::Error);
+  }
+  return true;
 }
 
+}  // namespace
+
+void TMainForm::ComboBox1Change() { OpenAndProbe(*this); }
+
 void TMainForm::StartupProbe() {
-  Link().CheckComPort(CurrentPortSelection(), prompts_);
-  if (state_.PortFailed) return;
-  prompts_.Message(ConnectResultText(Link().CheckWriter(), Comm1().DeviceName()));
+  if (!OpenAndProbe(*this)) return;
   // Every system this runs on drives the CTS line like the later Windows
   // family did, so the default handshake is "CTS".
   SetHandShakeIndex(1);

@@ -91,3 +91,15 @@ TEST(ChecksumMasks, OptionIsNormalisedByTheDeviceRow) {
   CalChecksum(s);
   EXPECT_EQ(s.OptionLow, 0x05);
 }
+
+// The first catalogue device forces its oscillator bits to 1010b and clears
+// OPTION bit 12, so its blank OPTION word sums as 2FFAh.
+TEST(ChecksumFirstDevice, BlankOptionIsNormalisedBeforeItIsSummed) {
+  MainState s;
+  s.DeviceIndex = GetICInfo(s, "K7E1/E3");
+  CalChecksum(s);
+  EXPECT_EQ(s.OptionWord(), 0x2FFA);
+  EXPECT_EQ(s.Panel.Label11, "F800");
+  EXPECT_EQ(s.Panel.OptChecksum, "F929");
+  EXPECT_EQ(s.Panel.ProtectSum, "F800");
+}

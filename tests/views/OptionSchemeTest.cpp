@@ -112,7 +112,7 @@ TEST(OptionSchemeTest, EveryChoiceWritesOnlyItsFieldAndReadsBack) {
   }
 }
 
-TEST(OptionSchemeTest, ChoicesWriteTheDescribedBits) {
+TEST(OptionSchemeTest, ChoicesWriteTheirBits) {
   EXPECT_EQ(ApplyEditorChoice(kOsc, 1, 4, 0x3FFF) & 0xF, 0xA);  // RC
   EXPECT_EQ(ApplyEditorChoice(kOst, 1, 1, 0x3FFF) & 0xF0, 0xA0);  // 150uS
   EXPECT_EQ(ApplyEditorChoice(kOst, 4, 1, 0x0000), 0x0080);  // 0mS: bit 7 set, bit 6 clear

@@ -85,11 +85,11 @@ class TMainForm : public QMainWindow {
   void FileClose1Execute();       // closes the active view
 
   // One row of the command table: the menu item (a QAction named `item`), its
-  // described action name, short-cut and tool button, and the handler it runs.
+  // action name, short-cut and tool button, and the handler it runs.
   struct Command {
     const char* menu;        // objectName of the menu holding the item; nullptr: none
     const char* item;        // objectName of the QAction
-    const char* action;      // the described action name, or nullptr
+    const char* action;      // the action's own name (FileOpen1, BlankCheckAction ...), or nullptr
     const char* caption;
     const char* shortcut;    // e.g. "F5", "Ctrl+L"; nullptr: none
     const char* toolButton;  // objectName of the tool button, or nullptr

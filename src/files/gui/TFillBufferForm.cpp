@@ -8,6 +8,7 @@
 #include <QRegularExpressionValidator>
 #include <QStyle>
 
+#include "app/gui/DialogButtons.h"
 #include "app/MainState.h"
 #include "app/Prompts.h"
 #include "files/Checksum.h"
@@ -41,18 +42,7 @@ TFillBufferForm::TFillBufferForm(MainState& state, Prompts& prompts, QWidget* pa
   edit2_ = edits[1];
   edit3_ = edits[2];
 
-  auto* ok = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), "OK", this);
-  ok->setObjectName("BitBtn1");
-  ok->setDefault(true);
-  auto* cancel = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), "Cancel", this);
-  cancel->setObjectName("BitBtn2");
-  connect(ok, &QPushButton::clicked, this, &TFillBufferForm::BitBtn1Click);
-  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(ok);
-  buttons->addWidget(cancel);
+  auto* buttons = OkCancelRow(this, [this] { BitBtn1Click(); });
   auto* outer = new QVBoxLayout(this);
   outer->addLayout(grid);
   outer->addLayout(buttons);

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QStyle>
 
+#include "app/gui/DialogButtons.h"
 #include "views/OptionScheme.h"
 
 namespace {
@@ -42,18 +43,7 @@ TEditOption::TEditOption(MainState& state, QWidget* parent) : QDialog(parent), s
   for (const char* line : OptionHelpLines()) memo->appendPlainText(line);
   memo->moveCursor(QTextCursor::Start);
 
-  auto* ok = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), "OK", this);
-  ok->setObjectName("BitBtn1");
-  ok->setDefault(true);
-  auto* cancel = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), "Cancel", this);
-  cancel->setObjectName("BitBtn2");
-  connect(ok, &QPushButton::clicked, this, &TEditOption::BitBtn1Click);
-  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(ok);
-  buttons->addWidget(cancel);
+  auto* buttons = OkCancelRow(this, [this] { BitBtn1Click(); });
   auto* top = new QHBoxLayout;
   top->addLayout(fields);
   top->addWidget(memo);

@@ -4,9 +4,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QRegularExpressionValidator>
-#include <QStyle>
 
 #include "app/gui/DialogButtons.h"
 #include "app/MainState.h"

@@ -5,8 +5,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
-#include <QPushButton>
-#include <QStyle>
 
 #include "app/gui/DialogButtons.h"
 #include "views/OptionScheme.h"

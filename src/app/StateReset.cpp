@@ -54,3 +54,11 @@ std::string DefaultCfgPath(const std::string& startDir) {
 const char* SerialModeText(const MainState& state) {
   return state.SerialMode ? "Enable" : kDisable;
 }
+
+bool TimerTick(MainState& state, bool operationOpen) {
+  ++state.TickCount;
+  state.Panel.Label1 = SerialModeText(state);
+  if (operationOpen || !state.RefreshPending) return false;
+  state.RefreshPending = 0;
+  return true;
+}

@@ -23,3 +23,9 @@ std::string DefaultCfgPath(const std::string& startDir);
 
 // Text of Label1 for the serial-number mode.
 const char* SerialModeText(const MainState& state);
+
+// The state part of the main window's 500 ms timer: counts the tick and sets
+// the serial-number mode text. True when the panel is to be refreshed now
+// (RefreshData); while an operation window is open the refresh waits, since
+// the refresh reads the device parameters and OPTION word the worker writes.
+bool TimerTick(MainState& state, bool operationOpen);

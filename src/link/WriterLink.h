@@ -88,6 +88,8 @@ class WriterLink {
   void SetStopToken(std::stop_token token) { stop_ = std::move(token); }
   // Longest single wait in the device between two looks at the clock.
   void SetPollIntervalMs(int ms) { pollMs_ = ms; }
+  // The serial component, for workers that stream bytes themselves.
+  TCustomComm& Comm() { return comm_; }
 
   // (Re)opens the port with the Writer's line settings; sets or clears
   // PortFailed and shows the open error through prompts.

@@ -96,13 +96,8 @@ void TMainForm::FormClose() {
 }
 
 void TMainForm::Timer1Timer() {
-  ++state_.TickCount;
   w_->Action("FileSaveAsItem")->setEnabled(state_.DisassemblyWindowOpen != 0);
-  if (state_.RefreshPending) {
-    state_.RefreshPending = 0;
-    RefreshData();
-  }
-  state_.Panel.Label1 = SerialModeText(state_);
+  if (TimerTick(state_, OperationOpen())) RefreshData();
   w_->Label1->setText(QString::fromStdString(state_.Panel.Label1));
 }
 

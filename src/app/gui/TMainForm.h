@@ -13,6 +13,7 @@
 #include "app/Prompts.h"
 
 class QAction;
+class QDialog;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -164,7 +165,11 @@ class TMainForm : public QMainWindow {
   QLineEdit* EraseWidthEdit() const;
   bool PulseWidthVisible() const;
 
-  // --- Writer operations (later work: inert until their windows exist) ---
+  // --- Writer operations ---
+  // True while an operation window is open: its worker owns the state it writes.
+  bool OperationOpen() const { return operationOpen_; }
+  // Shows an operation window modally; OperationOpen() holds meanwhile.
+  int RunOperationWindow(QDialog& window);
   void BlankCheckActionExecute();
   void ToolButton7Click();
   void Veryfy1Click();
@@ -191,6 +196,7 @@ class TMainForm : public QMainWindow {
 
  private:
   MainState state_;
+  bool operationOpen_ = false;
   Prompts& prompts_;
   Clock& clock_;
   QMdiArea* mdiArea_ = nullptr;

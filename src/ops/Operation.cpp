@@ -1,0 +1,48 @@
+#include "ops/Operation.h"
+
+#include <cstdio>
+
+#include "link/Comm.h"
+#include "ops/OperationPanel.h"
+
+namespace {
+constexpr int kWaitSliceMs = 5;  // longest single wait between looks at the clock and the stop
+}
+
+bool WaitCtsTicks(TCustomComm& comm, TickTimer& timer, int ticks, std::stop_token stop) {
+  while (!comm.GetModemState(1)) {
+    if (stop.stop_requested() || timer.Ticks() >= ticks) return false;
+    comm.WaitForCts(kWaitSliceMs);
+  }
+  return !stop.stop_requested();
+}
+
+bool WaitInputTicks(TCustomComm& comm, TickTimer& timer, int ticks, std::stop_token stop) {
+  while (comm.InQueCount() <= 0) {
+    if (stop.stop_requested() || timer.Ticks() >= ticks) return false;
+    comm.WaitForInput(kWaitSliceMs);
+  }
+  return !stop.stop_requested();
+}
+
+bool WriteByteUnlessStopped(TCustomComm& comm, std::uint8_t byte, std::stop_token stop) {
+  if (stop.stop_requested()) return false;
+  comm.Write(&byte, 1);
+  return true;
+}
+
+void ShowStageFailure(OperationPanel& panel, std::string_view line, std::int32_t status) {
+  switch (status) {
+    case kLinkSocketError:
+    case kLinkAdapterError:
+    case kLinkTimeout: panel.Red(line, LinkStatusMessage(status)); break;
+    default: panel.Red(line, "Writer Error!!"); break;
+  }
+}
+
+std::string HexDigits(std::uint32_t value, int digits) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%0*X", digits, value);
+  std::string s(buf);
+  return s.size() > static_cast<std::size_t>(digits) ? s.substr(s.size() - digits) : s;
+}

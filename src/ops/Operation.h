@@ -1,0 +1,57 @@
+#pragma once
+// What every writer operation's worker gets, and the waits of the workers that
+// stream bytes themselves. No Qt here: the same workers run behind the
+// operation windows and in writer-cli.
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <functional>
+#include <stop_token>
+#include <string_view>
+
+#include "link/Clock.h"
+#include "link/WriterLink.h"
+
+struct MainState;
+class OperationPanel;
+class Handover;
+class TCustomComm;
+
+struct OperationContext {
+  MainState& state;
+  WriterLink& link;
+  Clock& clock;
+  HeaderInputs inputs;  // taken on the GUI thread when the operation started
+  std::stop_token stop;
+  OperationPanel& panel;
+  Handover& handover;
+};
+
+using Worker = std::function<void(OperationContext&)>;
+
+// The progress window's one-second timer: whole seconds since the last reset.
+class TickTimer {
+ public:
+  explicit TickTimer(Clock& clock) : clock_(clock) { Reset(); }
+  void Reset() { start_ = clock_.Now(); }
+  int Ticks() const { return static_cast<int>((clock_.Now() - start_) / std::chrono::seconds(1)); }
+
+ private:
+  Clock& clock_;
+  Clock::Duration start_{};
+};
+
+// Waits of a worker that streams bytes itself. Each returns false when `ticks`
+// ticks pass first or the stop comes; they never spin.
+bool WaitCtsTicks(TCustomComm& comm, TickTimer& timer, int ticks, std::stop_token stop);
+bool WaitInputTicks(TCustomComm& comm, TickTimer& timer, int ticks, std::stop_token stop);
+// Writes one byte unless the stop has come; false when stopped.
+bool WriteByteUnlessStopped(TCustomComm& comm, std::uint8_t byte, std::stop_token stop);
+
+// The red message of a stage that got `status` where it needed another code:
+// the standard texts for 1, 2 and 8, "Writer Error!!" for every other code.
+void ShowStageFailure(OperationPanel& panel, std::string_view line, std::int32_t status);
+
+// Upper-case hex with a fixed number of digits.
+std::string HexDigits(std::uint32_t value, int digits);

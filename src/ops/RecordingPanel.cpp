@@ -1,0 +1,123 @@
+#include "ops/RecordingPanel.h"
+
+#include <algorithm>
+
+bool IsBlankLine(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return c == ' '; });
+}
+
+RecordingPanel::RecordingPanel(OperationLayout layout) : layout_(std::move(layout)) { Reset(); }
+
+void RecordingPanel::Reset() {
+  std::lock_guard lock(mutex_);
+  controls_.clear();
+  controls_[std::string(kTitleControl)] = Control{layout_.title};
+  for (const auto& line : layout_.lines) controls_[line.name] = Control{line.text, false, line.visible};
+  for (const auto& button : layout_.buttons) controls_[button] = Control{{}, false, true, false};
+  gauge_ = 0;
+  gaugeHistory_.clear();
+  messages_.clear();
+  rows_.clear();
+  transcript_.clear();
+}
+
+RecordingPanel::Control& RecordingPanel::At(std::string_view control) {
+  auto it = controls_.find(control);
+  if (it == controls_.end()) it = controls_.emplace(std::string(control), Control{}).first;
+  return it->second;
+}
+
+void RecordingPanel::SetText(std::string_view control, std::string_view text) {
+  std::lock_guard lock(mutex_);
+  At(control).text = text;
+  transcript_.push_back(std::string(control) + " = " + std::string(text));
+}
+
+void RecordingPanel::SetRed(std::string_view control) {
+  std::lock_guard lock(mutex_);
+  At(control).red = true;
+  transcript_.push_back(std::string(control) + " red");
+}
+
+void RecordingPanel::SetVisible(std::string_view control, bool visible) {
+  std::lock_guard lock(mutex_);
+  At(control).visible = visible;
+  transcript_.push_back(std::string(control) + (visible ? " shown" : " hidden"));
+}
+
+void RecordingPanel::SetEnabled(std::string_view control, bool enabled) {
+  std::lock_guard lock(mutex_);
+  At(control).enabled = enabled;
+  transcript_.push_back(std::string(control) + (enabled ? " on" : " off"));
+}
+
+void RecordingPanel::SetGauge(int percent) {
+  std::lock_guard lock(mutex_);
+  gauge_ = percent;
+  gaugeHistory_.push_back(percent);
+  transcript_.push_back("gauge " + std::to_string(percent));
+}
+
+void RecordingPanel::Message(std::string_view text) {
+  {
+    std::lock_guard lock(mutex_);
+    messages_.emplace_back(text);
+    transcript_.push_back("message " + std::string(text));
+  }
+  OnMessage(std::string(text));
+}
+
+void RecordingPanel::SelectRow(int row) {
+  std::lock_guard lock(mutex_);
+  rows_.push_back(row);
+}
+
+RecordingPanel::Control RecordingPanel::Get(std::string_view control) const {
+  std::lock_guard lock(mutex_);
+  auto it = controls_.find(control);
+  return it == controls_.end() ? Control{} : it->second;
+}
+
+int RecordingPanel::Gauge() const {
+  std::lock_guard lock(mutex_);
+  return gauge_;
+}
+
+std::vector<int> RecordingPanel::GaugeHistory() const {
+  std::lock_guard lock(mutex_);
+  return gaugeHistory_;
+}
+
+std::vector<std::string> RecordingPanel::Messages() const {
+  std::lock_guard lock(mutex_);
+  return messages_;
+}
+
+std::vector<int> RecordingPanel::SelectedRows() const {
+  std::lock_guard lock(mutex_);
+  return rows_;
+}
+
+std::vector<std::string> RecordingPanel::Transcript() const {
+  std::lock_guard lock(mutex_);
+  return transcript_;
+}
+
+std::vector<std::string> RecordingPanel::Lines() const {
+  std::lock_guard lock(mutex_);
+  std::vector<std::string> out;
+  for (const auto& line : layout_.lines) {
+    const Control& c = controls_.at(line.name);
+    if (!c.visible || IsBlankLine(c.text)) continue;
+    out.push_back((c.red ? "error: " : "") + c.text);
+  }
+  return out;
+}
+
+bool RecordingPanel::Succeeded() const {
+  const auto lines = Lines();
+  const auto& ok = layout_.successTexts;
+  return Messages().empty() && std::all_of(lines.begin(), lines.end(), [&ok](const std::string& l) {
+           return std::find(ok.begin(), ok.end(), l) != ok.end();
+         });
+}

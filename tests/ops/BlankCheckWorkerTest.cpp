@@ -1,0 +1,121 @@
+// Blank check and erase against the emulated Writer.
+
+#include "ops/BlankCheckWorker.h"
+
+#include "ops/OpsFixture.h"
+
+namespace {
+
+using Texts = std::vector<std::string>;
+
+class BlankCheckTest : public OpsTest {
+ protected:
+  std::unique_ptr<RecordingPanel> Check(bool erase = false) {
+    state.EraseFirst = erase ? 1 : 0;
+    auto panel = Run(BlankCheckLayout(), BlankCheckWorker);
+    EXPECT_TRUE(panel->IsEnabled("Button1"));
+    return panel;
+  }
+  Texts Shown(bool erase = false) { return Check(erase)->Lines(); }
+};
+
+
+TEST_F(BlankCheckTest, BlankPartPassesEveryLine) {
+  auto panel = Check();
+  EXPECT_EQ(panel->Lines(), (Texts{"OPTION ....... OK", "ID Checksum ......... OK.", "Data ......... OK."}));
+  EXPECT_TRUE(panel->Succeeded());
+  EXPECT_EQ(panel->Text("StaticText1"), "Blank Check");
+  EXPECT_FALSE(panel->IsVisible("Label1"));
+}
+
+TEST_F(BlankCheckTest, NoDeviceNeverTouchesTheWriter) {
+  state.DeviceIndex = -1;
+  auto panel = Check();
+  EXPECT_EQ(panel->Lines(), Texts{"Unknow IC Type!!"});  // not red
+  EXPECT_EQ(emulator.BytesReceived(), 0u);
+  EXPECT_FALSE(panel->Succeeded());
+}
+
+TEST_F(BlankCheckTest, OptionOutsideTheMasksStillBlank) {
+  // K7E1/E3 forces the oscillator bits; a part whose OPTION differs only in
+  // bits the device does not implement is blank.
+  state.OptionLowMask = 0x70;
+  emulator.SetOptionWord(0x3FF0);
+  EXPECT_EQ(Shown()[0], "OPTION ....... OK");
+  state.OptionLowMask = 0x7F;
+  EXPECT_EQ(Shown(), Texts{"OPTION ....... Not Blank!!"});
+}
+
+TEST_F(BlankCheckTest, IdLooksAtTheFirstSixteenBytesOnly) {
+  EXPECT_EQ(Shown()[1], "ID Checksum ......... OK.");  // the Writer's own bytes 16-31 are not blank
+  IcDescription ic = emulator.Ic();
+  ic.id = {0x7F, 0x7F, 0x7F, 0x41};
+  emulator.SetIc(ic);
+  auto panel = Check();
+  EXPECT_EQ(panel->Lines(), (Texts{"OPTION ....... OK", "error: ID Checksum ....... Not Blank!!"}));
+}
+
+TEST_F(BlankCheckTest, FirstNonBlankByteNamesItsWord) {
+  // Index 5 is the high half of word 2: value then "h"; index 4 the low half: "0x" form.
+  emulator.SetProgramWord(2, PackedWord(0x7F, 0x02));
+  EXPECT_EQ(Shown(), (Texts{"OPTION ....... OK", "ID Checksum ......... OK.", "Data ....... Not Blank!!",
+                            "Error at 0002h = 017Fh"}));
+  emulator.SetProgramWord(2, PackedWord(0x05, 0x02));
+  EXPECT_EQ(Shown().back(), "Error at 0002h = 0x0105");
+}
+
+TEST_F(BlankCheckTest, LastWordOfThePart) {
+  emulator.SetProgramWord(1023, 0x3FFE);
+  EXPECT_EQ(Shown().back(), "Error at 03FFh = 0x3FFE");
+}
+
+struct FaultCase {
+  const char* name;
+  EmulatorFaults faults;
+  Texts lines;
+  const char* redLine;
+};
+
+TEST_F(BlankCheckTest, FailuresEndInTheirStageLine) {
+    const std::vector<FaultCase> cases = {
+      {"empty socket", MakeFaults([](EmulatorFaults& f) { f.emptySocket = true; }), {"error: Nothing in socket or type error!!"}, "Label2"},
+      {"adapter", MakeFaults([](EmulatorFaults& f) { f.adapterError = true; }), {"error: IC adapter board error!!"}, "Label2"},
+      {"no answer to the probe", MakeFaults([](EmulatorFaults& f) { f.ctsNeverRaised = true; }), {"error: Connect Timeout!!"}, "Label3"},
+      {"garbage", MakeFaults([](EmulatorFaults& f) { f.garbage = true; }), {"error: Writer Error!!"}, "Label2"},
+      {"silent in the ID read", MakeFaults([](EmulatorFaults& f) { f.silenceAfter = 1 + 10 + 10; }),
+       {"OPTION ....... OK", "error: Connect Timeout!!"}, "Label3"},
+      {"silent in the data", MakeFaults([](EmulatorFaults& f) { f.silenceAfter = 1 + 10 + 10 + 10; }),
+       {"OPTION ....... OK", "ID Checksum ......... OK.", "error: Connect Timeout!!"}, "Label4"},
+      {"early end of the data", MakeFaults([](EmulatorFaults& f) { f.earlyEndAfter = 100; }),
+       {"OPTION ....... OK", "ID Checksum ......... OK.", "error: Writer Error!!"}, "Label4"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetFaults(c.faults);
+    auto panel = Check();
+    EXPECT_EQ(panel->Lines(), c.lines);
+    EXPECT_TRUE(panel->IsRed(c.redLine));
+    EXPECT_FALSE(panel->Succeeded());
+  }
+}
+
+TEST_F(BlankCheckTest, EraseThenCheckOnAFlashPart) {
+  IcDescription ic = emulator.Ic();
+  ic.flash = true;
+  ic.program = {0x0123, 0x0456};
+  emulator.SetIc(ic);
+  state.MemoryKind = 2;
+  auto panel = Check(true);
+  EXPECT_EQ(panel->Text("StaticText1"), "Erase Flash Memory");
+  EXPECT_EQ(panel->Lines(),
+            (Texts{"Erase End", "OPTION ....... OK", "ID Checksum ......... OK.", "Data ......... OK."}));
+  EXPECT_EQ(emulator.ProgramWord(0), 0x3FFF);
+}
+
+TEST_F(BlankCheckTest, EraseRefusedByAnOtpPart) {
+  auto panel = Check(true);
+  EXPECT_EQ(panel->Lines(), (Texts{"error: Nothing in socket or type error!!"}));
+  EXPECT_TRUE(panel->IsRed("Label1"));
+}
+
+}  // namespace

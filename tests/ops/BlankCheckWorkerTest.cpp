@@ -37,12 +37,10 @@ TEST_F(BlankCheckTest, NoDeviceNeverTouchesTheWriter) {
 }
 
 TEST_F(BlankCheckTest, OptionOutsideTheMasksStillBlank) {
-  // K7E1/E3 forces the oscillator bits; a part whose OPTION differs only in
-  // bits the device does not implement is blank.
-  state.OptionLowMask = 0x70;
-  emulator.SetOptionWord(0x3FF0);
+  // K7E1/E3 implements low-half bits 4-6 and high-half bits 0-4 and 6 only.
+  emulator.SetOptionWord(0x3FF0 & ~(1u << 12));
   EXPECT_EQ(Shown()[0], "OPTION ....... OK");
-  state.OptionLowMask = 0x7F;
+  emulator.SetOptionWord(0x3FEF);
   EXPECT_EQ(Shown(), Texts{"OPTION ....... Not Blank!!"});
 }
 
@@ -82,9 +80,9 @@ TEST_F(BlankCheckTest, FailuresEndInTheirStageLine) {
       {"adapter", MakeFaults([](EmulatorFaults& f) { f.adapterError = true; }), {"error: IC adapter board error!!"}, "Label2"},
       {"no answer to the probe", MakeFaults([](EmulatorFaults& f) { f.ctsNeverRaised = true; }), {"error: Connect Timeout!!"}, "Label3"},
       {"garbage", MakeFaults([](EmulatorFaults& f) { f.garbage = true; }), {"error: Writer Error!!"}, "Label2"},
-      {"silent in the ID read", MakeFaults([](EmulatorFaults& f) { f.silenceAfter = 1 + 10 + 10; }),
+      {"silent after the ID header", MakeFaults([](EmulatorFaults& f) { f.silenceAfter = 1 + 10 + 9; }),
        {"OPTION ....... OK", "error: Connect Timeout!!"}, "Label3"},
-      {"silent in the data", MakeFaults([](EmulatorFaults& f) { f.silenceAfter = 1 + 10 + 10 + 10; }),
+      {"silent after the data header", MakeFaults([](EmulatorFaults& f) { f.silenceAfter = 1 + 10 + 10 + 9; }),
        {"OPTION ....... OK", "ID Checksum ......... OK.", "error: Connect Timeout!!"}, "Label4"},
       {"early end of the data", MakeFaults([](EmulatorFaults& f) { f.earlyEndAfter = 100; }),
        {"OPTION ....... OK", "ID Checksum ......... OK.", "error: Writer Error!!"}, "Label4"},

@@ -36,6 +36,8 @@ class OperationPanel {
   virtual void SetText(std::string_view control, std::string_view text) = 0;
   // Sets the control's font colour to pure red (255); it stays red.
   virtual void SetRed(std::string_view control) = 0;
+  // Back to the window-text colour.
+  virtual void ClearRed(std::string_view /*control*/) {}
   virtual void SetVisible(std::string_view control, bool visible) = 0;
   virtual void SetEnabled(std::string_view control, bool enabled) = 0;
   virtual void SetGauge(int percent) = 0;

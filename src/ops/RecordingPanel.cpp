@@ -39,6 +39,12 @@ void RecordingPanel::SetRed(std::string_view control) {
   transcript_.push_back(std::string(control) + " red");
 }
 
+void RecordingPanel::ClearRed(std::string_view control) {
+  std::lock_guard lock(mutex_);
+  At(control).red = false;
+  transcript_.push_back(std::string(control) + " black");
+}
+
 void RecordingPanel::SetVisible(std::string_view control, bool visible) {
   std::lock_guard lock(mutex_);
   At(control).visible = visible;

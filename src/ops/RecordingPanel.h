@@ -23,6 +23,7 @@ class RecordingPanel : public OperationPanel {
 
   void SetText(std::string_view control, std::string_view text) override;
   void SetRed(std::string_view control) override;
+  void ClearRed(std::string_view control) override;
   void SetVisible(std::string_view control, bool visible) override;
   void SetEnabled(std::string_view control, bool enabled) override;
   void SetGauge(int percent) override;

@@ -1,0 +1,11 @@
+#pragma once
+// "Program Memory": the whole program image into the IC, then read back and compared.
+
+#include "ops/Operation.h"
+#include "ops/OperationPanel.h"
+
+const OperationLayout& ProgramMemoryLayout();
+void ProgramMemoryWorker(OperationContext& ctx);
+
+// The stream's replies wait three ticks of the window's one-second timer.
+inline constexpr int kStreamTicks = 3;

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -158,9 +159,22 @@ TEST_F(EmulatorProgramTest, OptionsChooseTheModelAndTheFaults) {
   EXPECT_EQ(emu.StopWith(SIGTERM), 0);
 }
 
+TEST_F(EmulatorProgramTest, LatencyHoldsEveryReply) {
+  RunningEmulator emu({"--latency-us", "150000"});
+  ASSERT_TRUE(emu.OpenTerminal(emu.FirstLine()));
+  for (int i = 0; i < 2; ++i) {
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(emu.Exchange({emu::kProbe}, 1), Bytes{emu::kModelUniversal});
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
+  }
+  EXPECT_EQ(emu.StopWith(SIGTERM), 0);
+}
+
 TEST_F(EmulatorProgramTest, RefusesBadOptionsAndKeepsAnExistingPortLink) {
   EXPECT_EQ(RunningEmulator({"--model", "3"}).Wait(), 2);
   EXPECT_EQ(RunningEmulator({"--fault", "silence=x"}).Wait(), 2);
+  EXPECT_EQ(RunningEmulator({"--latency-us", "-5"}).Wait(), 2);
+  EXPECT_EQ(RunningEmulator({"--latency-us", "10000001"}).Wait(), 2);
 
   // A link to something that exists belongs to someone else: left alone.
   fs::create_directories(dir_);

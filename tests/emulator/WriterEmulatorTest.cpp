@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "app/MainState.h"
 #include "emulator/WriterEmulator.h"
 #include "link/Clock.h"
 
@@ -309,13 +310,85 @@ TEST_F(EmulatorTest, DataFaults) {
 TEST_F(EmulatorTest, AnAbandonedWriteDoesNotSwallowTheNextCommand) {
   ASSERT_EQ(Send(HeaderFor(kProgram, kOpProgram, 0x3FF)), Bytes{kAccepted});
   EXPECT_EQ(Send({0x7F}), Bytes{kAccepted});
-  // A byte with the top bit set cannot be 7-bit data: it is the next command.
+  // In step, a top-bit byte is data; after a pause it is the PC's next command.
+  EXPECT_EQ(Send({kProbe}), Bytes{kAccepted});
+  clock_.Advance(std::chrono::milliseconds(1500));
   EXPECT_EQ(Send({kProbe}), Bytes{kModelUniversal});
+  // A byte of 7-bit data after a pause is never a command: nothing to swallow.
+  ASSERT_EQ(Send(HeaderFor(kProgram, kOpProgram, 0x3FF)), Bytes{kAccepted});
+  clock_.Advance(std::chrono::seconds(5));
+  EXPECT_EQ(Send({0x7F}), Bytes{kAccepted});
 
   // A header left half sent is dropped once the line has been quiet a while.
   emu_.Receive(Bytes{kHeader, 0, 0});
   clock_.Advance(std::chrono::seconds(3));
   EXPECT_EQ(Send({kProbe}), Bytes{kModelUniversal});
+}
+
+// The ID editor keeps all eight bits of a character. Every such byte of a
+// write is answered, in every 7-bit area, and the cell keeps its low seven.
+TEST_F(EmulatorTest, TopBitBytesOfAWriteAreAnsweredAndKeepTheirLowSevenBits) {
+  struct Case {
+    int area;
+    int top;
+    std::size_t bytes;
+  } cases[] = {{kId, 7, 16}, {kProgram, 7, 16}, {kOption, 0, 2}, {kArea5, 2, 6}};
+  for (const Case& c : cases) {
+    UseIc(IcDescription{});
+    Bytes data;
+    for (std::size_t i = 0; i < c.bytes; ++i) data.push_back(static_cast<std::uint8_t>(0x80 | (0xE9 - 17 * i)));
+    data[0] = 0xA0;  // command byte values are data here too
+    if (c.bytes > 1) data[1] = 0xA1;
+    ASSERT_EQ(Send(HeaderFor(c.area, kOpProgram, c.top)), Bytes{kAccepted}) << c.area;
+    Bytes expected(c.bytes - 1, kAccepted);
+    expected.push_back(kAllWritten);
+    EXPECT_EQ(WriteStream(data), expected) << c.area;
+    Bytes stored;
+    if (c.area == kId) stored.assign(emu_.IdArea().begin(), emu_.IdArea().begin() + 16);
+    if (c.area == kOption) stored.assign(emu_.OptionArea().begin(), emu_.OptionArea().begin() + 2);
+    if (c.area == kArea5) stored.assign(emu_.Area5().begin(), emu_.Area5().end());
+    if (c.area == kProgram)
+      for (int n = 0; n < 8; ++n) {
+        stored.push_back(WordLowHalf(emu_.ProgramWord(n)));
+        stored.push_back(WordHighHalf(emu_.ProgramWord(n)));
+      }
+    for (std::size_t i = 0; i < c.bytes; ++i) EXPECT_EQ(stored[i], data[i] & 0x7F) << c.area << " byte " << i;
+    EXPECT_EQ(Send({kProbe}), Bytes{kModelUniversal});  // the write is over
+  }
+  // A one-time cell refuses a top-bit byte that needs a bit back, as any other.
+  IcDescription ic;
+  ic.id = {0x7F, 0x00};
+  UseIc(ic);
+  ASSERT_EQ(Send(HeaderFor(kId, kOpProgram, 7)), Bytes{kAccepted});
+  EXPECT_EQ(WriteStream({0xFF, 0x81}), Bytes({kAccepted, kWriteFailed}));
+}
+
+TEST_F(EmulatorTest, LatencyDelaysEveryReplyButNotTheStreamsPace) {
+  LineModel line;
+  line.baud = 10000;                             // one millisecond a byte
+  line.latency = std::chrono::microseconds(1500);  // two, rounded up
+  emu_.SetLineModel(line);
+  EXPECT_TRUE(Send({kProbe}).empty());
+  EXPECT_EQ(emu_.NextEventIn(), std::chrono::milliseconds(3));
+  clock_.Advance(std::chrono::milliseconds(2));
+  emu_.Pump();
+  EXPECT_TRUE(out_.empty());
+  EXPECT_FALSE(emu_.Cts());  // busy until the reply has left
+  clock_.Advance(std::chrono::milliseconds(1));
+  emu_.Pump();
+  EXPECT_EQ(out_, Bytes{kModelUniversal});
+  EXPECT_TRUE(emu_.Cts());
+
+  // A read stream is late by the latency once, then runs at the line's pace.
+  out_.clear();
+  emu_.Receive(HeaderFor(kOption, kOpRead, 2));
+  EXPECT_EQ(emu_.NextEventIn(), std::chrono::milliseconds(3));
+  clock_.Advance(std::chrono::milliseconds(5));
+  emu_.Pump();
+  EXPECT_EQ(out_.size(), 3u);
+  clock_.Advance(std::chrono::milliseconds(4));
+  emu_.Pump();
+  EXPECT_EQ(out_.size(), 7u);
 }
 
 TEST_F(EmulatorTest, LineModelPacesRepliesAndHoldsCtsLowWhileBusy) {

@@ -14,6 +14,9 @@ constexpr int kMaxEeprom = 65536;
 // A command whose next byte has not come for this long is abandoned, as the
 // PC has given up on it by then.
 constexpr Clock::Duration kStaleGap = std::chrono::seconds(2);
+// In a write the PC sends each byte as soon as the last one is answered; a
+// byte with the top bit set after this much quiet is its next command.
+constexpr Clock::Duration kResumeGap = std::chrono::seconds(1);
 // Header byte 8 carries the mode bits 7, 5 and 4 on top of the part's attribute.
 constexpr std::uint8_t kAttr2ModeBits = 0xB0;
 constexpr std::uint8_t kProtectBit = 0x40;  // OPTION high half: clear = protected
@@ -283,17 +286,27 @@ void WriterEmulator::Reply(std::uint8_t b, Clock::Duration now, Clock::Duration 
   const auto start = std::max(now, lastDue_) + extra;
   const auto due = start + ByteTime();
   lastDue_ = due;
-  pending_.push_back({due, b});
+  // The latency delays delivery, not the line: a stream keeps its pace.
+  lastReplyAt_ = due + std::chrono::ceil<Clock::Duration>(line_.latency);
+  pending_.push_back({lastReplyAt_, b});
 }
 
 void WriterEmulator::ReceiveOne(std::uint8_t b, Clock::Duration now) {
-  // A 7-bit data phase cannot contain a byte with the top bit set: the PC has
-  // given up on the write and this is its next command. Where any byte value
-  // may follow (headers, records, EEPROM pairs), a long pause tells the same.
-  const bool sevenBitWrite = phase_ == Phase::Write && SevenBitArea(cmd_.area);
-  if (sevenBitWrite && (b & 0x80)) phase_ = Phase::Idle;
-  if (!sevenBitWrite && phase_ != Phase::Idle && now - lastByteAt_ > kStaleGap) phase_ = Phase::Idle;
+  // How long the line has been quiet: since the PC's last byte or, when the
+  // Writer was still answering, since that answer went out.
+  const auto quiet = now - std::max(lastByteAt_, lastReplyAt_);
   lastByteAt_ = now;
+  if (phase_ == Phase::Write && SevenBitArea(cmd_.area)) {
+    // Every byte of a write is data and gets its reply, top bit or not (the
+    // ID editor keeps all eight bits; the cell keeps the seven it holds). Only
+    // a top-bit byte after a pause, when the PC has given up on the write, is
+    // taken as its next command; 7-bit data is never a command.
+    if ((b & 0x80) && quiet > kResumeGap) phase_ = Phase::Idle;
+  } else if (phase_ != Phase::Idle && quiet > kStaleGap) {
+    // Where any byte value may follow (headers, records, EEPROM pairs), a
+    // long pause tells the same.
+    phase_ = Phase::Idle;
+  }
 
   switch (phase_) {
     case Phase::Idle:

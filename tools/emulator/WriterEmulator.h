@@ -101,11 +101,15 @@ struct EmulatorFaults {
 };
 
 // Optional pacing: bytes leave at the baud rate, each programmed word takes its
-// time, and the Writer is busy (CTS low) until its reply has gone out.
+// time, and the Writer is busy (CTS low) until its reply has gone out. The
+// latency delays every reply by that much after it is due, as a USB serial
+// adapter holds received bytes for its latency timer. Times are counted in
+// the clock's whole milliseconds, rounded up.
 struct LineModel {
   int baud = 0;  // 0: no pacing
   std::chrono::microseconds wordTime{0};
   std::chrono::microseconds eraseTime{0};
+  std::chrono::microseconds latency{0};
 };
 
 // One device record accepted by a download.
@@ -219,6 +223,7 @@ class WriterEmulator {
   std::uint8_t eepromLatch_ = 0;
   std::optional<std::array<std::uint8_t, 16>> customInfo_;
   Clock::Duration lastByteAt_{0};
+  Clock::Duration lastReplyAt_{0};  // when the last reply leaves, latency included
   std::size_t received_ = 0;
   std::size_t receivedSinceFaults_ = 0;
   int headersAccepted_ = 0;

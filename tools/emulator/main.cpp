@@ -46,6 +46,9 @@ Serves an emulated Writer on a pseudo-terminal and prints its path first.
                             data bytes), garbage (every reply is garbage)
   --baud N                pace replies at N baud (default: no pacing)
   --word-time-us N        time to program one word, in microseconds
+  --latency-us N          each reply leaves N microseconds (rounded up to whole
+                            milliseconds) after it is due, as through a USB
+                            serial adapter's latency timer
   --link ComN             also make the terminal the port ComN (N = 1 to 8)
   --port-map DIR          where --link puts its link (default: the user's port map)
   --help                  this text
@@ -160,6 +163,10 @@ Options Parse(int argc, char** argv) {
       const auto n = Number(value(), "--word-time-us");
       if (n > 10'000'000) throw UsageError{"--word-time-us takes at most 10000000"};
       o.line.wordTime = std::chrono::microseconds(n);
+    } else if (a == "--latency-us") {
+      const auto n = Number(value(), "--latency-us");
+      if (n > 10'000'000) throw UsageError{"--latency-us takes at most 10000000"};
+      o.line.latency = std::chrono::microseconds(n);
     } else if (a == "--link") {
       const std::string port(value());
       int n = 0;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,6 +30,34 @@ EmulatorFaults MakeFaults(Set set) {
   return faults;
 }
 
+// The first built-in device and a flash part with 64 bytes of data EEPROM
+// (kEepromPart), for the EEPROM phases of the reads.
+inline constexpr const char* kEepromPart = "K7F8/EE";
+inline constexpr DeviceRecord kEepromPartRows[] = {
+    {"K7E1/E3", 0x03, 0xFF, 19, 1, 0x30, 0xC1, 2, 0x70, 0x0A, 0x5F, 0x00, 1, 0x00, 0x00, 0, 0, 0x3F, 0},
+    {"K7F8/EE", 0x03, 0xFF, 19, 1, 0x30, 0xC1, 2, 0x70, 0x0A, 0x5F, 0x00, 2, 0x00, 0x3F, 0, 0, 0x3F, 0},
+    {nullptr, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+};
+
+// Hands routines over inline and calls `after` once the n-th has run, so a
+// test can change the Writer between two stages of an operation.
+class HookedHandover final : public Handover {
+ public:
+  HookedHandover(int n, std::function<void()> after) : n_(n), after_(std::move(after)) {}
+  bool Run(const std::function<void()>& fn, std::stop_token stop) override {
+    const bool ran = inner_.Run(fn, stop);
+    if (++count_ == n_ && after_) after_();
+    return ran;
+  }
+  int Count() const { return count_; }
+
+ private:
+  InlineHandover inner_;
+  int n_;
+  std::function<void()> after_;
+  int count_ = 0;
+};
+
 class OpsTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -47,6 +76,13 @@ class OpsTest : public ::testing::Test {
     OperationContext ctx{state, link, clock, std::move(inputs), {}, *panel, handover};
     worker(ctx);
     return panel;
+  }
+
+  // As Run, with a panel and a hand-over of the test's own.
+  void RunWith(RecordingPanel& panel, Handover& via, const Worker& worker,
+               HeaderInputs inputs = HeaderInputs{"K7E1/E3"}) {
+    OperationContext ctx{state, link, clock, std::move(inputs), {}, panel, via};
+    worker(ctx);
   }
 
   void SetFaults(const EmulatorFaults& faults) {

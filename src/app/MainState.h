@@ -5,6 +5,8 @@
 
 #include <array>
 #include <cstdint>
+#include <istream>
+#include <memory>
 #include <string>
 
 constexpr int kOptionBytes = 2;
@@ -61,6 +63,7 @@ struct PanelTexts {
   std::string Label15 = "00";        // serial number (HEX)
   std::string Label1 = "Disable";    // serial number mode
   std::string Label19 = "Disable";   // QTP file
+  std::string SpeedButton1 = "Sim Enable";  // the simulation switch's caption
 };
 
 struct MainState {
@@ -85,7 +88,8 @@ struct MainState {
   std::uint8_t StartupLoad = 0;
 
   // Scalars.
-  std::int32_t QtpRecord = 0;
+  std::int32_t QtpRecord = 0;                // QTP records used since the file was loaded
+  std::shared_ptr<std::istream> QtpIn;       // the QTP file being read, or null
   std::uint8_t QtpEnd = 0;
   std::int32_t CodeSum = 0;
   std::int32_t HexValue = 0;

@@ -16,6 +16,7 @@
 struct MainState;
 class OperationPanel;
 class Handover;
+class Prompts;
 class TCustomComm;
 
 struct OperationContext {
@@ -26,6 +27,8 @@ struct OperationContext {
   std::stop_token stop;
   OperationPanel& panel;
   Handover& handover;
+  // Message boxes of main-window routines (the QTP file's); null: none shown.
+  Prompts* prompts = nullptr;
 };
 
 using Worker = std::function<void(OperationContext&)>;

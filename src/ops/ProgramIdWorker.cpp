@@ -49,13 +49,8 @@ void Program(OperationContext& ctx) {
     ShowStageFailure(p, "Label1", header);
     return;
   }
-
-  std::array<std::uint8_t, kIdBytes> id{};
-  std::array<std::uint8_t, 4> sum{};
-  if (!ctx.handover.Run([&] { id = s.IdBuffer; }, ctx.stop) || !ChecksumChars(ctx, sum)) return;
-  std::copy(id.begin(), id.end(), s.ReadBuffer.begin());
-  std::copy(sum.begin(), sum.end(), s.ReadBuffer.begin() + 12);
-
+  IdImage image;
+  if (!StageIdImage(ctx, image)) return;
   const int count = (s.CommandHeader[3] + 256 * s.CommandHeader[4] + 1) * 2;
   const std::int32_t written = link.WriteData(count, true);
   switch (written) {
@@ -80,20 +75,39 @@ void Program(OperationContext& ctx) {
     ShowStageFailure(p, "Label2", read);
     return;
   }
-  // The caption is read again: a checksum that changed meanwhile is compared as it is now.
-  if (!ChecksumChars(ctx, sum)) return;
-  int result = 0;
-  if (!std::equal(id.begin(), id.begin() + 12, s.ReadBuffer.begin())) result |= 1;
-  if (!std::equal(sum.begin(), sum.end(), s.ReadBuffer.begin() + 12)) result |= 2;
-  switch (result) {
-    case 0: p.SetText("Label2", "ID & Checksum verify OK!!"); break;
-    case 1: p.Red("Label2", "ID verify fail!!"); break;
-    case 2: p.Red("Label2", "Checksum verify fail!!"); break;
-    default: p.Red("Label2", "ID & Checksum verify fail!!"); break;
-  }
+  const int result = CompareIdReadBack(ctx, image);
+  if (result == 0) p.SetText("Label2", IdVerifyText(result));
+  if (result > 0) p.Red("Label2", IdVerifyText(result));
 }
 
 }  // namespace
+
+bool StageIdImage(OperationContext& ctx, IdImage& image) {
+  if (!ctx.handover.Run([&] { image.id = ctx.state.IdBuffer; }, ctx.stop) || !ChecksumChars(ctx, image.sum))
+    return false;
+  std::copy(image.id.begin(), image.id.end(), ctx.state.ReadBuffer.begin());
+  std::copy(image.sum.begin(), image.sum.end(), ctx.state.ReadBuffer.begin() + 12);
+  return true;
+}
+
+int CompareIdReadBack(OperationContext& ctx, IdImage& image) {
+  // The caption is read again: a checksum that changed meanwhile is compared as it is now.
+  if (!ChecksumChars(ctx, image.sum)) return -1;
+  const auto& r = ctx.state.ReadBuffer;
+  int result = 0;
+  if (!std::equal(image.id.begin(), image.id.begin() + 12, r.begin())) result |= 1;
+  if (!std::equal(image.sum.begin(), image.sum.end(), r.begin() + 12)) result |= 2;
+  return result;
+}
+
+const char* IdVerifyText(int result) {
+  switch (result) {
+    case 0: return "ID & Checksum verify OK!!";
+    case 1: return "ID verify fail!!";
+    case 2: return "Checksum verify fail!!";
+    default: return "ID & Checksum verify fail!!";
+  }
+}
 
 void ProgramIdWorker(OperationContext& ctx) {
   Program(ctx);

@@ -1,0 +1,26 @@
+#pragma once
+// Auto Program: one production pass on the IC in the socket. Erase and blank
+// check (unless "without Blank Check"), OPTION pre-programming, ID and
+// checksum, program memory with read-back, ID read-back, final OPTION; then
+// the pass is counted and the serial number advanced (or the next QTP record
+// read). "Continue" runs the next pass on the next IC.
+
+#include "ops/Operation.h"
+#include "ops/OperationPanel.h"
+
+const OperationLayout& AutoProgramLayout();
+
+struct AutoProgramPass {
+  bool counted = false;      // the pass reached the accounting step
+  bool batchOver = false;    // "Continue" stays disabled: the QTP file ended or failed
+  bool qtpFinished = false;  // the QTP file's end record was reached
+};
+
+void AutoProgramWorker(OperationContext& ctx, AutoProgramPass& pass);
+
+// What "Continue" does to the window before the next pass starts.
+void AutoProgramContinueReset(OperationPanel& panel);
+
+// The simulation switch: only with serial-number mode on; inverts SimMode
+// and sets the button's caption.
+void ToggleSimulation(MainState& state);

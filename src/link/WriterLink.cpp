@@ -140,8 +140,12 @@ void WriterLink::WaitInput() { comm_.WaitForInput(pollMs_); }
 
 bool WriterLink::SendByte(std::uint8_t byte) {
   Timer timer(clock_);
-  while (!comm_.GetModemState(1)) {
-    if (Stopped() || timer.Expired()) return false;
+  for (;;) {
+    // A line without modem inputs reads CTS as on, so the stop is looked at
+    // before every byte, not only while CTS is off.
+    if (Stopped()) return false;
+    if (comm_.GetModemState(1)) break;
+    if (timer.Expired()) return false;
     comm_.WaitForCts(pollMs_);
   }
   comm_.Write(&byte, 1);
@@ -158,14 +162,16 @@ bool WriterLink::SendHeaderBytes(std::int32_t count) {
 int WriterLink::ReadReply() {
   Timer timer(clock_);
   for (;;) {
+    if (Stopped()) return -1;
     std::uint8_t b = 0;
     if (comm_.Read(&b, 1) == 1) return b;
-    if (Stopped() || timer.Expired()) return -1;
+    if (timer.Expired()) return -1;
     WaitInput();
   }
 }
 
 std::int32_t WriterLink::CheckWriter() {
+  if (Stopped()) return kLinkTimeout;
   Purge();
   if (!SendByte(kProbeByte)) return kLinkTimeout;
   switch (ReadReply()) {
@@ -247,6 +253,7 @@ void WriterLink::GetHeader(std::uint32_t areaCode, std::int32_t mode, const Head
 }
 
 std::int32_t WriterLink::SendHeader(std::int32_t count) {
+  if (Stopped()) return kLinkTimeout;
   Purge();
   if (!SendHeaderBytes(count)) return kLinkTimeout;
   switch (ReadReply()) {
@@ -260,11 +267,15 @@ std::int32_t WriterLink::SendHeader(std::int32_t count) {
 }
 
 std::int32_t WriterLink::Read8BitData(std::int32_t count) {
+  if (Stopped()) return kLinkTimeout;
   Purge();
   if (!SendHeaderBytes(10)) return kLinkTimeout;
   Timer timer(clock_);
   std::int32_t i = 0;
   while (i < count) {
+    // Looked at on every byte: a Writer that keeps streaming must not hold
+    // a stopped operation.
+    if (Stopped()) return kLinkTimeout;
     std::uint8_t b = 0;
     if (comm_.InQueCount() > 0 && comm_.Read(&b, 1) == 1) {
       if (i < kReadBufferBytes) state_.ReadBuffer[i] = b;
@@ -272,19 +283,21 @@ std::int32_t WriterLink::Read8BitData(std::int32_t count) {
       timer.Restart();
       continue;
     }
-    if (Stopped() || timer.Expired()) return kLinkTimeout;
+    if (timer.Expired()) return kLinkTimeout;
     WaitInput();
   }
   return kLinkFinished;
 }
 
 std::int32_t WriterLink::Read7BitData(std::int32_t count, bool waitEnd) {
+  if (Stopped()) return kLinkTimeout;
   Purge();
   if (!SendHeaderBytes(10)) return kLinkTimeout;
   return ReadSevenBitStream(count, waitEnd);
 }
 
 std::int32_t WriterLink::ReadWriterID(std::int32_t count) {
+  if (Stopped()) return kLinkTimeout;
   Purge();
   if (!SendHeaderBytes(1)) return kLinkTimeout;
   return ReadSevenBitStream(count, false);
@@ -295,6 +308,7 @@ std::int32_t WriterLink::ReadSevenBitStream(std::int32_t count, bool waitEnd) {
   std::int32_t i = 0;
   const std::int32_t room = std::min(count, static_cast<std::int32_t>(kReadBufferBytes));
   for (;;) {
+    if (Stopped()) return kLinkTimeout;
     std::uint8_t b = 0;
     const bool got = comm_.Read(&b, 1) == 1;
     if (got) {
@@ -309,12 +323,13 @@ std::int32_t WriterLink::ReadSevenBitStream(std::int32_t count, bool waitEnd) {
       }
       if (i >= count && !waitEnd) return kLinkFinished;
     }
-    if (Stopped() || timer.Expired()) return kLinkTimeout;
+    if (timer.Expired()) return kLinkTimeout;
     if (!got) WaitInput();
   }
 }
 
 std::int32_t WriterLink::WriteData(std::int32_t count, bool waitEnd) {
+  if (Stopped()) return kLinkTimeout;
   Purge();
   std::int32_t result = kLinkWritten;
   const std::int32_t last = waitEnd ? count + 4 : count;
@@ -322,7 +337,10 @@ std::int32_t WriterLink::WriteData(std::int32_t count, bool waitEnd) {
     if (!SendByte(state_.ReadBuffer[i])) return kLinkTimeout;
     switch (const int reply = ReadReply()) {
       case writer_reply::kAccepted: continue;
-      case -1: result = kLinkTimeout; continue;  // the transfer goes on; a later reply may replace it
+      case -1:
+        if (Stopped()) return kLinkTimeout;
+        result = kLinkTimeout;  // the transfer goes on; a later reply may replace it
+        continue;
       case writer_reply::kAllWritten: return i < count - 1 ? kLinkUnexpected : result;
       case writer_reply::kWriteFailed: state_.WriteFailIndex = i; return kLinkWriteFailed;
       case writer_reply::kAdapterError: return kLinkAdapterError;

@@ -83,8 +83,8 @@ class WriterLink {
  public:
   WriterLink(MainState& state, TCustomComm& comm, Clock& clock);
 
-  // Cooperative stop for the operation worker: once requested, every wait
-  // ends at once as a time-out.
+  // Cooperative stop for the operation worker: once requested, no primitive
+  // sends another byte and every one ends at once as a time-out.
   void SetStopToken(std::stop_token token) { stop_ = std::move(token); }
   // Longest single wait in the device between two looks at the clock.
   void SetPollIntervalMs(int ms) { pollMs_ = ms; }

@@ -3,7 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <climits>
+#include <condition_variable>
+#include <cstdint>
 #include <functional>
+#include <mutex>
+#include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "app/DeviceCatalogue.h"
@@ -341,6 +348,130 @@ TEST_F(LinkTest, StopRequestEndsAWaitAtOnce) {
   const auto start = clock.Now();
   EXPECT_EQ(link.CheckWriter(), kLinkTimeout);
   EXPECT_LT(Elapsed(start).count(), 500);
+}
+
+// Every primitive against a Writer that answers everything, stopped before
+// the call or by the Writer's side once it has received `stopAt` bytes: the
+// Writer gets nothing more and the primitive ends at once with a time-out.
+// A line without modem inputs reads CTS as on, so CTS is on throughout.
+TEST_F(LinkTest, AStoppedPrimitiveSendsNothingMoreAndTimesOutAtOnce) {
+  using Script = std::function<Bytes(std::size_t index)>;  // reply to byte `index`
+  const auto afterHeader = [](Bytes answer) {
+    return Script([answer](std::size_t i) { return i == 9 ? answer : Bytes{}; });
+  };
+  Bytes idData(31, 0x11);
+  idData.push_back(0xB8);
+  const Script writeAnswers = [](std::size_t i) { return Bytes{i == 15 ? std::uint8_t{0xB0} : std::uint8_t{0xB5}}; };
+  const Script silentAt3 = [](std::size_t i) {
+    return i == 3 ? Bytes{} : Bytes{i == 15 ? std::uint8_t{0xB0} : std::uint8_t{0xB5}};
+  };
+  struct Case {
+    const char* name;
+    std::function<std::int32_t(WriterLink&)> call;
+    Script writer;
+    std::int32_t unstopped;           // the result when nobody stops it
+    std::vector<std::size_t> stopAt;  // 0: before the call
+  } cases[] = {
+      {"CheckWriter", [](WriterLink& l) { return l.CheckWriter(); },
+       [](std::size_t) { return Bytes{0xB4}; }, kLinkWriterUniversal, {0, 1}},
+      {"SendHeader", [](WriterLink& l) { return l.SendHeader(10); }, afterHeader({0xB5}),
+       kLinkHeaderAccepted, {0, 4, 10}},
+      {"Read7BitData", [](WriterLink& l) { return l.Read7BitData(32, true); }, afterHeader(idData),
+       kLinkFinished, {0, 4, 10}},
+      {"Read8BitData", [](WriterLink& l) { return l.Read8BitData(4); }, afterHeader({0xB8, 0xFE, 0, 1}),
+       kLinkFinished, {0, 4, 10}},
+      {"ReadWriterID", [](WriterLink& l) { return l.ReadWriterID(3); },
+       [](std::size_t) { return Bytes{0x51, 0x52, 0x53}; }, kLinkFinished, {0, 1}},
+      {"WriteData", [](WriterLink& l) { return l.WriteData(16, true); }, writeAnswers, kLinkWritten,
+       {0, 1, 5, 15}},
+      // The byte that gets no reply: the transfer would go on, but not once stopped.
+      {"WriteData unanswered", [](WriterLink& l) { return l.WriteData(16, true); }, silentAt3,
+       kLinkTimeout, {4}},
+  };
+  state.CommandHeader[0] = 0xA1;
+  for (const Case& c : cases) {
+    std::vector<std::size_t> runs = c.stopAt;
+    runs.push_back(SIZE_MAX);  // not stopped: the script is a cooperative Writer
+    for (const std::size_t stopAt : runs) {
+      SCOPED_TRACE(std::string(c.name) + (stopAt == SIZE_MAX ? " not stopped" : " stopped at byte " + std::to_string(stopAt)));
+      std::stop_source stop;
+      link.SetStopToken(stop.get_token());
+      received.clear();
+      Clock::Duration stoppedAt{-1};
+      reply = [&](std::uint8_t) {
+        if (received.size() == stopAt) {
+          stop.request_stop();
+          stoppedAt = clock.Now();
+        }
+        return c.writer(received.size() - 1);
+      };
+      if (stopAt == 0) {
+        stop.request_stop();
+        stoppedAt = clock.Now();
+      }
+      const std::int32_t result = c.call(link);
+      if (stopAt == SIZE_MAX) {
+        EXPECT_EQ(result, c.unstopped);
+        continue;
+      }
+      EXPECT_EQ(result, kLinkTimeout);
+      EXPECT_EQ(received.size(), stopAt);
+      ASSERT_GE(stoppedAt.count(), 0);
+      EXPECT_LT(Elapsed(stoppedAt).count(), 500);  // a time-out takes 2000 and more
+    }
+  }
+  link.SetStopToken({});
+}
+
+// The stop comes from another thread (the window being closed) while the
+// Writer's side holds on to byte 6: nothing follows it.
+TEST_F(LinkTest, AStopFromAnotherThreadEndsAWriteAfterTheByteOnTheLine) {
+  std::stop_source stop;
+  link.SetStopToken(stop.get_token());
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool sixth = false;
+  reply = [&](std::uint8_t) {
+    if (received.size() == 6) {
+      std::unique_lock lock(mutex);
+      sixth = true;
+      changed.notify_all();
+      changed.wait_for(lock, std::chrono::seconds(5), [&] { return stop.stop_requested(); });
+    }
+    return Bytes{0xB5};
+  };
+  std::thread closer([&] {
+    std::unique_lock lock(mutex);
+    changed.wait_for(lock, std::chrono::seconds(5), [&] { return sixth; });
+    stop.request_stop();
+    changed.notify_all();
+  });
+  EXPECT_EQ(link.WriteData(16, true), kLinkTimeout);
+  closer.join();
+  EXPECT_EQ(received.size(), 6u);
+  link.SetStopToken({});
+}
+
+// A system out of threads cannot start the port's watcher: that is a failed
+// open with its usual message, not an exception out of a window's handler.
+TEST_F(LinkTest, AWatcherThreadThatCannotStartIsAFailedOpen) {
+  comm.Close();
+  comm.SetThreadStarter([](std::function<void()>) -> std::thread {
+    throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+  });
+  EXPECT_NO_THROW(link.CheckComPort({"Com2", 0}, prompts));
+  EXPECT_EQ(state.PortFailed, 1);
+  EXPECT_EQ(prompts.LastText(), "Open  COM2 Port Error!!");
+  EXPECT_FALSE(comm.Enabled());
+  EXPECT_FALSE(pair.PcOpen());
+  EXPECT_EQ(comm.LastOpenError(), EAGAIN);
+  EXPECT_EQ(link.CheckWriter(), kLinkTimeout);
+
+  comm.SetThreadStarter(nullptr);
+  EXPECT_TRUE(link.PortReady({"Com2", 0}, prompts));
+  EXPECT_EQ(comm.LastOpenError(), 0);
+  reply = [](std::uint8_t) { return Bytes{0xB4}; };
+  EXPECT_EQ(link.CheckWriter(), kLinkWriterUniversal);
 }
 
 TEST(LinkTexts, MessagesAndPulseClamping) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <mutex>
+#include <system_error>
 
 #include "link/PosixSerialDevice.h"
 
@@ -51,9 +52,11 @@ std::uint32_t EventMaskOf(TCommEventTypes events) {
 }
 }  // namespace
 
-TCommEventThread::TCommEventThread(SerialDevice& device, TCommEventTypes events, SignalHandler onSignal)
+TCommEventThread::TCommEventThread(SerialDevice& device, TCommEventTypes events, SignalHandler onSignal,
+                                   const ThreadStarter& start)
     : device_(device), mask_(EventMaskOf(events)), onSignal_(std::move(onSignal)) {
-  thread_ = std::thread([this] { Execute(); });
+  std::function<void()> body = [this] { Execute(); };
+  thread_ = start ? start(std::move(body)) : std::thread(std::move(body));
 }
 
 TCommEventThread::~TCommEventThread() { WaitFor(); }
@@ -115,7 +118,8 @@ void TCustomComm::Open() {
   try {
     std::weak_ptr<int> alive = alive_;
     eventThread_ = std::make_unique<TCommEventThread>(
-        *device_, monitorEvents_, [this, alive](TCommEventThread&, std::uint32_t status) {
+        *device_, monitorEvents_,
+        [this, alive](TCommEventThread&, std::uint32_t status) {
           const bool anyHandler = onBreak_ || onCts_ || onDsr_ || onError_ || onRing_ || onRlsd_ ||
                                   onRxChar_ || onRxFlag_ || onTxEmpty_;
           if (!anyHandler) return;
@@ -126,7 +130,16 @@ void TCustomComm::Open() {
           dispatcher_([this, alive, status] {
             if (alive.lock()) HandleCommEvent(status);
           });
-        });
+        },
+        threadStarter_);
+  } catch (const std::system_error& e) {
+    // No thread to watch the line (the system is out of threads): the port is
+    // as unusable as one that would not open, and is reported the same way.
+    DestroyHandle();
+    lastOpenError_ = e.code().value() != 0 ? e.code().value() : EAGAIN;
+    return;
+  }
+  try {
     UpdateCommTimeouts();
     UpdateDataControlBlock();
   } catch (...) {

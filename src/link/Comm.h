@@ -113,9 +113,14 @@ class TCommEventChars {
 class TCommEventThread {
  public:
   using SignalHandler = std::function<void(TCommEventThread& thread, std::uint32_t status)>;
+  // Starts a thread running the body; unset: std::thread. May throw
+  // std::system_error, as std::thread does when the system has no thread to give.
+  using ThreadStarter = std::function<std::thread(std::function<void()> body)>;
 
-  // Starts at once, watching the given events.
-  TCommEventThread(SerialDevice& device, TCommEventTypes events, SignalHandler onSignal);
+  // Starts at once, watching the given events. Throws std::system_error when
+  // the thread cannot be started.
+  TCommEventThread(SerialDevice& device, TCommEventTypes events, SignalHandler onSignal,
+                   const ThreadStarter& start = {});
   ~TCommEventThread();  // Terminate and join
   TCommEventThread(const TCommEventThread&) = delete;
   TCommEventThread& operator=(const TCommEventThread&) = delete;
@@ -158,8 +163,8 @@ class TCustomComm {
   void Open();
   void Close();
   bool Enabled() const;
-  // System error code of the last Open that failed to open the device; 0 after
-  // a successful open.
+  // System error code of the last Open that failed to open the device (or to
+  // start its watcher thread); 0 after a successful open.
   int LastOpenError() const { return lastOpenError_.load(); }
   // Bytes moved, or -1 when the transfer did not complete in time. Raise
   // ECommError "Read error" / "Write error" when the device fails.
@@ -246,6 +251,9 @@ class TCustomComm {
   // Where the watcher's events are handled; unset: on the watcher thread.
   // Set it while the port is closed.
   void SetEventDispatcher(TDispatcher dispatcher) { dispatcher_ = std::move(dispatcher); }
+  // How Open starts the watcher thread (tests make it fail); unset: std::thread.
+  // A start that fails is a failed open. Set it while the port is closed.
+  void SetThreadStarter(TCommEventThread::ThreadStarter start) { threadStarter_ = std::move(start); }
 
   // The device under the component (tests, and the emulator wiring).
   SerialDevice& Device() { return *device_; }
@@ -285,6 +293,7 @@ class TCustomComm {
   TCommErrorEvent onError_;
   TCommRxCharEvent onRxChar_;
   TDispatcher dispatcher_;
+  TCommEventThread::ThreadStarter threadStarter_;
   // Lets work queued on another thread notice that the component is gone.
   std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };

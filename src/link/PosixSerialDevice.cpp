@@ -112,6 +112,8 @@ struct PosixSerialDevice::Impl {
   bool hasModemLines = false;
   bool hasCounters = false;
   termios saved{};
+  bool lowLatency = false;      // the driver delivers received bytes at once
+  bool restoreLatency = false;  // it did not before this open
 
   std::mutex stateMutex;  // the fields below
   SerialSettings settings;
@@ -174,25 +176,38 @@ int PosixSerialDevice::Open(const std::string& name) {
   if (!S_ISCHR(st.st_mode)) return fail(ENOTTY);
   termios t{};
   if (::tcgetattr(fd, &t) != 0) return fail(errno);
-  // Another program (or another open here) holding the port keeps it.
+  // Another program (or another open here) holding the port keeps it. The
+  // lock ends with the descriptor, so a program that crashed leaves the port
+  // free; the tty's own exclusive flag would outlive it on a terminal whose
+  // other side stays open, and is not used.
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(errno == EWOULDBLOCK ? EBUSY : errno);
-  ::ioctl(fd, TIOCEXCL);
 
   d.saved = t;
   ::cfmakeraw(&t);
   t.c_cflag |= CLOCAL | CREAD;
   t.c_cc[VMIN] = 0;
   t.c_cc[VTIME] = 0;
-  if (::tcsetattr(fd, TCSANOW, &t) != 0) {
-    const int error = errno;
-    ::ioctl(fd, TIOCNXCL);
-    return fail(error);
+  if (::tcsetattr(fd, TCSANOW, &t) != 0) return fail(errno);
+
+  // Every byte to the Writer is a round trip, so a USB adapter that holds
+  // received bytes for its latency timer slows a transfer many times over.
+  // A driver without the setting (a terminal, most USB adapters) is no error.
+  serial_struct serial{};
+  bool lowLatency = false, restoreLatency = false;
+  if (::ioctl(fd, TIOCGSERIAL, &serial) == 0) {
+    lowLatency = (serial.flags & ASYNC_LOW_LATENCY) != 0;
+    if (!lowLatency) {
+      serial.flags |= ASYNC_LOW_LATENCY;
+      lowLatency = restoreLatency = ::ioctl(fd, TIOCSSERIAL, &serial) == 0;
+    }
   }
 
   int bits = 0;
   d.hasModemLines = ::ioctl(fd, TIOCMGET, &bits) == 0;
   serial_icounter_struct counters{};
   d.hasCounters = ::ioctl(fd, TIOCGICOUNT, &counters) == 0;
+  d.lowLatency = lowLatency;
+  d.restoreLatency = restoreLatency;
   d.fd = fd;
   Drain(d.closeFd);
   Drain(d.cancelFd);
@@ -225,7 +240,11 @@ void PosixSerialDevice::Close() {
   std::unique_lock lock(d.fdMutex);
   if (d.fd >= 0) {
     ::tcsetattr(d.fd, TCSANOW, &d.saved);
-    ::ioctl(d.fd, TIOCNXCL);
+    serial_struct serial{};
+    if (d.restoreLatency && ::ioctl(d.fd, TIOCGSERIAL, &serial) == 0) {
+      serial.flags &= ~ASYNC_LOW_LATENCY;
+      ::ioctl(d.fd, TIOCSSERIAL, &serial);
+    }
     ::close(d.fd);  // also drops the flock
     d.fd = -1;
   }
@@ -233,6 +252,11 @@ void PosixSerialDevice::Close() {
 }
 
 bool PosixSerialDevice::IsOpen() const { return impl_->open.load(); }
+
+bool PosixSerialDevice::LowLatency() const {
+  std::shared_lock lock(impl_->fdMutex);
+  return impl_->fd >= 0 && impl_->lowLatency;
+}
 
 IoResult PosixSerialDevice::Read(void* buffer, std::int32_t count) {
   auto& d = *impl_;

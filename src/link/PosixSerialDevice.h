@@ -32,6 +32,10 @@ class PosixSerialDevice final : public SerialDevice {
   bool WaitReadable(int timeoutMs) override;
   bool WaitModemLine(std::uint32_t line, int timeoutMs) override;
 
+  // True while open on a driver that hands over received bytes at once (asked
+  // for at open); false where the driver has no such setting, as on a terminal.
+  bool LowLatency() const;
+
   struct Impl;
 
  private:

@@ -1,3 +1,7 @@
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -375,6 +379,52 @@ TEST(CommOnPty, AnOpenWhoseSettingsAreRefusedRaisesAndLeavesThePortClosed) {
   comm.SetDatabits(da8);
   comm.Open();
   EXPECT_TRUE(comm.Enabled());
+}
+
+// The port belongs to the program that opened it only while that program
+// lives: one that crashed (no close) or was killed leaves it free, though the
+// other side of the terminal (the emulator) stays open throughout.
+TEST(CommOnPty, APortHeldByAProgramThatDiedIsFreeAgain) {
+  PtyLine pty;
+  const auto exclusiveFlag = [&] {
+    const int fd = ::open(pty.Name().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    int flag = -1;
+    if (fd >= 0) ::ioctl(fd, TIOCGEXCL, &flag);
+    if (fd >= 0) ::close(fd);
+    return flag;
+  };
+  for (const bool killed : {false, true}) {
+    SCOPED_TRACE(killed ? "killed while holding the port" : "ended without closing the port");
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      PosixSerialDevice held;
+      const char opened = held.Open(pty.Name()) == 0 ? 'y' : 'n';
+      [[maybe_unused]] auto n = ::write(ready[1], &opened, 1);
+      if (killed) ::pause();
+      ::_exit(0);  // no Close, no destructors: as a crash
+    }
+    ::close(ready[1]);
+    char opened = 0;
+    EXPECT_EQ(::read(ready[0], &opened, 1), 1);
+    ::close(ready[0]);
+    EXPECT_EQ(opened, 'y');
+    PosixSerialDevice next;
+    if (killed) {
+      EXPECT_EQ(next.Open(pty.Name()), EBUSY);  // still its own while it lives
+      ::kill(child, SIGKILL);
+    }
+    ::waitpid(child, nullptr, 0);
+    EXPECT_EQ(exclusiveFlag(), 0);  // nothing left on the terminal itself
+    ASSERT_EQ(next.Open(pty.Name()), 0);
+    EXPECT_EQ(exclusiveFlag(), 0);
+    // A terminal has no low-latency setting; that is no reason to refuse it.
+    EXPECT_FALSE(next.LowLatency());
+    PosixSerialDevice second;
+    EXPECT_EQ(second.Open(pty.Name()), EBUSY);  // one process, two opens: still one owner
+  }
 }
 
 TEST(PortMapTest, ComNamesMapThroughLinksOrToSerialPorts) {

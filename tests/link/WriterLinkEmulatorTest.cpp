@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <stop_token>
+#include <string>
+#include <thread>
+
 #include "app/DeviceCatalogue.h"
 #include "app/MainState.h"
 #include "emulator/EmulatorLine.h"
@@ -101,6 +107,64 @@ TEST_F(LinkEmulatorTest, FaultsGiveTheirStatus) {
   f.ctsNeverRaised = true;
   emulator.SetFaults(f);
   EXPECT_EQ(link.CheckWriter(), kLinkTimeout);
+}
+
+// The ASCII editor keeps all eight bits of an ID character: the Writer
+// answers every byte and the write completes without waiting for time-outs.
+TEST_F(LinkEmulatorTest, AnIdWithLatinOneCharactersIsWrittenInStep) {
+  ASSERT_EQ(Header(kAreaId, kModeProgram), kLinkHeaderAccepted);
+  const std::string id = "Gr\xFC\xDF" "e \xA0\xA1 fa\xE7" "ad\xB1\xFF";
+  ASSERT_EQ(id.size(), 16u);
+  std::copy(id.begin(), id.end(), state.ReadBuffer.begin());
+  EXPECT_EQ(link.WriteData(16, true), kLinkWritten);  // a byte left unanswered gives 8
+  const auto cells = emulator.IdArea();
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(cells[i], static_cast<std::uint8_t>(id[i]) & 0x7F) << i;
+  EXPECT_EQ(link.CheckWriter(), kLinkWriterUniversal);  // in step afterwards
+}
+
+// A window closed in the middle of a long transfer at the Writer's real pace:
+// the worker's primitive returns within a few polls, and the Writer hears
+// nothing after the byte that was on its way when the stop came.
+TEST(LinkEmulatorStop, AStopFromAnotherThreadEndsAPacedTransferPromptly) {
+  for (const bool write : {false, true}) {
+    SCOPED_TRACE(write ? "write" : "read");
+    WriterEmulator emulator(SystemClock::Instance());
+    LineModel paced;
+    paced.baud = 2000;  // five milliseconds a byte: the whole transfer takes ten seconds
+    emulator.SetLineModel(paced);
+    DevicePair pair;
+    auto line = AttachEmulator(pair, emulator);
+    TComm comm(pair.MakePcEnd());
+    comm.Open();
+    ASSERT_TRUE(comm.Enabled());
+    MainState state;
+    ASSERT_EQ(GetICInfo(state, "K7E1/E3"), 0);
+    WriterLink link(state, comm, SystemClock::Instance());
+    std::stop_source stop;
+    link.SetStopToken(stop.get_token());
+    link.GetHeader(kAreaProgram, write ? kModeProgram : kModeRead, HeaderInputs{"K7E1/E3"});
+    if (write) {
+      ASSERT_EQ(link.SendHeader(10), kLinkHeaderAccepted);
+    }
+    state.ReadBuffer.fill(0x7F);
+
+    std::int32_t result = 0;
+    std::thread worker([&] {
+      result = write ? link.WriteData(state.ProgramBytes, true) : link.Read7BitData(state.ProgramBytes, true);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto heardAtStop = emulator.BytesReceived();
+    const auto stoppedAt = std::chrono::steady_clock::now();
+    stop.request_stop();
+    worker.join();
+    const auto took = std::chrono::steady_clock::now() - stoppedAt;
+    EXPECT_EQ(result, kLinkTimeout);
+    EXPECT_LT(took, std::chrono::milliseconds(1000));  // a time-out is 2 s, the transfer 10 s
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_LE(emulator.BytesReceived(), heardAtStop + 1);
+    EXPECT_LT(emulator.BytesReceived(), 100u);
+    comm.Close();
+  }
 }
 
 }  // namespace

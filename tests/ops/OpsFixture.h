@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -56,6 +57,22 @@ class HookedHandover final : public Handover {
   int n_;
   std::function<void()> after_;
   int count_ = 0;
+};
+
+// Runs routines inline and, before the nth, changes the state as the GUI thread might.
+class MeddlingHandover : public Handover {
+ public:
+  MeddlingHandover(int at, std::function<void()> meddle) : at_(at), meddle_(std::move(meddle)) {}
+  bool Run(const std::function<void()>& fn, std::stop_token) override {
+    if (++calls_ == at_) meddle_();
+    fn();
+    return true;
+  }
+
+ private:
+  int at_;
+  std::function<void()> meddle_;
+  int calls_ = 0;
 };
 
 class OpsTest : public ::testing::Test {

@@ -206,22 +206,6 @@ TEST_F(ProgramIdTest, FailureAddressByByteIndex) {
   }
 }
 
-// Runs routines inline and, before the nth, changes the state as the GUI thread might.
-class MeddlingHandover : public Handover {
- public:
-  MeddlingHandover(int at, std::function<void()> meddle) : at_(at), meddle_(std::move(meddle)) {}
-  bool Run(const std::function<void()>& fn, std::stop_token) override {
-    if (++calls_ == at_) meddle_();
-    fn();
-    return true;
-  }
-
- private:
-  int at_;
-  std::function<void()> meddle_;
-  int calls_ = 0;
-};
-
 TEST_F(ProgramIdTest, ChecksumCaptionIsReadAgainForTheCompare) {
   state.Panel.Label11 = "1234";
   // Hand-overs: the ID, the caption for the write, the caption for the compare.

@@ -1,0 +1,231 @@
+// Auto Program passes against the emulated Writer, with serial numbers,
+// QTP files, simulation and the pass count.
+
+#include "ops/AutoProgramWorker.h"
+
+#include <filesystem>
+#include <fstream>
+
+#include "files/QtpFile.h"
+#include "ops/OpsFixture.h"
+#include "ops/SerialNumber.h"
+#include "support/ScriptedPrompts.h"
+
+namespace {
+
+using Texts = std::vector<std::string>;
+
+const Texts kGoodPass = {"Blank Check ..... OK.", "OPTION program & verify OK!!", "Data program & verify OK!!",
+                         "ID & Checksum verify OK!!"};
+
+class AutoProgramTest : public OpsTest {
+ protected:
+  void SetUp() override {
+    OpsTest::SetUp();
+    for (int n = 0; n < 1024; ++n) state.SetProgramWord(n, static_cast<std::uint16_t>(0x2800 | (n & 0xFF)));
+    state.OptionLow = 0x7A;  // the device forces its oscillator bits to 1010b
+    state.OptionHigh = 0x5F;
+    state.OptionErrors = 0;
+    state.Panel.Label11 = "1A2B";
+  }
+  // Serial words at 0x100..0x101, number 0x1234, sequential by 1.
+  void SerialMode() {
+    for (int i = 0; i < 2; ++i) state.SetProgramWord(0x100 + i, 0x3100);
+    state.SerialMode = 1;
+    state.SerialAddress = 0x100;
+    state.SerialLength = 2;
+    state.SerialValue = {0x34, 0x12};
+    state.SerialStep = 1;
+  }
+  // One pass on a fresh blank part, as "Continue" runs it.
+  AutoProgramPass Pass(bool freshPart = true) {
+    if (freshPart) emulator.SetIc(*IcDescription::ForDevice("K7E1/E3"));
+    if (!panel)
+      panel = std::make_unique<RecordingPanel>(AutoProgramLayout());
+    else
+      AutoProgramContinueReset(*panel);
+    AutoProgramPass pass;
+    OperationContext ctx{state, link, clock, HeaderInputs{"K7E1/E3"}, {}, *panel, handover, &prompts};
+    AutoProgramWorker(ctx, pass);
+    EXPECT_TRUE(panel->IsEnabled("Button1"));
+    return pass;
+  }
+  std::uint16_t PartSerial() const {
+    return static_cast<std::uint16_t>(((emulator.ProgramWord(0x100) & 0xFF) << 8) | (emulator.ProgramWord(0x101) & 0xFF));
+  }
+  std::unique_ptr<RecordingPanel> panel;
+  ScriptedPrompts prompts;
+};
+
+TEST_F(AutoProgramTest, BatchStampsEachPartWithTheNextNumber) {
+  SerialMode();
+  state.Panel.Label13 = "41";
+  for (int i = 0; i < 4; ++i) {
+    SCOPED_TRACE(i);
+    const AutoProgramPass pass = Pass();
+    EXPECT_EQ(panel->Lines(), kGoodPass);
+    EXPECT_TRUE(panel->Succeeded());
+    EXPECT_TRUE(pass.counted);
+    EXPECT_TRUE(panel->IsEnabled("Button2"));
+    EXPECT_EQ(PartSerial(), 0x1234 + i);  // what the part holds
+    EXPECT_EQ(state.Panel.Label13, std::to_string(42 + i));
+    EXPECT_EQ(state.Panel.Label15, HexDigits(0x1235 + i, 4));  // stamped for the next part
+    EXPECT_EQ(emulator.ProgramWord(0x100) >> 8, 0x31);
+  }
+  EXPECT_EQ(panel->Text("StaticText1"), "Auto-Program");
+}
+
+TEST_F(AutoProgramTest, PartThatIsNotBlankIsNeverWritten) {
+  IcDescription used = *IcDescription::ForDevice("K7E1/E3");
+  used.program = {0x3FFF, 0x1111};
+  emulator.SetIc(used);
+  const std::size_t before = emulator.HeadersAccepted();
+  const AutoProgramPass pass = Pass(false);
+  EXPECT_EQ(panel->Lines(), Texts{"error: Device not blank!!"});
+  EXPECT_FALSE(pass.counted);
+  EXPECT_EQ(state.Panel.Label13, "0");
+  EXPECT_EQ(emulator.ProgramWord(1), 0x1111);
+  EXPECT_EQ(emulator.ProgramWord(0), 0x3FFF);
+  EXPECT_EQ(emulator.OptionWord(), 0x3FFF);
+  EXPECT_EQ(emulator.HeadersAccepted() - before, 3u);  // the three reads, nothing else
+}
+
+TEST_F(AutoProgramTest, WithoutBlankCheckAndGuards) {
+  state.NoBlankCheck = 1;
+  Pass();
+  EXPECT_EQ(panel->Text("StaticText1"), "Auto-Program without Blank Check");
+  EXPECT_EQ(panel->Lines(), (Texts{"OPTION program & verify OK!!", "Data program & verify OK!!",
+                                   "ID & Checksum verify OK!!"}));
+  state.OptionErrors = 3;
+  Pass();
+  EXPECT_EQ(panel->Lines(), Texts{"error: Some Options are Blank or error!"});
+  state.OptionErrors = 0;
+  SerialMode();
+  state.SetProgramWord(0x101, 0x3200);
+  Pass();
+  EXPECT_EQ(panel->Lines(), Texts{"error: The program memory is not 'RTIW'"});
+  state.SetProgramWord(0x101, 0x3180);  // bit 0 of the second byte is the literal's bit 7
+  Pass();
+  EXPECT_TRUE(panel->Succeeded());
+}
+
+TEST_F(AutoProgramTest, IdDifferenceIsReportedAndThePassStillCounts) {
+  // Hand-overs of a pass: inputs, stamp, image check, ID, caption, image copy,
+  // caption again for the ID compare. The caption changes before the compare.
+  MeddlingHandover meddling(7, [this] { state.Panel.Label11 = "5678"; });
+  panel = std::make_unique<RecordingPanel>(AutoProgramLayout());
+  AutoProgramPass pass;
+  OperationContext ctx{state, link, clock, HeaderInputs{"K7E1/E3"}, {}, *panel, meddling, &prompts};
+  AutoProgramWorker(ctx, pass);
+  EXPECT_EQ(panel->Lines(), (Texts{"Blank Check ..... OK.", "OPTION program & verify OK!!",
+                                   "Data program & verify OK!!", "error: Checksum verify fail!!"}));
+  EXPECT_TRUE(pass.counted);
+  EXPECT_EQ(state.Panel.Label13, "1");
+  EXPECT_FALSE(panel->Succeeded());
+}
+
+TEST_F(AutoProgramTest, FailuresStopThePassUncounted) {
+  struct Case {
+    const char* name;
+    EmulatorFaults faults;
+    Texts lines;
+  };
+  // Bytes of a pass: probe 1, three blank-check headers 30, OPTION header 10
+  // and 2 data bytes, ID header 10 and 16 bytes, program header 10, stream.
+  const std::vector<Case> cases = {
+      {"OPTION write fails", MakeFaults([](EmulatorFaults& f) { f.failAtByte = 0; }),
+       {"Blank Check ..... OK.", "error: OPTION program fail !!"}},
+      {"silent in the stream", MakeFaults([](EmulatorFaults& f) { f.silenceAfter = 1 + 30 + 12 + 26 + 10 + 64; }),
+       {"Blank Check ..... OK.", "error: Connect Timeout!!", "0010"}},
+      {"empty socket", MakeFaults([](EmulatorFaults& f) { f.emptySocket = true; }),
+       {"error: Nothing in socket or type error!!"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    emulator.SetIc(*IcDescription::ForDevice("K7E1/E3"));
+    SetFaults(c.faults);
+    const auto pass = Pass(false);
+    EXPECT_EQ(panel->Lines(), c.lines);
+    EXPECT_FALSE(pass.counted);
+    EXPECT_TRUE(panel->IsEnabled("Button2"));
+  }
+  EXPECT_EQ(state.Panel.Label13, "0");
+}
+
+TEST_F(AutoProgramTest, FlashPartIsErasedFirst) {
+  IcDescription flash = *IcDescription::ForDevice("K7E1/E3");
+  flash.flash = true;
+  flash.program = {0x0000, 0x1234};
+  emulator.SetIc(flash);
+  state.EraseFirst = 1;
+  Pass(false);
+  EXPECT_EQ(panel->Lines(), (Texts{"Blank Check ..... OK.", "Erase End", "OPTION program & verify OK!!",
+                                   "Data program & verify OK!!", "ID & Checksum verify OK!!"}));
+  state.NoBlankCheck = 1;
+  emulator.SetIc(flash);
+  Pass(false);
+  EXPECT_FALSE(panel->Succeeded());  // without the erase the old bits stay
+}
+
+TEST_F(AutoProgramTest, SimulationNeverTouchesTheWriter) {
+  SerialMode();
+  ToggleSimulation(state);
+  EXPECT_EQ(state.Panel.SpeedButton1, "QTP Sim Disable");
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_TRUE(Pass(false).counted);
+    EXPECT_TRUE(panel->Lines().empty());
+  }
+  EXPECT_EQ(emulator.BytesReceived(), 0u);
+  EXPECT_EQ(state.Panel.Label13, "3");
+  EXPECT_EQ(state.Panel.Label15, "1237");
+}
+
+TEST_F(AutoProgramTest, QtpFileEndingMidBatch) {
+  SerialMode();
+  MainState writer = state;
+  const std::string path = ::testing::TempDir() + "/batch.txt";
+  std::ofstream(path, std::ios::binary) << QtpFileText(writer, 2);
+  ASSERT_TRUE(LoadQtpFile(state, path, prompts));
+  EXPECT_EQ(state.Panel.Label19, "batch.txt");
+  EXPECT_EQ(state.Panel.Label15, "1234");
+  auto pass = Pass();
+  EXPECT_EQ(PartSerial(), 0x1234);
+  EXPECT_FALSE(pass.batchOver);
+  pass = Pass();
+  EXPECT_EQ(PartSerial(), 0x1235);
+  EXPECT_TRUE(pass.qtpFinished);
+  EXPECT_EQ(prompts.LastText(), "QTP Program Finished!");
+  EXPECT_FALSE(panel->IsEnabled("Button2"));
+  EXPECT_EQ(state.SerialMode, 0);
+  EXPECT_EQ(state.Panel.Label19, "Disable");
+  EXPECT_EQ(state.QtpIn, nullptr);
+  std::filesystem::remove(path);
+}
+
+TEST_F(AutoProgramTest, BrokenQtpRecordEndsTheBatch) {
+  SerialMode();
+  const std::string path = ::testing::TempDir() + "/broken.txt";
+  std::ofstream(path, std::ios::binary) << QtpRecordText(state) << ":04010000123134314X\r\n";
+  ASSERT_TRUE(LoadQtpFile(state, path, prompts));
+  const auto pass = Pass();
+  EXPECT_TRUE(pass.counted);
+  EXPECT_TRUE(pass.batchOver);
+  EXPECT_EQ(prompts.LastText(), "File data error!");
+  EXPECT_FALSE(panel->IsEnabled("Button2"));
+  std::filesystem::remove(path);
+}
+
+TEST_F(AutoProgramTest, QtpLoadRefusesWordsThatAreNotRtiw) {
+  const std::string path = ::testing::TempDir() + "/far.txt";
+  MainState far;
+  far.SerialAddress = 0xFFF0;
+  std::ofstream(path, std::ios::binary) << QtpRecordText(far) << kQtpEndRecord;
+  EXPECT_FALSE(LoadQtpFile(state, path, prompts));
+  EXPECT_EQ(prompts.LastText(), "The program memory is not 'RTIW'");
+  EXPECT_EQ(state.QtpMode, 0);
+  EXPECT_EQ(state.SerialMode, 0);
+  EXPECT_EQ(state.QtpIn, nullptr);
+  std::filesystem::remove(path);
+}
+
+}  // namespace

@@ -90,7 +90,7 @@ std::string EmulatorPath() {
 }
 
 // Starts writer-emulator and returns its pty path (first line of its output).
-pid_t StartEmulator(std::string& path) {
+pid_t StartEmulator(std::string& path, const std::string& latencyUs = "0") {
   int out[2];
   if (pipe(out) != 0) return -1;
   const pid_t pid = fork();
@@ -100,7 +100,8 @@ pid_t StartEmulator(std::string& path) {
     close(out[1]);
     const std::string exe = EmulatorPath();
     // A part one word per 2 bytes longer than the write, so the Writer takes it all.
-    execl(exe.c_str(), exe.c_str(), "--words", "1027", static_cast<char*>(nullptr));
+    execl(exe.c_str(), exe.c_str(), "--words", "1027", "--latency-us", latencyUs.c_str(),
+          static_cast<char*>(nullptr));
     _exit(127);
   }
   close(out[1]);
@@ -152,6 +153,52 @@ void BM_WriteAndReadAgainstEmulator(benchmark::State& state) {
   StopChild(pid);
 }
 BENCHMARK(BM_WriteAndReadAgainstEmulator)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// What a USB serial adapter's latency timer costs the acknowledged write: the
+// Writer's replies held back by 0, 1 and 16 ms (an adapter in low-latency
+// mode, and one left at its usual default). Every byte waits for its reply,
+// so the latency is paid 2054 times. At 16 ms a whole write would take over
+// half a minute; that case writes a 128-byte sample and projects the rest.
+void BM_WriteAtAdapterLatency(benchmark::State& state) {
+  const auto latencyUs = state.range(0);
+  const int bytes = latencyUs >= 16000 ? 128 : kWriteBytes;
+  std::string path;
+  const pid_t pid = StartEmulator(path, std::to_string(latencyUs));
+  if (pid < 0 || path.empty()) {
+    state.SkipWithError("writer-emulator did not start");
+    return;
+  }
+  TComm comm;
+  comm.SetDeviceName(path);
+  comm.SetBaudRate(br115200);
+  comm.Open();
+  MainState s;
+  GetICInfo(s, "K7E1/E3");
+  WriterLink link(s, comm, SystemClock::Instance());
+  for (int i = 0; i < bytes; ++i) s.ReadBuffer[i] = static_cast<std::uint8_t>(i & 0x7F);
+  double seconds = 0;
+  for (auto _ : state) {
+    link.GetHeader(kAreaProgram, kModeProgram, HeaderInputs{"K7E1/E3"});
+    s.CommandHeader[3] = (bytes / 2 - 1) & 0xFF;
+    s.CommandHeader[4] = (bytes / 2 - 1) >> 8;
+    if (link.SendHeader(10) != kLinkHeaderAccepted) state.SkipWithError("header refused");
+    const double w0 = WallSeconds();
+    if (link.WriteData(bytes, true) != kLinkWritten) state.SkipWithError("write failed");
+    seconds += WallSeconds() - w0;
+  }
+  const double perByte = seconds / static_cast<double>(state.iterations()) / bytes;
+  state.counters["ms_per_byte"] = perByte * 1e3;
+  state.counters["write_2054_s"] = perByte * kWriteBytes;
+  state.counters["bytes_timed"] = bytes;
+  StopChild(pid);
+}
+BENCHMARK(BM_WriteAtAdapterLatency)
+    ->Arg(0)
+    ->Arg(1000)
+    ->Arg(16000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // The floor: the same number of round trips as one byte each way, with a
 // child process echoing on the master side.

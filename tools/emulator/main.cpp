@@ -8,10 +8,13 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -46,9 +49,8 @@ Serves an emulated Writer on a pseudo-terminal and prints its path first.
                             data bytes), garbage (every reply is garbage)
   --baud N                pace replies at N baud (default: no pacing)
   --word-time-us N        time to program one word, in microseconds
-  --latency-us N          each reply leaves N microseconds (rounded up to whole
-                            milliseconds) after it is due, as through a USB
-                            serial adapter's latency timer
+  --latency-us N          each reply leaves N microseconds after it is due, as
+                            through a USB serial adapter's latency timer
   --link ComN             also make the terminal the port ComN (N = 1 to 8)
   --port-map DIR          where --link puts its link (default: the user's port map)
   --help                  this text
@@ -245,7 +247,11 @@ int Serve(const Options& o) {
   writer.SetModel(o.model);
   writer.SetIc(o.ic);
   writer.SetFaults(o.faults);
-  writer.SetLineModel(o.line);
+  // The emulator's clock counts milliseconds; the loop below holds the replies
+  // for the latency itself, to the microsecond.
+  LineModel line = o.line;
+  line.latency = {};
+  writer.SetLineModel(line);
 
   const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
@@ -298,16 +304,41 @@ int Serve(const Options& o) {
   if (!link.Path().empty()) std::cerr << "; Com" << *o.linkPort << " is " << link.Path().string();
   std::cerr << "\n";
 
+  using Steady = std::chrono::steady_clock;
+  struct Held {
+    Steady::time_point release;
+    std::vector<std::uint8_t> bytes;
+  };
+  std::deque<Held> held;  // replies waiting out the latency
   std::vector<std::uint8_t> outbox;
-  writer.SetOutput([&](std::span<const std::uint8_t> b) { outbox.insert(outbox.end(), b.begin(), b.end()); });
+  writer.SetOutput([&](std::span<const std::uint8_t> b) {
+    held.push_back({Steady::now() + o.line.latency, {b.begin(), b.end()}});
+  });
+  const auto release = [&] {
+    const auto now = Steady::now();
+    while (!held.empty() && held.front().release <= now) {
+      outbox.insert(outbox.end(), held.front().bytes.begin(), held.front().bytes.end());
+      held.pop_front();
+    }
+  };
 
   int status = 0;
   for (;;) {
     pollfd fds[2] = {{master, static_cast<short>(POLLIN | (outbox.empty() ? 0 : POLLOUT)), 0},
                      {g_signalPipe[0], POLLIN, 0}};
-    int timeout = -1;
-    if (const auto next = writer.NextEventIn()) timeout = static_cast<int>(next->count()) + 1;
-    if (poll(fds, 2, timeout) < 0) {
+    std::optional<Steady::duration> wait;
+    if (const auto next = writer.NextEventIn()) wait = *next + std::chrono::milliseconds(1);
+    if (!held.empty()) {
+      const auto left = std::max(Steady::duration::zero(), held.front().release - Steady::now());
+      wait = wait ? std::min(*wait, left) : left;
+    }
+    timespec timeout{};
+    if (wait) {
+      const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(*wait).count();
+      timeout.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
+      timeout.tv_nsec = static_cast<long>(ns % 1'000'000'000);
+    }
+    if (ppoll(fds, 2, wait ? &timeout : nullptr, nullptr) < 0) {
       if (errno == EINTR) continue;
       std::cerr << "writer-emulator: " << SystemError("poll") << "\n";
       status = 1;
@@ -325,6 +356,7 @@ int Serve(const Options& o) {
       if (n > 0) writer.Receive(std::span<const std::uint8_t>(buf, static_cast<std::size_t>(n)));
     }
     writer.Pump();
+    release();
     if (!outbox.empty()) {
       const auto n = write(master, outbox.data(), outbox.size());
       if (n > 0) outbox.erase(outbox.begin(), outbox.begin() + n);

@@ -5,8 +5,8 @@
 
 #include "app/gui/TMainForm.h"
 #include "files/ConfigFile.h"
+#include "files/OpenCommands.h"
 #include "files/ProgramFile.h"
-#include "files/SafeFile.h"
 #include "files/gui/FilesArea.h"
 #include "files/gui/TAboutBox.h"
 
@@ -19,11 +19,6 @@ FilesArea& Files(const std::unique_ptr<AreaState>& area) { return static_cast<Fi
 void TMainForm::CreateFilesArea() { filesArea_ = std::make_unique<FilesArea>(); }
 
 bool TMainForm::LoadCfg(bool fullLoad) {
-  std::string bytes;
-  // A file that cannot be read gives no bytes and is reported as a data error;
-  // a pipe or device is not read at all, so it cannot hang the window.
-  if (IsReadableFile(State().CfgPath)) ReadFileHead(State().CfgPath, kCfgMaxBytes, bytes);
-
   CfgLoadHooks hooks;
   // The port itself changes only through the list's own handler.
   hooks.selectPort = [this](int index) { SetPortIndex(index); };
@@ -35,7 +30,7 @@ bool TMainForm::LoadCfg(bool fullLoad) {
     CreateIdWindow();
     CreateMemoryView();
   };
-  return ::LoadCfg(State(), bytes, fullLoad, prompts(), hooks);
+  return LoadCfgFile(State(), prompts(), fullLoad, hooks);
 }
 
 void TMainForm::SaveCfg() {
@@ -62,8 +57,10 @@ void TMainForm::LoadConfig1Click() {
   }
   area.openDialog1FileName = choice->path;
   area.openDialog1Filter = choice->filterIndex;
-  State().CfgPath = choice->path;
-  if (!LoadCfg(true)) ResetData();
+  OpenHooks hooks;
+  hooks.loadCfg = [this](bool full) { return LoadCfg(full); };
+  hooks.resetData = [this] { ResetData(); };
+  LoadConfigFile(State(), choice->path, hooks);
   // Also a listing left open after its flag went with the program-memory view.
   DestroyDisassemblyWindow();
 }

@@ -4,19 +4,13 @@
 
 #include "app/gui/TMainForm.h"
 #include "files/Disassembler.h"
+#include "files/OpenCommands.h"
 #include "files/SafeFile.h"
 #include "files/gui/TDisassembleForm.h"
 
 namespace {
 
 constexpr const char* kCannotSave = "File can't be saved!";
-
-// A name typed without an extension gets ".dis", as the dialog promises.
-std::string WithListingExtension(const std::string& path) {
-  const std::size_t nameStart = path.find_last_of('/') + 1;  // npos + 1 == 0
-  if (path.find('.', nameStart) != std::string::npos) return path;
-  return path + ".dis";
-}
 
 }  // namespace
 
@@ -63,7 +57,8 @@ void TMainForm::FileSaveAsItemClick() {
     prompts_.Message(kCannotSave);
     return;
   }
-  const std::string path = WithListingExtension(choice->path);
+  // A name typed without an extension gets ".dis", as the dialog promises.
+  const std::string path = WithDefaultExtension(choice->path, "dis");
   std::string error;
   if (!WriteFileSafely(path, form->Listing(), &error))
     prompts_.Message(std::string(kCannotSave) + "\n" + path + ": " + error, {}, PromptIcon::Error);

@@ -1,8 +1,7 @@
 // The "Open" and "Save Program Memory" commands of the main window.
 
-#include <filesystem>
-
 #include "app/gui/TMainForm.h"
+#include "files/OpenCommands.h"
 #include "files/ProgramFile.h"
 #include "files/SaveProgramMemory.h"
 
@@ -16,11 +15,6 @@ const std::vector<FileFilter> kOpenFilters = {
 const std::vector<FileFilter> kSaveDialog2Filters = {{"Config file", "*.cfg"}, {"QEL Bin", "*.bin"}};
 constexpr int kQelBinFilter = 1;  // second entry of kSaveDialog2Filters
 
-bool Exists(const std::string& path) {
-  std::error_code ec;
-  return !path.empty() && std::filesystem::exists(path, ec);
-}
-
 }  // namespace
 
 void TMainForm::FileOpen1Execute() {
@@ -32,47 +26,23 @@ void TMainForm::FileOpen1Execute() {
   request.fileName = DialogStartName(s.CurrentFileName);
 
   if (auto choice = prompts().OpenFile(request)) {
-    const std::string path = choice->path;
-    s.BlankOption();
-    RefreshData();
-    if (!Exists(path)) {
-      prompts().Message("File don't exist!");
-      return;
-    }
-    if (!IsReadableFile(path)) {
-      prompts().Message("File can't open!");
-      return;
-    }
-    s.CurrentFileName = path;
-
-    const ImageKind kind = ImageKindOf(path);
-    if (kind == ImageKind::Config) {
-      s.CfgPath = path;
-      if (!LoadCfg(true)) ResetData();
-    } else {
-      switch (OpenProgramImage(s, prompts(), path)) {
-        case ImageLoadResult::Loaded: break;
-        case ImageLoadResult::CannotOpen: prompts().Message("File can't open!"); return;
-        case ImageLoadResult::WrongType: prompts().Message("File type incorrect!"); return;
-      }
-    }
-    s.SerialMode = 0;
-    if (kind != ImageKind::Config) {
-      // Settings saved beside the image (port, OPTION, ID, serial) come with it.
-      s.CfgPath = WithoutExtension(path) + ".cfg";
-      if (IsReadableFile(s.CfgPath)) LoadCfg(false);
+    OpenHooks hooks;
+    hooks.refreshData = [this] { RefreshData(); };
+    hooks.loadCfg = [this](bool fullLoad) { return LoadCfg(fullLoad); };
+    hooks.resetData = [this] { ResetData(); };
+    switch (OpenImageOrConfig(s, prompts(), choice->path, hooks)) {
+      case OpenOutcome::Loaded:
+      case OpenOutcome::ConfigRejected: break;
+      case OpenOutcome::Missing:
+      case OpenOutcome::CannotOpen:
+      case OpenOutcome::WrongType: return;
     }
     CreateMemoryView();
   }
 
   // Also a listing left open after its flag went with the program-memory view.
   DestroyDisassemblyWindow();
-  s.Panel.Label1 = "Disable";
-  s.Panel.Label19 = "Disable";
-  s.SerialMode = 0;
-  s.QtpMode = 0;
-  s.Panel.Label13 = "0";
-  CalChecksum();
+  FinishOpen(s);
   ShowPanel();
 }
 

@@ -1,0 +1,115 @@
+#include "cli/CliCommands.h"
+
+#include <ostream>
+#include <set>
+
+#include "app/DeviceCatalogue.h"
+#include "cli/CliArgs.h"
+#include "cli/CliSession.h"
+#include "files/Disassembler.h"
+#include "files/FillBuffer.h"
+#include "files/OpenCommands.h"
+#include "files/SafeFile.h"
+#include "files/SaveProgramMemory.h"
+#include "link/Comm.h"
+#include "ops/BlankCheckWorker.h"
+#include "ops/ReadIcWorker.h"
+
+namespace {
+
+// "Save Program Memory" to path; a name without extension gets ".bin" as the
+// dialog gives it.
+bool SaveBin(CliSession& session, const std::string& path) {
+  const std::string target = WithDefaultExtension(path, "bin");
+  if (SaveProgramImage(session.State(), target)) return true;
+  session.Err() << "Sorry, file can't be saved! (" << target << ")" << std::endl;
+  return false;
+}
+
+int Probe(CliSession& session, const CliArgs&) {
+  if (!session.OpenPort()) return kExitError;
+  const std::int32_t status = session.Link().CheckWriter();
+  session.Out() << ConnectResultText(status, session.Comm().DeviceName()) << std::endl;
+  return status == kLinkWriterModel1 || status == kLinkWriterModel2 || status == kLinkWriterUniversal
+             ? kExitSuccess
+             : kExitOutcome;
+}
+
+int BlankCheck(CliSession& session, const CliArgs&) {
+  session.State().EraseFirst = 0;
+  return session.RunOperation(BlankCheckLayout(), BlankCheckWorker);
+}
+
+int Erase(CliSession& session, const CliArgs&) {
+  // The window offers "Erase Flash memory" only for parts that can be erased.
+  if (session.State().MemoryKind != 2) {
+    session.Err() << "writer-cli: " << session.DeviceChoice()
+                  << " is a one-time-programmable part: it cannot be erased" << std::endl;
+    return kExitError;
+  }
+  session.State().EraseFirst = 1;
+  return session.RunOperation(BlankCheckLayout(), BlankCheckWorker);
+}
+
+int Read(CliSession& session, const CliArgs& args) {
+  session.State().IcReadDone = 0;
+  const int status = session.RunOperation(ReadIcLayout(), ReadIcWorker);
+  if (status != kExitSuccess || !args.Has("--save-bin")) return status;
+  if (!session.State().IcReadDone) return kExitOutcome;
+  return SaveBin(session, args.Value("--save-bin")) ? kExitSuccess : kExitError;
+}
+
+int Checksum(CliSession& session, const CliArgs&) {
+  session.PrintChecksums();
+  return kExitSuccess;
+}
+
+int Disassemble(CliSession& session, const CliArgs& args) {
+  const std::string path = WithDefaultExtension(args.args[0], "dis");
+  std::string error;
+  if (WriteFileSafely(path, DisassemblyListing(session.State()), &error)) return kExitSuccess;
+  session.Err() << "File can't be saved! (" << path << ": " << error << ")" << std::endl;
+  return kExitError;
+}
+
+int SaveBinCommand(CliSession& session, const CliArgs& args) {
+  return SaveBin(session, args.args[0]) ? kExitSuccess : kExitError;
+}
+
+int Fill(CliSession& session, const CliArgs& args) {
+  const FillRequest request{args.args[0], args.args[1], args.args[2]};
+  const std::string error = FillProgramBuffer(session.State(), request);
+  if (!error.empty()) {
+    session.Err() << error << std::endl;
+    return kExitError;
+  }
+  // What the panel shows after the fill.
+  session.PrintChecksums();
+  return kExitSuccess;
+}
+
+const std::vector<CliCommand>& Table() {
+  static const std::vector<CliCommand> table = {
+      {"probe", "", "open the port and probe the Writer (\"Connect OK!\")", 0, 0, {}, Probe},
+      {"blank-check", "", "check that the IC is blank", 0, 0, {}, BlankCheck},
+      {"erase", "", "erase a flash IC, then check that it is blank", 0, 0, {}, Erase},
+      {"read", "[--save-bin OUT]", "read the IC into the buffers; save its program memory", 0, 0,
+       {{"--save-bin", "OUT"}}, Read},
+      {"checksum", "", "print the data, OPTION and protect checksums", 0, 0, {}, Checksum},
+      {"disassemble", "OUT", "write the disassembly listing (.dis)", 1, 1, {}, Disassemble},
+      {"save-bin", "OUT", "write the program memory as a QEL binary (.bin)", 1, 1, {}, SaveBinCommand},
+      {"fill", "START END DATA", "fill program words START..END with DATA (hex), print the checksums", 3, 3, {},
+       Fill},
+  };
+  return table;
+}
+
+}  // namespace
+
+std::span<const CliCommand> CliCommands() { return Table(); }
+
+const CliCommand* FindCliCommand(std::string_view name) {
+  for (const CliCommand& c : Table())
+    if (name == c.name) return &c;
+  return nullptr;
+}

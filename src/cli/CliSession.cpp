@@ -1,0 +1,159 @@
+#include "cli/CliSession.h"
+
+#include <filesystem>
+#include <ostream>
+
+#include "app/DeviceCatalogue.h"
+#include "app/StateReset.h"
+#include "cli/ConsolePanel.h"
+#include "files/Checksum.h"
+#include "files/OpenCommands.h"
+#include "files/ProgramFile.h"
+#include "link/Clock.h"
+#include "link/Comm.h"
+#include "link/PosixSerialDevice.h"
+#include "ops/Handover.h"
+#include "views/OptionScheme.h"
+
+namespace {
+
+std::string CurrentDir() {
+  std::error_code ec;
+  auto dir = std::filesystem::current_path(ec);
+  return ec ? std::string(".") : dir.string();
+}
+
+std::string KnownDevices() {
+  std::string names;
+  for (int i = 0; !GetIcName(i).empty(); ++i) names += (i ? ", " : "") + GetIcName(i);
+  return names;
+}
+
+}  // namespace
+
+CliSession::CliSession(const CliArgs& args, std::ostream& out, std::ostream& err)
+    : args_(args), out_(out), err_(err), prompts_(out, err, args.yes) {}
+
+CliSession::~CliSession() {
+  if (comm_) comm_->Close();
+}
+
+bool CliSession::Prepare() {
+  state_.CurrentFileName.clear();
+  state_.StartDir = CurrentDir();
+  BlankStartState(state_);
+
+  deviceChoice_ = args_.ic ? *args_.ic : GetIcName(0);
+  if (args_.ic && GetICInfo(state_, *args_.ic) < 0) {
+    err_ << "writer-cli: unknown device \"" << *args_.ic << "\" (known: " << KnownDevices() << ")" << std::endl;
+    return false;
+  }
+  // As a choice in the device list: the device's parameters, blank buffers.
+  ResetData();
+  if (args_.ic && state_.NeedsAdaptor == 1) out_ << "Please add the adaptor" << std::endl;
+
+  // Every message box of a load reports a fault of the file: the run stops.
+  prompts_.ReportFailuresOnStderr(true);
+  prompts_.ClearMessageCount();
+  if (args_.config && !LoadConfig(*args_.config)) return false;
+  if (args_.load && !LoadImage(*args_.load)) return false;
+  return prompts_.MessagesShown() == 0;
+}
+
+// The texts of "Open", with the file named, since a script may load several.
+bool CliSession::CheckedFile(const std::string& path) {
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec)) {
+    err_ << "File don't exist! (" << path << ")" << std::endl;
+    return false;
+  }
+  if (!IsReadableFile(path)) {
+    err_ << "File can't open! (" << path << ")" << std::endl;
+    return false;
+  }
+  return true;
+}
+
+bool CliSession::LoadCfg(bool fullLoad) {
+  CfgLoadHooks hooks;
+  hooks.selectPort = [this](int index) {
+    if (index >= 0 && index < 8) cfgPort_ = "Com" + std::to_string(index + 1);
+  };
+  hooks.showDevice = [this](const std::string& name) { deviceChoice_ = name; };
+  hooks.calChecksum = [this] { ::CalChecksum(state_); };
+  hooks.refreshData = [this] { ::RefreshData(state_); };
+  hooks.loadImage = [this](const std::string& path) { return LoadProgramImage(state_, prompts_, path); };
+  return LoadCfgFile(state_, prompts_, fullLoad, hooks);
+}
+
+void CliSession::ResetData() {
+  ResetDeviceData(state_, deviceChoice_);
+  ::RefreshData(state_);
+}
+
+bool CliSession::LoadConfig(const std::string& path) {
+  if (!CheckedFile(path)) return false;
+  OpenHooks hooks;
+  hooks.loadCfg = [this](bool fullLoad) { return LoadCfg(fullLoad); };
+  hooks.resetData = [this] { ResetData(); };
+  return LoadConfigFile(state_, path, hooks);
+}
+
+bool CliSession::LoadImage(const std::string& path) {
+  if (!CheckedFile(path)) return false;
+  OpenHooks hooks;
+  hooks.refreshData = [this] { ::RefreshData(state_); };
+  hooks.loadCfg = [this](bool fullLoad) { return LoadCfg(fullLoad); };
+  hooks.resetData = [this] { ResetData(); };
+  const OpenOutcome outcome = OpenImageOrConfig(state_, prompts_, path, hooks);
+  FinishOpen(state_);
+  return outcome == OpenOutcome::Loaded;
+}
+
+HeaderInputs CliSession::Inputs() const {
+  // The window keeps the pulse-width edits hidden: the headers use the fixed pulses.
+  HeaderInputs inputs;
+  inputs.deviceChoice = deviceChoice_;
+  inputs.pulseEditsVisible = false;
+  return inputs;
+}
+
+bool CliSession::OpenPort() {
+  if (!comm_) {
+    comm_ = std::make_unique<TComm>(std::make_unique<PosixSerialDevice>());
+    // Comm1 as the window stores it; CheckComPort sets the line itself.
+    comm_->SetReadBufSize(8192);
+    comm_->SetWriteBufSize(0);
+    comm_->SetMonitorEvents(kAllCommEvents);
+    link_ = std::make_unique<WriterLink>(state_, *comm_, SystemClock::Instance());
+  }
+  PortSelection choice;
+  choice.port = args_.portPath ? *args_.portPath : args_.port ? *args_.port : cfgPort_ ? *cfgPort_ : "Com1";
+  choice.handshake = args_.handshake;
+  prompts_.ReportFailuresOnStderr(true);
+  link_->CheckComPort(choice, prompts_);
+  prompts_.ReportFailuresOnStderr(false);
+  return !state_.PortFailed;
+}
+
+WriterLink& CliSession::Link() { return *link_; }
+TComm& CliSession::Comm() { return *comm_; }
+
+int CliSession::RunOperation(const OperationLayout& layout, const Worker& worker) {
+  if (!OpenPort()) return 2;
+  ConsolePanel panel(layout, out_);
+  InlineHandover handover;
+  OperationContext ctx{state_, *link_, SystemClock::Instance(), Inputs(), {}, panel, handover};
+  prompts_.ClearMessageCount();
+  worker(ctx);
+  panel.PrintLines();
+  // A message box of the main window on the way is no success either.
+  return panel.Succeeded() && prompts_.MessagesShown() == 0 ? 0 : 1;
+}
+
+void CliSession::PrintChecksums() {
+  ::CalChecksum(state_);
+  out_ << "Checksum: " << state_.Panel.Label11 << '\n'
+       << "OPTION Sum: " << state_.Panel.OptChecksum << '\n'
+       << "Protect Sum: " << state_.Panel.ProtectSum << std::endl;
+}

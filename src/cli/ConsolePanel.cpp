@@ -1,0 +1,10 @@
+#include "cli/ConsolePanel.h"
+
+#include <ostream>
+
+void ConsolePanel::PrintLines() {
+  for (const std::string& line : Lines()) out_ << line << '\n';
+  out_.flush();
+}
+
+void ConsolePanel::OnMessage(const std::string& text) { out_ << text << std::endl; }

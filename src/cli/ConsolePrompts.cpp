@@ -1,0 +1,27 @@
+#include "cli/ConsolePrompts.h"
+
+#include <ostream>
+
+void ConsolePrompts::Message(const std::string& text, const std::string&, PromptIcon) {
+  ++messages_;
+  (failuresOnStderr_ ? err_ : out_) << text << std::endl;
+}
+
+PromptAnswer ConsolePrompts::Ask(const std::string& text, const std::string&, PromptButtons buttons, PromptIcon) {
+  out_ << text << std::endl;
+  return UnattendedAnswer(buttons, yes_);
+}
+
+std::optional<FileChoice> ConsolePrompts::OpenFile(const FileDialogRequest&) { return std::nullopt; }
+std::optional<FileChoice> ConsolePrompts::SaveFile(const FileDialogRequest&) { return std::nullopt; }
+
+PromptAnswer UnattendedAnswer(PromptButtons buttons, bool goAhead) {
+  switch (buttons) {
+    case PromptButtons::Ok: return PromptAnswer::Ok;
+    case PromptButtons::OkCancel: return goAhead ? PromptAnswer::Ok : PromptAnswer::Cancel;
+    case PromptButtons::YesNo: return goAhead ? PromptAnswer::Yes : PromptAnswer::No;
+    case PromptButtons::AbortIgnore:
+    case PromptButtons::AbortRetryIgnore: return goAhead ? PromptAnswer::Ignore : PromptAnswer::Abort;
+  }
+  return PromptAnswer::Cancel;
+}

@@ -1,0 +1,205 @@
+#pragma once
+// writer-cli and writer-emulator as processes: the emulator serves a
+// pseudo-terminal, writer-cli runs against it with --port-path, in a scratch
+// directory of its own, and its output and exit status are collected.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace cli_test {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+// Generous bounds so a stuck program fails the test instead of hanging it.
+constexpr int kWaitMs = 20000;
+
+inline std::vector<char*> Argv(std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  return argv;
+}
+
+struct CliResult {
+  int status = -1;  // exit status; -1 when it did not end by itself
+  std::string out;
+  std::string err;
+  std::vector<std::string> OutLines() const {
+    std::vector<std::string> lines;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+};
+
+// Runs writer-cli with args in dir and waits for it.
+inline CliResult RunCli(std::vector<std::string> args, const fs::path& dir) {
+  args.insert(args.begin(), WRITER_BINARY_DIR "/writer-cli");
+  auto argv = Argv(args);
+  int out[2], err[2];
+  CliResult result;
+  if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) return result;
+  posix_spawn_file_actions_t fa;
+  posix_spawn_file_actions_init(&fa);
+  posix_spawn_file_actions_adddup2(&fa, out[1], STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&fa, err[1], STDERR_FILENO);
+  posix_spawn_file_actions_addopen(&fa, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addchdir_np(&fa, dir.c_str());
+  pid_t pid = -1;
+  const bool spawned = posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ) == 0;
+  posix_spawn_file_actions_destroy(&fa);
+  close(out[1]);
+  close(err[1]);
+  if (spawned) {
+    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    std::string* texts[2] = {&result.out, &result.err};
+    int open = 2;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+    while (open > 0 && std::chrono::steady_clock::now() < deadline) {
+      if (poll(fds, 2, 100) <= 0) continue;
+      for (int i = 0; i < 2; ++i) {
+        if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
+        char buf[4096];
+        const auto n = read(fds[i].fd, buf, sizeof buf);
+        if (n > 0) {
+          texts[i]->append(buf, static_cast<std::size_t>(n));
+        } else {
+          fds[i].fd = -1;
+          --open;
+        }
+      }
+    }
+    if (open > 0) kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (open == 0 && WIFEXITED(status)) result.status = WEXITSTATUS(status);
+  }
+  close(out[0]);
+  close(err[0]);
+  return result;
+}
+
+// writer-emulator on a pseudo-terminal, stopped when the object goes.
+class Emulator {
+ public:
+  explicit Emulator(std::vector<std::string> args = {}) {
+    args.insert(args.begin(), WRITER_BINARY_DIR "/writer-emulator");
+    auto argv = Argv(args);
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0) return;
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_adddup2(&fa, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addopen(&fa, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    if (posix_spawn(&pid_, argv[0], &fa, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&fa);
+    close(out[1]);
+    stdout_ = out[0];
+    char c = 0;
+    while (Readable(stdout_) && read(stdout_, &c, 1) == 1 && c != '\n') path_ += c;
+  }
+  ~Emulator() {
+    if (stdout_ >= 0) close(stdout_);
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  Emulator(const Emulator&) = delete;
+  Emulator& operator=(const Emulator&) = delete;
+
+  // The terminal's path, the first line the emulator prints.
+  const std::string& Path() const { return path_; }
+
+  // Burns program words 0... and the 16 ID bytes of the part (a 1024-word
+  // K7E1/E3) the way the Writer's own write commands do. True when every
+  // byte was accepted.
+  bool Burn(const std::vector<std::uint16_t>& words, const Bytes& id = {}) {
+    Terminal t(path_);
+    if (!t.ok) return false;
+    if (!words.empty()) {
+      Bytes data;
+      for (int n = 0; n < 1024; ++n) {
+        const std::uint16_t w = n < static_cast<int>(words.size()) ? words[n] : 0x3FFF;
+        data.push_back(w & 0x7F);
+        data.push_back((w >> 7) & 0x7F);
+      }
+      if (!t.Write({0xA1, 0, 0, 0xFF, 0x03, 0, 0x30, 0x02, 0xC1, 0xA6}, data)) return false;
+    }
+    if (!id.empty()) {
+      Bytes data(16, 0x7F);
+      std::copy(id.begin(), id.begin() + std::min<std::size_t>(id.size(), 16), data.begin());
+      if (!t.Write({0xA1, 0, 0, 0x07, 0, 0x02, 0x30, 0x02, 0xC1, 0xA6}, data)) return false;
+    }
+    return true;
+  }
+
+ private:
+  static bool Readable(int fd) {
+    pollfd p{fd, POLLIN, 0};
+    return poll(&p, 1, kWaitMs) == 1;
+  }
+
+  struct Terminal {
+    explicit Terminal(const std::string& path) {
+      fd = open(path.c_str(), O_RDWR | O_NOCTTY);
+      if (fd < 0) return;
+      termios tio{};
+      tcgetattr(fd, &tio);
+      cfmakeraw(&tio);
+      ok = tcsetattr(fd, TCSANOW, &tio) == 0;
+    }
+    ~Terminal() {
+      if (fd >= 0) close(fd);
+    }
+    int Reply(std::uint8_t byte) {
+      std::uint8_t got = 0;
+      if (write(fd, &byte, 1) != 1 || !Readable(fd) || read(fd, &got, 1) != 1) return -1;
+      return got;
+    }
+    // A header answered 0xB5, then each data byte answered 0xB5, the last 0xB0.
+    bool Write(const Bytes& header, const Bytes& data) {
+      for (std::size_t i = 0; i + 1 < header.size(); ++i)
+        if (write(fd, &header[i], 1) != 1) return false;
+      if (Reply(header.back()) != 0xB5) return false;
+      for (std::size_t i = 0; i < data.size(); ++i)
+        if (Reply(data[i]) != (i + 1 == data.size() ? 0xB0 : 0xB5)) return false;
+      return true;
+    }
+    int fd = -1;
+    bool ok = false;
+  };
+
+  pid_t pid_ = -1;
+  int stdout_ = -1;
+  std::string path_;
+};
+
+inline Bytes ReadBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void WriteText(const fs::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+// Runs a shell command line (the image tools); true when it exits 0.
+inline bool Shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
+
+}  // namespace cli_test

@@ -1,7 +1,6 @@
 #include "cli/CliCommands.h"
 
 #include <ostream>
-#include <set>
 
 #include "app/DeviceCatalogue.h"
 #include "cli/CliArgs.h"
@@ -13,7 +12,9 @@
 #include "files/SaveProgramMemory.h"
 #include "link/Comm.h"
 #include "ops/BlankCheckWorker.h"
+#include "ops/DownloadWorker.h"
 #include "ops/ReadIcWorker.h"
+#include "ops/VerifyWorker.h"
 
 namespace {
 
@@ -59,6 +60,34 @@ int Read(CliSession& session, const CliArgs& args) {
   return SaveBin(session, args.Value("--save-bin")) ? kExitSuccess : kExitError;
 }
 
+int VerifyWith(CliSession& session, std::uint8_t protect) {
+  session.State().VerifyProtect = protect;
+  return session.RunOperation(VerifyLayout(), VerifyWorker);
+}
+int Verify(CliSession& session, const CliArgs&) { return VerifyWith(session, 0); }
+int VerifyProtect(CliSession& session, const CliArgs&) { return VerifyWith(session, 1); }
+
+// Ticks exactly the named rows of the device-select list, under its rules.
+int Download(CliSession& session, const CliArgs& args) {
+  DownloadSelection selection;
+  for (int row = 0; row < selection.Rows(); ++row) selection.SetTicked(row, false);
+  for (const std::string& name : args.args) {
+    int row = 0;
+    while (row < selection.Rows() && GetIcName(row) != name) ++row;
+    if (row == selection.Rows()) {
+      session.Err() << "writer-cli: unknown device \"" << name << "\"" << std::endl;
+      return kExitError;
+    }
+    if (!selection.SetTicked(row, true)) {
+      session.Err() << kDownloadLimitText << std::endl;
+      return kExitError;
+    }
+  }
+  const std::vector<bool> ticks = selection.Ticks();
+  return session.RunOperation(DownloadLayout(),
+                              [&ticks](OperationContext& ctx) { DownloadWorker(ctx, ticks); });
+}
+
 int Checksum(CliSession& session, const CliArgs&) {
   session.PrintChecksums();
   return kExitSuccess;
@@ -95,10 +124,13 @@ const std::vector<CliCommand>& Table() {
       {"erase", "", "erase a flash IC, then check that it is blank", 0, 0, {}, Erase},
       {"read", "[--save-bin OUT]", "read the IC into the buffers; save its program memory", 0, 0,
        {{"--save-bin", "OUT"}}, Read},
+      {"verify", "", "compare the IC with the buffers", 0, 0, {}, Verify},
+      {"verify-protect", "", "compare a code-protected IC with the buffers", 0, 0, {}, VerifyProtect},
+      {"download", "NAME...", "send the records of the named devices to the Writer", 1, -1, {}, Download},
       {"checksum", "", "print the data, OPTION and protect checksums", 0, 0, {}, Checksum},
       {"disassemble", "OUT", "write the disassembly listing (.dis)", 1, 1, {}, Disassemble},
       {"save-bin", "OUT", "write the program memory as a QEL binary (.bin)", 1, 1, {}, SaveBinCommand},
-      {"fill", "START END DATA", "fill program words START..END with DATA (hex), print the checksums", 3, 3, {},
+      {"fill", "START END DATA", "fill words START..END with DATA (hex); show the checksums", 3, 3, {},
        Fill},
   };
   return table;

@@ -34,6 +34,17 @@ Bytes ImageBytes(const std::vector<std::uint16_t>& words) {
 
 std::string AsText(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
+// A configuration file naming image, port and device, with the OPTION word's halves.
+std::string ConfigText(const fs::path& image, const std::string& port, const std::string& device,
+                       std::uint8_t optionLow = 0x7F, std::uint8_t optionHigh = 0x7F) {
+  std::string cfg = "qel" + image.string() + '\x0f' + port + " " + device + " ";
+  for (int i = 0; i < 6; ++i) cfg += "false ";
+  cfg += "F6A0 0 00 0 0 1 00 1 0 0 ";
+  cfg += static_cast<char>(optionLow);
+  cfg += static_cast<char>(optionHigh);
+  return cfg + std::string(32, '\x7f');
+}
+
 class WriterCliTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -145,6 +156,68 @@ TEST_F(WriterCliTest, AFailedReadSavesNothing) {
   EXPECT_FALSE(fs::exists(Path("ic.bin")));
 }
 
+TEST_F(WriterCliTest, VerifyComparesTheIcWithTheLoadedBuffers) {
+  const std::vector<std::uint16_t> words = {0x3A5A, 0x2803, 0x0000, 0x1B85};
+  const Bytes image = ImageBytes(words);
+  WriteText(Path("img.bin"), AsText(Bytes(image.begin(), image.begin() + 8)));
+  Bytes changed = image;
+  changed[2] = 0x04;  // word 1 becomes 2804
+  WriteText(Path("other.bin"), AsText(Bytes(changed.begin(), changed.begin() + 8)));
+  // OPTION with its code-protection bit 13 clear, as a protected part reads it.
+  WriteText(Path("protected.cfg"), ConfigText(Path("img.bin"), "Com1", "K7E1/E3", 0x7F, 0x3F));
+  WriteText(Path("option.cfg"), ConfigText(Path("img.bin"), "Com1", "K7E1/E3", 0x00, 0x7F));
+
+  // The IC carries the data checksum in ID bytes 12 to 15, as "Program ID" leaves it.
+  const auto sums = Run({"--load", "img.bin", "checksum"});
+  ASSERT_EQ(sums.status, 0);
+  const std::string sum = sums.OutLines().at(0).substr(std::string("Checksum: ").size());
+  Bytes id(12, 0x7F);
+  for (char ch : sum) id.push_back(static_cast<std::uint8_t>(ch));
+
+  const Lines allOk = {"OPTION verify OK!!", "ID & Checksum verify OK!!", "Data verify OK!!"};
+  struct Case {
+    std::vector<std::string> emulator;
+    std::vector<std::string> args;
+    Lines lines;
+    int status;
+  } cases[] = {
+      {{}, {"--load", "img.bin", "verify"}, allOk, 0},
+      {{}, {"--load", "other.bin", "verify"},
+       {"OPTION verify OK!!", "error: Checksum verify fail!!", "Data Verify error at 0001H", "IC=2803H, Buffer=2804H"},
+       1},
+      {{}, {"--config", "option.cfg", "verify"},
+       {"error: OPTION verify Fail!!", "ID & Checksum verify OK!!", "Data verify OK!!"}, 1},
+      {{}, {"--config", "protected.cfg", "verify-protect"}, {"error: OPTION verify Fail!!", "error: IC no protected!!"}, 1},
+      {{"--protected"}, {"--config", "protected.cfg", "verify-protect"}, allOk, 0},
+      {{"--protected"}, {"--config", "protected.cfg", "verify"},
+       {"OPTION verify OK!!", "ID & Checksum verify OK!!", "Data Verify error at 0000H", "IC=3FDFH, Buffer=3A5AH"}, 1},
+  };
+  for (const auto& c : cases) {
+    Emulator emu(c.emulator);
+    ASSERT_TRUE(emu.Burn(words, id));
+    const auto r = RunOn(emu, c.args);
+    EXPECT_EQ(r.OutLines(), c.lines) << c.args[1];
+    EXPECT_EQ(r.status, c.status) << c.args[1] << r.err;
+  }
+}
+
+TEST_F(WriterCliTest, DownloadSendsTheNamedDevices) {
+  Emulator emu;
+  const auto sent = RunOn(emu, {"download", "K7E2/E4", "K7E1/E3"});
+  EXPECT_EQ(sent.status, 0) << sent.err;
+  EXPECT_EQ(sent.out, "");
+
+  Emulator garbled({"--fault", "garbage"});
+  const auto refused = RunOn(garbled, {"download", "K7E1/E3"});
+  EXPECT_EQ(refused.out, "Writer Error!!\n");  // the message box
+  EXPECT_EQ(refused.status, 1);
+
+  const auto unknown = RunOn(emu, {"download", "K7E1/E3", "K7E9"});
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_EQ(unknown.out, "");
+  EXPECT_NE(unknown.err.find("K7E9"), std::string::npos);
+}
+
 TEST_F(WriterCliTest, PortErrorsExitTwo) {
   const auto missing = Path("no-such-port").string();
   std::string upper = missing;
@@ -166,11 +239,7 @@ TEST_F(WriterCliTest, PortNamesGoThroughThePortMap) {
   const auto byName = Run({"--port", "Com3", "probe"});
   // A configuration file's port is the default when none is given.
   WriteText(Path("img.bin"), AsText(ImageBytes({0x1234})));
-  std::string cfg = "qel" + Path("img.bin").string() + '\x0f' + "Com3 K7E1/E3 ";
-  for (int i = 0; i < 6; ++i) cfg += "false ";
-  cfg += "F6A0 0 00 0 0 1 00 1 0 0 ";
-  cfg += std::string(2, '\x7f') + std::string(32, '\x7f');
-  WriteText(Path("set.cfg"), cfg);
+  WriteText(Path("set.cfg"), ConfigText(Path("img.bin"), "Com3", "K7E1/E3"));
   const auto byConfig = Run({"--config", "set.cfg", "probe"});
   unsetenv("XDG_CONFIG_HOME");
   EXPECT_EQ(byName.out, "Connect OK!\n");
@@ -331,11 +400,7 @@ TEST_F(WriterCliTest, ConfigurationAndDeviceChoiceApplyAndDefaultCfgIsNeverTouch
 
   // A configuration naming the second device and an image of one word.
   WriteText(Path("img.bin"), AsText({0x34, 0x12}));
-  std::string cfg = "qel" + Path("img.bin").string() + '\x0f' + "Com1 K7E2/E4 ";
-  for (int i = 0; i < 6; ++i) cfg += "false ";
-  cfg += "F6A0 0 00 0 0 1 00 1 0 0 ";
-  cfg += std::string(2, '\x7f') + std::string(32, '\x7f');
-  WriteText(Path("set.cfg"), cfg);
+  WriteText(Path("set.cfg"), ConfigText(Path("img.bin"), "Com1", "K7E2/E4"));
   const auto loaded = Run({"--config", "set.cfg", "checksum"});
   EXPECT_EQ(loaded.status, 0) << loaded.err;
   EXPECT_EQ(loaded.OutLines(), Lines({"Checksum: F708", "OPTION Sum: F836", "Protect Sum: F7A0"}));

@@ -42,6 +42,9 @@ bool CliSession::Prepare() {
   state_.CurrentFileName.clear();
   state_.StartDir = CurrentDir();
   BlankStartState(state_);
+  // As in the window once it is shown: a PIC image of the wrong core is then
+  // reported when it is translated.
+  state_.MemoryWindowOpen = 1;
 
   deviceChoice_ = args_.ic ? *args_.ic : GetIcName(0);
   if (args_.ic && GetICInfo(state_, *args_.ic) < 0) {

@@ -318,6 +318,17 @@ TEST_F(WriterCliTest, ImagesMadeByGpasmAndSrecCatLoadAsOpenDoes) {
   EXPECT_EQ(qel.status, 0) << qel.err;
   EXPECT_EQ(ReadBytes(Path("qel.bin")), ImageBytes(words));
 
+  // A 14-bit PIC program for this 12-bit part is the wrong image.
+  WriteText(Path("pic14.asm"),
+            "        processor 16f84\n"
+            "        org 0\n"
+            "        movlw 0x5A\n"
+            "        end\n");
+  ASSERT_TRUE(Shell("cd " + dir_.string() + " && gpasm -o pic14.hex pic14.asm")) << "gpasm";
+  const auto wrongCore = Run({"--load", "pic14.hex", "checksum"});
+  EXPECT_EQ(wrongCore.status, 2);
+  EXPECT_EQ(wrongCore.err, "Warning: File format error !(14 bit)\n");
+
   const auto listing = Run({"--load", "qel.qhx", "disassemble", "qel.dis"});
   EXPECT_EQ(listing.status, 0) << listing.err;
   const std::string text = AsText(ReadBytes(Path("qel.dis")));

@@ -58,20 +58,22 @@ bool CliSession::Prepare() {
   // Every message box of a load reports a fault of the file: the run stops.
   prompts_.ReportFailuresOnStderr(true);
   prompts_.ClearMessageCount();
-  if (args_.config && !LoadConfig(*args_.config)) return false;
-  if (args_.load && !LoadImage(*args_.load)) return false;
-  return prompts_.MessagesShown() == 0;
+  const bool loaded = (!args_.config || LoadConfig(*args_.config)) && (!args_.load || LoadImage(*args_.load));
+  if (loaded) return prompts_.MessagesShown() == 0;
+  // The image a configuration names can fail to open without a message box.
+  if (prompts_.MessagesShown() == 0) err_ << "File can't open! (" << state_.CurrentFileName << ")" << std::endl;
+  return false;
 }
 
 // The texts of "Open", with the file named, since a script may load several.
 bool CliSession::CheckedFile(const std::string& path) {
   std::error_code ec;
   if (!std::filesystem::exists(path, ec)) {
-    err_ << "File don't exist! (" << path << ")" << std::endl;
+    prompts_.Message("File don't exist! (" + path + ")", {}, PromptIcon::Error);
     return false;
   }
   if (!IsReadableFile(path)) {
-    err_ << "File can't open! (" << path << ")" << std::endl;
+    prompts_.Message("File can't open! (" + path + ")", {}, PromptIcon::Error);
     return false;
   }
   return true;
@@ -148,7 +150,13 @@ int CliSession::RunOperation(const OperationLayout& layout, const Worker& worker
   InlineHandover handover;
   OperationContext ctx{state_, *link_, SystemClock::Instance(), Inputs(), {}, panel, handover};
   prompts_.ClearMessageCount();
-  worker(ctx);
+  try {
+    worker(ctx);
+  } catch (...) {
+    // The line failed under the operation: show how far it got, then the failure.
+    panel.PrintLines();
+    throw;
+  }
   panel.PrintLines();
   // A message box of the main window on the way is no success either.
   return panel.Succeeded() && prompts_.MessagesShown() == 0 ? 0 : 1;

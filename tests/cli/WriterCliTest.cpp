@@ -351,6 +351,8 @@ TEST_F(WriterCliTest, FileErrorsExitTwoWithTheWindowsMessage) {
   WriteText(Path("bad.hex"), ":0200000000FFFE\n:00000001FF\n");  // checksum should be FF
   WriteText(Path("notes.txt"), "hello");
   WriteText(Path("broken.cfg"), "QEL whatever");
+  fs::create_directory(Path("folder.bin"));
+  WriteText(Path("folder.cfg"), ConfigText(Path("folder.bin"), "Com1", "K7E1/E3"));
   struct Case {
     std::vector<std::string> args;
     std::string error;
@@ -361,6 +363,8 @@ TEST_F(WriterCliTest, FileErrorsExitTwoWithTheWindowsMessage) {
       {{"--load", "bad.hex", "checksum"}, "Checksum error at line 1 !"},
       {{"--config", "broken.cfg", "checksum"}, "'broken.cfg' file data error!"},
       {{"--load", "broken.cfg", "checksum"}, "'broken.cfg' file data error!"},
+      {{"--config", "folder.cfg", "checksum"}, "'" + Path("folder.bin").string() + "' file do not find!"},
+      {{"--load", "folder.bin", "checksum"}, "File can't open! (folder.bin)"},
   };
   for (const auto& c : cases) {
     const auto r = Run(c.args);

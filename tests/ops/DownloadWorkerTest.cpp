@@ -180,6 +180,11 @@ TEST_F(DownloadTest, ListStopsAtSixtyFourRowsOrTheFirstNamelessOne) {
 }
 
 TEST_F(DownloadTest, AtMostSixteenTicks) {
+  {
+    TestCatalogue none(5);
+    ScopedDeviceTable table(none.Rows());
+    EXPECT_EQ(DownloadSelection().TickedCount(), 0);
+  }
   // Rows 2 to 21 ask to be ticked; row 1 has a default other than 1.
   TestCatalogue catalogue(24, [](DeviceRecord& r, int i) {
     r.DownloadDefault = i >= 2 && i <= 21 ? 1 : i == 1 ? 2 : 0;
@@ -200,12 +205,6 @@ TEST_F(DownloadTest, AtMostSixteenTicks) {
   EXPECT_TRUE(list.SetTicked(20, true));  // already ticked: nothing changes
   EXPECT_EQ(list.TickedCount(), 16);
   EXPECT_EQ(std::count(list.Ticks().begin(), list.Ticks().end(), true), 16);
-}
-
-TEST_F(DownloadTest, NoDefaultsNothingTicked) {
-  TestCatalogue catalogue(5);
-  ScopedDeviceTable table(catalogue.Rows());
-  EXPECT_EQ(DownloadSelection().TickedCount(), 0);
 }
 
 }  // namespace

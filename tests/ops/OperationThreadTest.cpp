@@ -232,28 +232,4 @@ TEST(QueuedHandoverTest, StoppedWhileQueuedNeverRuns) {
   }
 }
 
-// With the serving thread racing the stop, a routine runs exactly when Run
-// says it did.
-TEST(QueuedHandoverTest, RunReportsWhetherTheRoutineRan) {
-  int ranCount = 0;
-  for (int i = 0; i < 500; ++i) {
-    std::atomic<bool> queued{false};
-    QueuedHandover via([&queued] { queued = true; });
-    std::stop_source stop;
-    std::atomic<bool> ran{false};
-    bool result = false;
-    std::thread worker([&] { result = via.Run([&ran] { ran = true; }, stop.get_token()); });
-    while (!queued) std::this_thread::yield();
-    std::thread gui([&via] { via.Serve(); });
-    if (i % 3) std::this_thread::yield();
-    stop.request_stop();
-    gui.join();
-    worker.join();
-    via.Serve();  // nothing left to run
-    ASSERT_EQ(ran.load(), result) << i;
-    ranCount += result;
-  }
-  RecordProperty("routines_run", ranCount);
-}
-
 }  // namespace

@@ -191,7 +191,7 @@ int PosixSerialDevice::Open(const std::string& name) {
 
   // Every byte to the Writer is a round trip, so a USB adapter that holds
   // received bytes for its latency timer slows a transfer many times over.
-  // A driver without the setting (a terminal, most USB adapters) is no error.
+  // A driver without the setting (a terminal, some adapters) is no error.
   serial_struct serial{};
   bool lowLatency = false, restoreLatency = false;
   if (::ioctl(fd, TIOCGSERIAL, &serial) == 0) {

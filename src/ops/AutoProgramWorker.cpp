@@ -9,7 +9,6 @@
 #include "ops/ImageStream.h"
 #include "ops/PassCount.h"
 #include "ops/ProgramIdWorker.h"
-#include "ops/ProgramMemoryWorker.h"
 #include "ops/SerialNumber.h"
 
 const OperationLayout& AutoProgramLayout() {
@@ -127,8 +126,7 @@ class Pass {
     return status == want || Failed(line, status);
   }
   bool Read(std::uint32_t area, int count, std::string_view line) {
-    link_.GetHeader(area, kModeRead, ctx_.inputs);
-    const std::int32_t status = link_.Read7BitData(count, true);
+    const std::int32_t status = ReadExactly(ctx_, area, count);
     return status == kLinkFinished || Failed(line, status);
   }
   bool AllBlank(int count) const {

@@ -61,8 +61,7 @@ void Check(OperationContext& ctx) {
     p.SetText(kTitleControl, "Blank Check");
   }
 
-  link.GetHeader(kAreaOption, kModeRead, ctx.inputs);
-  std::int32_t status = link.Read7BitData(2, true);
+  std::int32_t status = ReadExactly(ctx, kAreaOption, 2);
   if (status != kLinkFinished) {
     ShowStageFailure(p, "Label2", status);
     return;
@@ -75,8 +74,7 @@ void Check(OperationContext& ctx) {
   }
   p.SetText("Label2", "OPTION ....... OK");
 
-  link.GetHeader(kAreaId, kModeRead, ctx.inputs);
-  status = link.Read7BitData(32, true);
+  status = ReadExactly(ctx, kAreaId, 32);
   if (status != kLinkFinished) {
     ShowStageFailure(p, "Label3", status);
     return;
@@ -90,8 +88,7 @@ void Check(OperationContext& ctx) {
   }
 
   const int n = std::min(s.ProgramBytes, kReadBufferBytes);
-  link.GetHeader(kAreaProgram, kModeRead, ctx.inputs);
-  status = link.Read7BitData(n, true);
+  status = ReadExactly(ctx, kAreaProgram, n);
   if (status != kLinkFinished) {
     ShowStageFailure(p, "Label4", status);
     return;

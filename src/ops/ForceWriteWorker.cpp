@@ -93,8 +93,7 @@ PassEnd Pass(OperationContext& ctx) {
       return PassEnd::LinkFailure;
   }
 
-  link.GetHeader(kAreaProgram, kModeRead, ctx.inputs);
-  const std::int32_t read = link.Read7BitData(n, true);
+  const std::int32_t read = ReadExactly(ctx, kAreaProgram, n);
   if (read != kLinkFinished) {
     ShowStageFailure(p, "Label2", read);
     return PassEnd::ReadBackFailure;

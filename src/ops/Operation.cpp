@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/MainState.h"
 #include "link/Comm.h"
 #include "ops/OperationPanel.h"
 
@@ -29,6 +30,17 @@ bool WriteByteUnlessStopped(TCustomComm& comm, std::uint8_t byte, std::stop_toke
   if (stop.stop_requested()) return false;
   comm.Write(&byte, 1);
   return true;
+}
+
+std::int32_t ReadExactly(OperationContext& ctx, std::uint32_t area, std::int32_t count) {
+  constexpr std::uint8_t kUnfilled = 0x80;  // no 7-bit data byte has this value
+  ctx.link.GetHeader(area, kModeRead, ctx.inputs);
+  auto& buffer = ctx.state.ReadBuffer;
+  const bool marked = count > 0 && count <= static_cast<std::int32_t>(buffer.size());
+  if (marked) buffer[count - 1] = kUnfilled;
+  const std::int32_t status = ctx.link.Read7BitData(count, true);
+  if (status == kLinkFinished && marked && buffer[count - 1] == kUnfilled) return kLinkUnexpected;
+  return status;
 }
 
 void ShowStageFailure(OperationPanel& panel, std::string_view line, std::int32_t status) {

@@ -45,12 +45,21 @@ class TickTimer {
   Clock::Duration start_{};
 };
 
+// A streaming worker gives up after three ticks of its window's one-second timer.
+inline constexpr int kStreamTicks = 3;
+
 // Waits of a worker that streams bytes itself. Each returns false when `ticks`
 // ticks pass first or the stop comes; they never spin.
 bool WaitCtsTicks(TCustomComm& comm, TickTimer& timer, int ticks, std::stop_token stop);
 bool WaitInputTicks(TCustomComm& comm, TickTimer& timer, int ticks, std::stop_token stop);
 // Writes one byte unless the stop has come; false when stopped.
 bool WriteByteUnlessStopped(TCustomComm& comm, std::uint8_t byte, std::stop_token stop);
+
+// GetHeader for a read of `area`, then a 7-bit read of exactly `count` bytes.
+// The link takes the end mark one byte early; the byte left out would be a
+// stale one from an earlier read, taken as the part's, so a short read counts
+// as an unexpected reply (7).
+std::int32_t ReadExactly(OperationContext& ctx, std::uint32_t area, std::int32_t count);
 
 // The red message of a stage that got `status` where it needed another code:
 // the standard texts for 1, 2 and 8, "Writer Error!!" for every other code.

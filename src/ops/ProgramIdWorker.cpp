@@ -69,8 +69,7 @@ void Program(OperationContext& ctx) {
     default: ShowStageFailure(p, "Label1", written); return;
   }
 
-  link.GetHeader(kAreaId, kModeRead, ctx.inputs);
-  const std::int32_t read = link.Read7BitData(32, true);
+  const std::int32_t read = ReadExactly(ctx, kAreaId, 32);
   if (read != kLinkFinished) {
     ShowStageFailure(p, "Label2", read);
     return;

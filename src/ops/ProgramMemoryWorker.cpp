@@ -78,8 +78,7 @@ void Program(OperationContext& ctx) {
       return;
   }
 
-  link.GetHeader(kAreaProgram, kModeRead, ctx.inputs);
-  const std::int32_t read = link.Read7BitData(n, true);
+  const std::int32_t read = ReadExactly(ctx, kAreaProgram, n);
   if (read != kLinkFinished) {
     ShowStageFailure(p, "Label2", read);
     return;

@@ -6,6 +6,3 @@
 
 const OperationLayout& ProgramMemoryLayout();
 void ProgramMemoryWorker(OperationContext& ctx);
-
-// The stream's replies wait three ticks of the window's one-second timer.
-inline constexpr int kStreamTicks = 3;

@@ -68,8 +68,7 @@ void Program(OperationContext& ctx) {
     ShowStageFailure(p, "Label1", written);
     return;
   }
-  link.GetHeader(kAreaOption, kModeRead, ctx.inputs);
-  const std::int32_t read = link.Read7BitData(2, true);
+  const std::int32_t read = ReadExactly(ctx, kAreaOption, 2);
   if (read != kLinkFinished) {
     ShowStageFailure(p, "Label1", read);
     return;

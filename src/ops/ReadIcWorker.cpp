@@ -25,12 +25,8 @@ const OperationLayout& ReadIcLayout() {
 
 namespace {
 
-// The window's one-second ticks before the program stream counts as lost.
-constexpr int kStreamTicks = 3;
 // Data bytes kept past the image: the Writer may send a few more than asked.
 constexpr int kImageSlack = 11;
-// A byte no 7-bit data byte can be: marks a place the Writer has not filled.
-constexpr std::uint8_t kUnfilled = 0x80;
 
 std::string Timeout(int stage) { return "Connect Timeout!! (" + std::to_string(stage) + ")"; }
 
@@ -67,16 +63,6 @@ class Reader {
     }
   }
 
-  // A 7-bit read of exactly `count` bytes. The link takes an end mark one
-  // byte early; here that byte would be a stale one from an earlier read
-  // stored as the part's, so it counts as a Writer error.
-  std::int32_t ReadExactly(std::uint32_t area, std::int32_t count) {
-    link_.GetHeader(area, kModeRead, ctx_.inputs);
-    s_.ReadBuffer[count - 1] = kUnfilled;
-    const std::int32_t status = link_.Read7BitData(count, true);
-    if (status == kLinkFinished && s_.ReadBuffer[count - 1] == kUnfilled) return kLinkUnexpected;
-    return status;
-  }
 
   bool Identify() {
     if (s_.DeviceIndex == -1) {
@@ -96,7 +82,7 @@ class Reader {
   }
 
   bool ReadOptionArea() {
-    const std::int32_t status = ReadExactly(kAreaOption, 6);
+    const std::int32_t status = ReadExactly(ctx_, kAreaOption, 6);
     if (status != kLinkFinished) {
       Fail("Label1", "Label2", status, 2);
       return false;
@@ -116,7 +102,7 @@ class Reader {
   }
 
   bool ReadArea5() {
-    const std::int32_t status = ReadExactly(kAreaOption2, 6);
+    const std::int32_t status = ReadExactly(ctx_, kAreaOption2, 6);
     if (status != kLinkFinished) {
       Fail("Label1", "Label2", status, 3);
       return false;
@@ -129,7 +115,7 @@ class Reader {
   }
 
   bool ReadId() {
-    const std::int32_t status = ReadExactly(kAreaId, kIdBytes);
+    const std::int32_t status = ReadExactly(ctx_, kAreaId, kIdBytes);
     if (status != kLinkFinished) {
       Fail("Label2", "Label2", status, 4);
       return false;

@@ -29,8 +29,6 @@ const OperationLayout& VerifyLayout() {
 
 namespace {
 
-// A byte no 7-bit data byte can be: marks a place the Writer has not filled.
-constexpr std::uint8_t kUnfilled = 0x80;
 // OPTION bit 13, in the high half: set on a part whose protection is off.
 constexpr std::uint8_t kUnprotectedBit = 0x40;
 // With protect only these bits of each half still read back as written.
@@ -70,16 +68,6 @@ class Verifier {
     if (!Stopped()) ShowStageFailure(p_, line, status);
   }
 
-  // A 7-bit read of exactly `count` bytes. The link takes an end mark one
-  // byte early; the missing byte would be a stale one from an earlier read,
-  // compared as if it were the part's, so it counts as a Writer error.
-  std::int32_t ReadExactly(std::uint32_t area, std::int32_t count) {
-    link_.GetHeader(area, kModeRead, ctx_.inputs);
-    s_.ReadBuffer[count - 1] = kUnfilled;
-    const std::int32_t status = link_.Read7BitData(count, true);
-    if (status == kLinkFinished && s_.ReadBuffer[count - 1] == kUnfilled) return kLinkUnexpected;
-    return status;
-  }
 
   bool TakeExpected() {
     return ctx_.handover.Run(
@@ -109,7 +97,7 @@ class Verifier {
   }
 
   bool VerifyOption() {
-    const std::int32_t status = ReadExactly(kAreaOption, 2);
+    const std::int32_t status = ReadExactly(ctx_, kAreaOption, 2);
     if (status != kLinkFinished) {
       Fail("Label2", status);
       return false;
@@ -131,7 +119,7 @@ class Verifier {
   }
 
   bool VerifyId() {
-    const std::int32_t status = ReadExactly(kAreaId, kIdBytes);
+    const std::int32_t status = ReadExactly(ctx_, kAreaId, kIdBytes);
     if (status != kLinkFinished) {
       Fail("Label4", status);
       return false;
@@ -153,7 +141,7 @@ class Verifier {
   bool VerifyProgram() {
     const int n = std::clamp(s_.ProgramBytes, 2, kProgramBufferBytes) & ~1;
     const std::uint8_t m = want_.protect ? kProtectedBits : 0x7F;
-    const std::int32_t status = ReadExactly(kAreaProgram, n);
+    const std::int32_t status = ReadExactly(ctx_, kAreaProgram, n);
     if (status != kLinkFinished) {
       Fail("Label5", status);
       return false;

@@ -11,6 +11,7 @@
 #include "app/StateReset.h"
 #include "app/gui/MainFormWidgets.h"
 #include "app/gui/TMainForm.h"
+#include "ops/gui/TDeviceForm.h"
 
 namespace {
 
@@ -147,8 +148,20 @@ void TMainForm::ClearEEPROMBuffer1Click() {
   RecreateEepromWindow();
 }
 
-// The device download window is later work.
-void TMainForm::DownLoad1Click() {}
+// No port check: a closed port shows up as a time-out of the first record.
+void TMainForm::DownLoad1Click() {
+  TDeviceForm form(*this);
+  RunOperationWindow(form);
+}
+
+int TMainForm::RunOperationWindow(QDialog& window) {
+  struct Open {
+    bool& flag;
+    explicit Open(bool& f) : flag(f) { flag = true; }
+    ~Open() { flag = false; }
+  } open(operationOpen_);
+  return operationWindowHook_ ? operationWindowHook_(window) : window.exec();
+}
 
 void TMainForm::Label3DblClick() {
   QAction* forceWrite = w_->Action("ToolButton23");

@@ -170,6 +170,8 @@ class TMainForm : public QMainWindow {
   bool OperationOpen() const { return operationOpen_; }
   // Shows an operation window modally; OperationOpen() holds meanwhile.
   int RunOperationWindow(QDialog& window);
+  // Test hook: runs the window in place of its modal loop and returns its result.
+  void SetOperationWindowHook(std::function<int(QDialog&)> hook) { operationWindowHook_ = std::move(hook); }
   void BlankCheckActionExecute();
   void ToolButton7Click();
   void Veryfy1Click();
@@ -197,6 +199,7 @@ class TMainForm : public QMainWindow {
  private:
   MainState state_;
   bool operationOpen_ = false;
+  std::function<int(QDialog&)> operationWindowHook_;
   Prompts& prompts_;
   Clock& clock_;
   QMdiArea* mdiArea_ = nullptr;

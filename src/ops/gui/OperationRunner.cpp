@@ -1,0 +1,160 @@
+#include "ops/gui/OperationRunner.h"
+
+#include <QListWidget>
+#include <QPalette>
+#include <QProgressBar>
+#include <QAbstractButton>
+#include <QLabel>
+#include <algorithm>
+#include <exception>
+#include <string>
+
+#include "app/gui/TMainForm.h"
+#include "link/Comm.h"
+#include "ops/Handover.h"
+#include "ops/OperationPanel.h"
+
+namespace {
+
+const QColor kRed(255, 0, 0);
+
+}  // namespace
+
+// The worker's side: every call is queued to the runner with its pass number
+// and applied on the GUI thread only while that pass is the current one.
+class OperationRunner::Panel final : public OperationPanel {
+ public:
+  Panel(OperationRunner& runner, int pass) : runner_(runner), pass_(pass) {}
+
+  void SetText(std::string_view control, std::string_view text) override {
+    Post([c = Name(control), t = QString::fromUtf8(text.data(), static_cast<int>(text.size()))](QWidget& w) {
+      QWidget* target = w.findChild<QWidget*>(c);
+      if (auto* label = qobject_cast<QLabel*>(target)) label->setText(t);
+      else if (auto* button = qobject_cast<QAbstractButton*>(target)) button->setText(t);
+    });
+  }
+  void SetRed(std::string_view control) override {
+    Post([c = Name(control)](QWidget& w) {
+      if (auto* target = w.findChild<QWidget*>(c)) {
+        QPalette palette = target->palette();
+        palette.setColor(QPalette::WindowText, kRed);
+        target->setPalette(palette);
+      }
+    });
+  }
+  void ClearRed(std::string_view control) override {
+    Post([c = Name(control)](QWidget& w) {
+      if (auto* target = w.findChild<QWidget*>(c)) {
+        QPalette palette = target->palette();
+        palette.setColor(QPalette::WindowText, w.palette().color(QPalette::WindowText));
+        target->setPalette(palette);
+      }
+    });
+  }
+  void SetVisible(std::string_view control, bool visible) override {
+    Post([c = Name(control), visible](QWidget& w) {
+      if (auto* target = w.findChild<QWidget*>(c)) target->setVisible(visible);
+    });
+  }
+  void SetEnabled(std::string_view control, bool enabled) override {
+    Post([c = Name(control), enabled](QWidget& w) {
+      if (auto* target = w.findChild<QWidget*>(c)) target->setEnabled(enabled);
+    });
+  }
+  void SetGauge(int percent) override {
+    Post([percent](QWidget& w) {
+      if (auto* gauge = w.findChild<QProgressBar*>("CGauge1")) gauge->setValue(std::clamp(percent, 0, 100));
+    });
+  }
+  void Message(std::string_view text) override {
+    TMainForm* main = &runner_.main_;
+    Post([main, t = std::string(text)](QWidget&) { main->prompts().Message(t); });
+  }
+  void SelectRow(int row) override {
+    Post([row](QWidget& w) {
+      if (auto* list = w.findChild<QListWidget*>()) list->setCurrentRow(row);
+    });
+  }
+
+ private:
+  static QString Name(std::string_view control) {
+    return QString::fromUtf8(control.data(), static_cast<int>(control.size()));
+  }
+
+  template <class Apply>
+  void Post(Apply apply) {
+    OperationRunner* runner = &runner_;
+    const int pass = pass_;
+    QMetaObject::invokeMethod(
+        runner,
+        [runner, pass, apply = std::move(apply)] {
+          if (runner->pass_ == pass) apply(runner->window_);
+        },
+        Qt::QueuedConnection);
+  }
+
+  OperationRunner& runner_;
+  const int pass_;
+};
+
+OperationRunner::OperationRunner(TMainForm& main, QWidget& window) : main_(main), window_(window) {}
+
+OperationRunner::~OperationRunner() { Stop(); }
+
+bool OperationRunner::IsRed(const QWidget* control) {
+  return control && control->palette().color(QPalette::WindowText) == kRed;
+}
+
+bool OperationRunner::Running() const { return thread_.Started() && !thread_.Finished(); }
+
+void OperationRunner::Start(Worker worker) {
+  Stop();
+  const int pass = ++pass_;
+  panel_ = std::make_unique<Panel>(*this, pass);
+  handover_ = std::make_unique<QueuedHandover>(
+      [this] {
+        QMetaObject::invokeMethod(
+            this, [this] { if (handover_) handover_->Serve(); }, Qt::QueuedConnection);
+      },
+      [this] { main_.ShowPanel(); });
+
+  MainState& state = main_.State();
+  WriterLink& link = main_.Link();
+  Clock& clock = main_.clock();
+  thread_.Start(link, [this, &state, &link, &clock, pass, worker = std::move(worker),
+                       inputs = main_.CurrentHeaderInputs(), panel = panel_.get(),
+                       handover = handover_.get()](std::stop_token token) {
+    OperationContext ctx{state, link, clock, inputs, token, *panel, *handover};
+    std::string fault;
+    try {
+      worker(ctx);
+    } catch (const std::exception& e) {
+      // The serial line failed under the worker (a cable pulled, an adapter
+      // gone): the component's text says why.
+      fault = e.what();
+      if (fault.empty()) fault = "Writer Error!!";
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this, pass, fault] {
+          if (pass_ != pass) return;
+          if (!fault.empty()) {
+            // The worker has returned; the port is opened afresh by the next
+            // command's entry guard.
+            thread_.Stop();
+            main_.Comm1().Close();
+            main_.State().PortFailed = 1;
+          }
+          emit Finished(!fault.empty());
+          if (!fault.empty()) main_.prompts().Message(fault, {}, PromptIcon::Error);
+        },
+        Qt::QueuedConnection);
+  });
+}
+
+void OperationRunner::Stop() {
+  if (handover_) handover_->Close();
+  thread_.Stop();
+  // What the stopped worker left in the queue belongs to a finished pass.
+  ++pass_;
+}

@@ -1,0 +1,51 @@
+#pragma once
+// Runs a window's worker on a thread of its own, one pass at a time. The
+// worker's panel calls are queued to the GUI thread and applied to the
+// window's controls by objectName; main-window routines it hands over run on
+// the GUI thread too. Stop() asks the worker to stop and waits for it; the
+// calls it had queued are dropped, and none reaches a window that is gone.
+
+#include <QObject>
+#include <QString>
+#include <memory>
+#include <string_view>
+
+#include "ops/Operation.h"
+#include "ops/OperationThread.h"
+
+class QWidget;
+class QueuedHandover;
+class TMainForm;
+
+class OperationRunner : public QObject {
+  Q_OBJECT
+
+ public:
+  OperationRunner(TMainForm& main, QWidget& window);
+  ~OperationRunner() override;
+
+  // Starts a pass; a running one is stopped first. The device inputs of the
+  // header are taken now, on the GUI thread.
+  void Start(Worker worker);
+  void Stop();
+  // A pass has been started and its worker has not returned yet.
+  bool Running() const;
+
+  // The red of a failure line.
+  static bool IsRed(const QWidget* control);
+
+ signals:
+  // The current pass's worker has returned. failed: it ended on a fault of
+  // the serial line, which has been reported; the worker's own end never came.
+  void Finished(bool failed);
+
+ private:
+  class Panel;
+
+  TMainForm& main_;
+  QWidget& window_;
+  int pass_ = 0;
+  std::unique_ptr<Panel> panel_;
+  std::unique_ptr<QueuedHandover> handover_;
+  OperationThread thread_;
+};

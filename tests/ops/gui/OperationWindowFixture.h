@@ -1,0 +1,132 @@
+#pragma once
+// The main window with an emulated Writer behind Comm1, in a directory of the
+// test's own. Operation windows run through the window hook: the test drives
+// each window instead of a modal loop, so nothing ever blocks.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QLabel>
+#include <QMdiArea>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/gui/TMainForm.h"
+#include "emulator/EmulatorLine.h"
+#include "emulator/WriterEmulator.h"
+#include "link/Clock.h"
+#include "link/DevicePair.h"
+#include "ops/gui/TOperationForm.h"
+#include "support/ScriptedPrompts.h"
+#include "support/TestMainForm.h"
+
+using Texts = std::vector<std::string>;
+
+// The status lines as the window shows them: visible, not blank, in window
+// order, red ones behind "error: ".
+inline Texts ShownLines(const TOperationForm& w) {
+  Texts out;
+  for (const PanelLineSpec& spec : w.Layout().lines) {
+    const QLabel* label = w.Label(spec.name);
+    const std::string text = label->text().toStdString();
+    if (label->isHidden() || text.find_first_not_of(' ') == std::string::npos) continue;
+    out.push_back(w.IsRed(spec.name) ? "error: " + text : text);
+  }
+  return out;
+}
+
+class OperationWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    oldDir_ = std::filesystem::current_path();
+    dir_ = std::filesystem::temp_directory_path() /
+           ("opwindow-" + std::to_string(getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(dir_);
+    std::filesystem::current_path(dir_);
+    line = AttachEmulator(pair, emulator);
+  }
+  void TearDown() override {
+    main_.reset();  // closes the PC end before the line goes
+    line.reset();
+    std::filesystem::current_path(oldDir_);
+    std::filesystem::remove_all(dir_);
+  }
+
+  TMainForm& Main() {
+    if (!main_) main_ = std::make_unique<TestMainForm>(prompts, clock, [this] { return pair.MakePcEnd(); });
+    return *main_;
+  }
+
+  // Runs a command; `drive` gets its window in place of the modal loop.
+  // Returns whether a window opened.
+  bool RunCommand(const char* action, const std::function<void(QDialog&)>& drive) {
+    return RunCommand([&] { Main().CommandAction(action)->trigger(); }, drive);
+  }
+  bool RunCommand(void (TMainForm::*handler)(), const std::function<void(QDialog&)>& drive) {
+    return RunCommand([&] { (Main().*handler)(); }, drive);
+  }
+  bool RunCommand(const std::function<void()>& command, const std::function<void(QDialog&)>& drive) {
+    bool opened = false;
+    Main().SetOperationWindowHook([&](QDialog& window) {
+      opened = true;
+      EXPECT_TRUE(Main().OperationOpen());
+      window.show();
+      drive(window);
+      return window.result();
+    });
+    command();
+    Main().SetOperationWindowHook({});
+    EXPECT_FALSE(Main().OperationOpen());
+    return opened;
+  }
+
+  // A label of the main window itself: the views in its MDI area reuse names.
+  QLabel* PanelLabel(const char* name) {
+    for (QLabel* label : Main().findChildren<QLabel*>(name))
+      if (!Main().MdiArea()->isAncestorOf(label)) return label;
+    ADD_FAILURE() << "no panel label " << name;
+    return nullptr;
+  }
+
+  struct Outcome {
+    bool opened = false;
+    std::string title;
+    Texts lines;
+    bool okEnabled = false;
+  };
+  // Runs an operation command to the worker's end, notes what its window
+  // shows and presses OK.
+  template <class Command>
+  Outcome RunToEnd(Command command) {
+    Outcome out;
+    out.opened = RunCommand(command, [&](QDialog& d) {
+      auto& w = dynamic_cast<TOperationForm&>(d);
+      QSignalSpy finished(&w, &TOperationForm::WorkerFinished);
+      EXPECT_TRUE(finished.wait(20000));
+      out.title = w.Label("StaticText1")->text().toStdString();
+      out.lines = ShownLines(w);
+      out.okEnabled = w.Button("Button1")->isEnabled();
+      QTest::mouseClick(w.Button("Button1"), Qt::LeftButton);
+      EXPECT_FALSE(w.isVisible());
+    });
+    return out;
+  }
+
+  FakeClock clock{Clock::Duration{50}};
+  WriterEmulator emulator{clock};
+  DevicePair pair;
+  std::unique_ptr<EmulatorLine> line;
+  ScriptedPrompts prompts;
+
+ private:
+  std::unique_ptr<TMainForm> main_;
+  std::filesystem::path oldDir_, dir_;
+};

@@ -1,0 +1,255 @@
+// The operation windows and the commands that open them, against the
+// emulated Writer: what the windows show, what the commands do with the
+// result, and the window's own rules (no cancel while busy, restart).
+
+#include <QLabel>
+#include <QMdiArea>
+#include <QProgressBar>
+#include <atomic>
+#include <cerrno>
+#include <thread>
+
+#include "app/DeviceCatalogue.h"
+#include "files/Checksum.h"
+#include "ops/BlankCheckWorker.h"
+#include "ops/Handover.h"
+#include "ops/gui/OperationWindowFixture.h"
+#include "views/gui/TEEDataForm.h"
+#include "views/gui/TMDIChild.h"
+
+namespace {
+
+const Texts kBlankOk{"OPTION ....... OK", "ID Checksum ......... OK.", "Data ......... OK."};
+
+// Words of at most 12 bits, so every core shows them as they are.
+std::uint16_t Pattern(int n) { return static_cast<std::uint16_t>((n * 37 + 5) & 0x0FFF); }
+
+IcDescription PartWithData() {
+  IcDescription ic;  // the first device's part
+  for (int n = 0; n < ic.words; ++n) ic.program.push_back(Pattern(n));
+  ic.id = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 0x7F, 0x7F, 0x7F, 0x7F};
+  return ic;
+}
+
+TEST_F(OperationWindowTest, F5OnABlankPartShowsTheThreeOkLinesAndEnablesOk) {
+  Main().show();
+  Main().activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&Main()));
+  const Outcome out = RunToEnd([&] { QTest::keyClick(&Main(), Qt::Key_F5); });
+  ASSERT_TRUE(out.opened);
+  EXPECT_EQ(out.title, "Blank Check");
+  EXPECT_EQ(out.lines, kBlankOk);
+  EXPECT_TRUE(out.okEnabled);
+  EXPECT_EQ(Main().State().EraseFirst, 0);
+  EXPECT_TRUE(prompts.messages.empty());
+}
+
+TEST_F(OperationWindowTest, EraseRunsTheBlankCheckWindowWithTheEraseFirst) {
+  // The part in the socket is one-time programmable: the Writer refuses the erase.
+  const Outcome out = RunToEnd(&TMainForm::EraseClick);
+  EXPECT_EQ(out.title, "Erase Flash Memory");
+  EXPECT_EQ(out.lines, Texts{"error: Nothing in socket or type error!!"});
+  EXPECT_EQ(Main().State().EraseFirst, 1);
+}
+
+TEST_F(OperationWindowTest, CommandsPassTheEntryGuardFirstButDownloadDoesNot) {
+  Main();
+  pair.FailOpen(ENOENT);
+  Main().State().PortFailed = 1;
+  for (auto handler : {&TMainForm::BlankCheckActionExecute, &TMainForm::EraseClick, &TMainForm::ToolButton7Click,
+                       &TMainForm::Veryfy1Click, &TMainForm::VerifywithProtect1Click}) {
+    prompts.messages.clear();
+    EXPECT_FALSE(RunCommand(handler, [](QDialog&) { ADD_FAILURE() << "a window opened"; }));
+    EXPECT_EQ(prompts.Texts(), Texts{"Open  COM1 Port Error!!"});
+  }
+  EXPECT_TRUE(RunCommand("DownLoad1", [](QDialog& d) { d.close(); }));
+}
+
+TEST_F(OperationWindowTest, FailuresAreShownInPureRed) {
+  Main();
+  EmulatorFaults silent;
+  silent.ctsNeverRaised = true;
+  emulator.SetFaults(silent);
+  RunCommand("BlankCheckAction", [](QDialog& d) {
+    auto& w = dynamic_cast<TOperationForm&>(d);
+    QSignalSpy finished(&w, &TOperationForm::WorkerFinished);
+    ASSERT_TRUE(finished.wait(20000));
+    EXPECT_EQ(ShownLines(w), Texts{"error: Connect Timeout!!"});
+    EXPECT_EQ(w.Label("Label3")->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    EXPECT_FALSE(w.IsRed("Label2"));
+    w.accept();
+  });
+}
+
+TEST_F(OperationWindowTest, ALineThatFailsUnderTheWorkerIsReportedAndLetsTheUserOut) {
+  Main();
+  RunCommand("BlankCheckAction", [&](QDialog& d) {
+    auto& w = dynamic_cast<TOperationForm&>(d);
+    QSignalSpy finished(&w, &TOperationForm::WorkerFinished);
+    pair.FailIo(EIO);
+    ASSERT_TRUE(finished.wait(20000));
+    EXPECT_TRUE(w.Button("Button1")->isEnabled());
+    w.accept();
+  });
+  ASSERT_EQ(prompts.messages.size(), 1u);
+  EXPECT_EQ(prompts.LastText(), "Write error (Error: 5) ");
+  EXPECT_EQ(Main().State().PortFailed, 1);
+  pair.FailIo(0);
+  EXPECT_EQ(RunToEnd("BlankCheckAction").lines, kBlankOk);  // the guard reopens the port
+}
+
+TEST_F(OperationWindowTest, ReadRebuildsTheViewsFromThePart) {
+  emulator.SetIc(PartWithData());
+  Main().State().CurrentFileName = "old.hex";
+  const Outcome out = RunToEnd("ReadICAction");
+  EXPECT_EQ(out.lines, (Texts{"Read OPTION OK!", "Read ID and Checksum OK!", "Read Data OK"}));
+
+  MainState& s = Main().State();
+  EXPECT_EQ(s.IcReadDone, 1);
+  EXPECT_EQ(s.RefreshPending, 1);
+  EXPECT_EQ(s.CurrentFileName, "");
+  EXPECT_EQ(s.IdBuffer[11], 12);
+
+  const auto views = Main().MdiArea()->findChildren<TMDIChild*>();
+  ASSERT_EQ(views.size(), 1);
+  EXPECT_EQ(views[0]->windowTitle(), "Program Memory");
+  for (int n : {0, 1, 9, 1023}) {
+    SCOPED_TRACE(n);
+    EXPECT_EQ(views[0]->Model()->CellText(n / 8, n % 8), HexDigits(Pattern(n), 4));
+  }
+
+  auto expected = std::make_unique<MainState>(s);
+  ::CalChecksum(*expected);
+  EXPECT_NE(expected->Panel.Label11, "Blank");
+  EXPECT_EQ(s.Panel.Label11, expected->Panel.Label11);
+  EXPECT_EQ(PanelLabel("Label11")->text().toStdString(), expected->Panel.Label11);
+}
+
+TEST_F(OperationWindowTest, AFailedReadLeavesTheViewsAlone) {
+  Main().State().CurrentFileName = "kept.hex";
+  const auto before = Main().MdiArea()->findChildren<TMDIChild*>();
+  EmulatorFaults fault;
+  fault.silenceAfter = 1 + 10 + 10 + 10 + 5;  // the program header never completes
+  emulator.SetFaults(fault);
+  const Outcome out = RunToEnd("ReadICAction");
+  EXPECT_EQ(out.lines.back(), "error: Connect Timeout!! (6)");
+  EXPECT_EQ(Main().State().IcReadDone, 0);
+  EXPECT_EQ(Main().State().CurrentFileName, "kept.hex");
+  EXPECT_EQ(Main().MdiArea()->findChildren<TMDIChild*>(), before);
+}
+
+const DeviceRecord kEepromRows[] = {
+    {"K7E1/E3", 0x03, 0xFF, 19, 1, 0x30, 0xC1, 2, 0x70, 0x0A, 0x5F, 0x00, 1, 0x00, 0x00, 0, 0, 0x3F, 0},
+    {"K7F8/EE", 0x03, 0xFF, 19, 1, 0x30, 0xC1, 2, 0x70, 0x0A, 0x5F, 0x00, 2, 0x00, 0x3F, 0, 0, 0x3F, 0},
+    {nullptr, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+};
+
+class EepromPartTest : public OperationWindowTest {
+ protected:
+  ScopedDeviceTable table{kEepromRows};  // outlives the main window
+};
+
+TEST_F(EepromPartTest, ReadOfAnEepromPartOpensTheEepromView) {
+  IcDescription ic = *IcDescription::ForDevice("K7F8/EE");
+  for (int i = 0; i < ic.eepromBytes; ++i) ic.eeprom.push_back(static_cast<std::uint8_t>(0xA0 + i));
+  emulator.SetIc(ic);
+  ASSERT_TRUE(Main().SelectDevice("K7F8/EE"));
+  const Outcome out = RunToEnd("ReadICAction");
+  EXPECT_EQ(out.lines.back(), "Read EEPROM OK!");
+  EXPECT_EQ(Main().State().EepromWindowOpen, 1);
+  const auto views = Main().MdiArea()->findChildren<TEEDataForm*>();
+  ASSERT_EQ(views.size(), 1);
+  EXPECT_EQ(views[0]->Model()->CellText(0, 1), "A1");
+}
+
+TEST_F(OperationWindowTest, VerifyAfterARead) {
+  IcDescription ic = PartWithData();
+  emulator.SetIc(ic);
+  ASSERT_EQ(RunToEnd("ReadICAction").lines.size(), 3u);
+  // The part carries the checksum of its data, as a programmed part does.
+  const std::string sum = Main().State().Panel.Label11;
+  ASSERT_EQ(sum.size(), 4u);
+  for (int i = 0; i < 4; ++i) ic.id[12 + i] = static_cast<std::uint8_t>(sum[i]);
+  emulator.SetIc(ic);
+
+  Outcome out = RunToEnd("VerifyICAction");
+  EXPECT_EQ(out.title, "Verify");
+  EXPECT_EQ(out.lines, (Texts{"OPTION verify OK!!", "ID & Checksum verify OK!!", "Data verify OK!!"}));
+  EXPECT_EQ(Main().State().VerifyProtect, 0);
+
+  Main().State().SetProgramWord(0x10, Pattern(0x10) ^ 0x0100);
+  out = RunToEnd("VerifyICAction");
+  EXPECT_EQ(out.lines.back(), "IC=" + HexDigits(Pattern(0x10), 4) + "H, Buffer=" +
+                                  HexDigits(Pattern(0x10) ^ 0x0100, 4) + "H");
+
+  out = RunToEnd("VerifywithProtect1");
+  EXPECT_EQ(out.title, "Verify with Protect");
+  EXPECT_EQ(out.lines, (Texts{"OPTION verify OK!!", "error: IC no protected!!"}));
+  EXPECT_EQ(Main().State().VerifyProtect, 1);
+}
+
+TEST_F(OperationWindowTest, HandedOverRoutinesRunOnTheGuiThreadAndRedrawThePanel) {
+  std::atomic<bool> onGui = false;
+  const auto gui = std::this_thread::get_id();
+  TOperationForm w(Main(), BlankCheckLayout(), [&](OperationContext& ctx) {
+    ctx.handover.Run([&] {
+      onGui = std::this_thread::get_id() == gui;
+      ctx.state.Panel.Label11 = "1234";
+    }, ctx.stop);
+  });
+  QSignalSpy finished(&w, &TOperationForm::WorkerFinished);
+  w.show();
+  ASSERT_TRUE(finished.wait(5000));
+  EXPECT_TRUE(onGui);
+  EXPECT_EQ(PanelLabel("Label11")->text(), "1234");
+}
+
+// A window that waits for its stop, as one does while the Writer is slow.
+TEST_F(OperationWindowTest, EscapeWaitsForTheWorkerAndDoesNotCloseMeanwhile) {
+  std::atomic<bool> release = false;
+  TOperationForm w(Main(), BlankCheckLayout(), [&](OperationContext& ctx) {
+    while (!release && !ctx.stop.stop_requested()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ctx.panel.SetEnabled("Button1", true);
+  });
+  QSignalSpy finished(&w, &TOperationForm::WorkerFinished);
+  w.show();
+  QTest::keyClick(&w, Qt::Key_Escape);
+  EXPECT_TRUE(w.isVisible());
+  EXPECT_TRUE(w.WorkerRunning());
+  release = true;
+  ASSERT_TRUE(finished.wait(5000));
+  QTest::keyClick(&w, Qt::Key_Escape);
+  EXPECT_FALSE(w.isVisible());
+}
+
+TEST_F(OperationWindowTest, RestartResetsTheControlsAndDropsWhatTheOldPassLeftQueued) {
+  const OperationLayout layout{"Pass", "Pass", {{"Label1", "Waiting"}, {"Label2", "", false}},
+                               {"Button1", "Button2"}, {"Exit", "Continue"}, false, {}};
+  std::atomic<int> passes = 0;
+  TOperationForm w(Main(), layout, [&](OperationContext& ctx) {
+    if (++passes == 1) {
+      // The first pass floods the window until it is stopped.
+      while (!ctx.stop.stop_requested()) {
+        ctx.panel.Red("Label1", "pass 1");
+        ctx.panel.SetVisible("Label2", true);
+        ctx.panel.SetEnabled("Button2", true);
+      }
+      return;
+    }
+    ctx.panel.SetText("Label1", "pass 2");
+  });
+  QSignalSpy finished(&w, &TOperationForm::WorkerFinished);
+  w.show();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w.Label("Label1")->text() == "pass 1"; }, 5000));
+  w.Restart();
+  EXPECT_EQ(w.Label("Label1")->text(), "Waiting");
+  EXPECT_FALSE(w.IsRed("Label1"));
+  EXPECT_TRUE(w.Label("Label2")->isHidden());
+  EXPECT_FALSE(w.Button("Button2")->isEnabled());
+  ASSERT_TRUE(finished.wait(5000));
+  EXPECT_EQ(w.Label("Label1")->text(), "pass 2");
+  EXPECT_FALSE(w.IsRed("Label1"));
+  EXPECT_EQ(passes, 2);
+}
+
+}  // namespace

@@ -42,6 +42,7 @@ const GlobalOption kGlobalOptions[] = {
     {"--ic", true, [](CliArgs& a, const std::string& v) { a.ic = v; }},
     {"--config", true, [](CliArgs& a, const std::string& v) { a.config = v; }},
     {"--load", true, [](CliArgs& a, const std::string& v) { a.load = v; }},
+    {"--qtp", true, [](CliArgs& a, const std::string& v) { a.qtp = v; }},
     {"--yes", false, [](CliArgs& a, const std::string&) { a.yes = true; }},
     {"--help", false, [](CliArgs& a, const std::string&) { a.help = true; }},
     {"-h", false, [](CliArgs& a, const std::string&) { a.help = true; }},
@@ -137,6 +138,7 @@ std::string CliUsage() {
       "  --config FILE.cfg       load a configuration file, as \"Load Config File\" does\n"
       "  --load IMAGE            open an image or configuration file, as \"Open\" does\n"
       "                          (.bin .qhx .obj .hex .cfg; a .cfg beside the image comes with it)\n"
+      "  --qtp FILE              load a QTP file of serial numbers, as \"Load QTP File\" does\n"
       "  --yes                   answer questions with Ignore / Yes instead of Abort / No\n"
       "  --help, --version\n"
       "\n"

@@ -2,7 +2,8 @@
 // The command line of writer-cli:
 //
 //   writer-cli [--port ComN | --port-path PATH] [--handshake Default|CTS|None]
-//              [--ic NAME] [--config FILE.cfg] [--load IMAGE] [--yes] COMMAND [ARGS]
+//              [--ic NAME] [--config FILE.cfg] [--load IMAGE] [--qtp FILE] [--yes]
+//              COMMAND [ARGS]
 //
 // Options before or after the command apply to the whole run; an option of
 // the command itself (read --save-bin OUT) follows the command.
@@ -21,6 +22,7 @@ struct CliArgs {
   std::optional<std::string> ic;
   std::optional<std::string> config;
   std::optional<std::string> load;
+  std::optional<std::string> qtp;
   bool yes = false;
   bool help = false;
   bool version = false;

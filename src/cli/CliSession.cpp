@@ -9,6 +9,7 @@
 #include "files/Checksum.h"
 #include "files/OpenCommands.h"
 #include "files/ProgramFile.h"
+#include "files/QtpFile.h"
 #include "link/Clock.h"
 #include "link/Comm.h"
 #include "link/PosixSerialDevice.h"
@@ -58,7 +59,8 @@ bool CliSession::Prepare() {
   // Every message box of a load reports a fault of the file: the run stops.
   prompts_.ReportFailuresOnStderr(true);
   prompts_.ClearMessageCount();
-  const bool loaded = (!args_.config || LoadConfig(*args_.config)) && (!args_.load || LoadImage(*args_.load));
+  const bool loaded = (!args_.config || LoadConfig(*args_.config)) && (!args_.load || LoadImage(*args_.load)) &&
+                      (!args_.qtp || LoadQtp(*args_.qtp));
   if (loaded) return prompts_.MessagesShown() == 0;
   // The image a configuration names can fail to open without a message box.
   if (prompts_.MessagesShown() == 0) err_ << "File can't open! (" << state_.CurrentFileName << ")" << std::endl;
@@ -115,6 +117,13 @@ bool CliSession::LoadImage(const std::string& path) {
   return outcome == OpenOutcome::Loaded;
 }
 
+bool CliSession::LoadQtp(const std::string& path) {
+  if (!CheckedFile(path)) return false;
+  if (LoadQtpFile(state_, path, prompts_)) return true;
+  if (prompts_.MessagesShown() == 0) prompts_.Message("File can't open! (" + path + ")", {}, PromptIcon::Error);
+  return false;
+}
+
 HeaderInputs CliSession::Inputs() const {
   // The window keeps the pulse-width edits hidden: the headers use the fixed pulses.
   HeaderInputs inputs;
@@ -124,6 +133,7 @@ HeaderInputs CliSession::Inputs() const {
 }
 
 bool CliSession::OpenPort() {
+  if (comm_ && comm_->Enabled() && !state_.PortFailed) return true;  // open since an earlier pass
   if (!comm_) {
     comm_ = std::make_unique<TComm>(std::make_unique<PosixSerialDevice>());
     // Comm1 as the window stores it; CheckComPort sets the line itself.
@@ -147,11 +157,9 @@ TComm& CliSession::Comm() { return *comm_; }
 int CliSession::RunOperation(const OperationLayout& layout, const Worker& worker) {
   if (!OpenPort()) return 2;
   ConsolePanel panel(layout, out_);
-  InlineHandover handover;
-  OperationContext ctx{state_, *link_, SystemClock::Instance(), Inputs(), {}, panel, handover};
   prompts_.ClearMessageCount();
   try {
-    worker(ctx);
+    RunWith(panel, worker);
   } catch (...) {
     // The line failed under the operation: show how far it got, then the failure.
     panel.PrintLines();
@@ -160,6 +168,12 @@ int CliSession::RunOperation(const OperationLayout& layout, const Worker& worker
   panel.PrintLines();
   // A message box of the main window on the way is no success either.
   return panel.Succeeded() && prompts_.MessagesShown() == 0 ? 0 : 1;
+}
+
+void CliSession::RunWith(OperationPanel& panel, const Worker& worker) {
+  InlineHandover handover;
+  OperationContext ctx{state_, *link_, SystemClock::Instance(), Inputs(), {}, panel, handover, &prompts_};
+  worker(ctx);
 }
 
 void CliSession::PrintChecksums() {

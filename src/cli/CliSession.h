@@ -28,7 +28,7 @@ class CliSession {
   ConsolePrompts& prompts() { return prompts_; }
 
   // The device list's choice (--ic, or the first catalogue row), then
-  // --config and --load in that order. False, with the reason on standard
+  // --config, --load and --qtp in that order. False, with the reason on standard
   // error, when the device is unknown or a file could not be loaded.
   bool Prepare();
 
@@ -45,6 +45,9 @@ class CliSession {
   // Runs a worker on this thread with a console panel, prints what its window
   // shows and returns the exit status. Opens the port first.
   int RunOperation(const OperationLayout& layout, const Worker& worker);
+  // Runs a worker with the given panel, as a window's "Continue" runs its next
+  // pass; prints nothing. The port must be open (OpenPort).
+  void RunWith(OperationPanel& panel, const Worker& worker);
 
   // The panel's three checksum captions, after CalChecksum.
   void PrintChecksums();
@@ -55,6 +58,7 @@ class CliSession {
   void ResetData();
   bool CheckedFile(const std::string& path);
   bool LoadCfg(bool fullLoad);
+  bool LoadQtp(const std::string& path);
 
   const CliArgs& args_;
   std::ostream& out_;

@@ -368,9 +368,10 @@ TEST_F(EmulatorTest, LatencyDelaysEveryReplyButNotTheStreamsPace) {
   line.baud = 10000;                             // one millisecond a byte
   line.latency = std::chrono::microseconds(1500);  // two, rounded up
   emu_.SetLineModel(line);
+  // The probe takes a millisecond to arrive, its reply one to leave, then the latency.
   EXPECT_TRUE(Send({kProbe}).empty());
-  EXPECT_EQ(emu_.NextEventIn(), std::chrono::milliseconds(3));
-  clock_.Advance(std::chrono::milliseconds(2));
+  EXPECT_EQ(emu_.NextEventIn(), std::chrono::milliseconds(4));
+  clock_.Advance(std::chrono::milliseconds(3));
   emu_.Pump();
   EXPECT_TRUE(out_.empty());
   EXPECT_FALSE(emu_.Cts());  // busy until the reply has left
@@ -381,9 +382,9 @@ TEST_F(EmulatorTest, LatencyDelaysEveryReplyButNotTheStreamsPace) {
 
   // A read stream is late by the latency once, then runs at the line's pace.
   out_.clear();
-  emu_.Receive(HeaderFor(kOption, kOpRead, 2));
-  EXPECT_EQ(emu_.NextEventIn(), std::chrono::milliseconds(3));
-  clock_.Advance(std::chrono::milliseconds(5));
+  emu_.Receive(HeaderFor(kOption, kOpRead, 2));  // ten bytes: in at 14 ms, first reply due 17
+  EXPECT_EQ(emu_.NextEventIn(), std::chrono::milliseconds(13));
+  clock_.Advance(std::chrono::milliseconds(15));
   emu_.Pump();
   EXPECT_EQ(out_.size(), 3u);
   clock_.Advance(std::chrono::milliseconds(4));
@@ -399,25 +400,27 @@ TEST_F(EmulatorTest, LineModelPacesRepliesAndHoldsCtsLowWhileBusy) {
   std::vector<bool> ctsSeen;
   emu_.SetCtsCallback([&](bool on) { ctsSeen.push_back(on); });
 
+  // Every byte takes its time both ways: the probe arrives, then the answer leaves.
   EXPECT_TRUE(Send({kProbe}).empty());
   EXPECT_FALSE(emu_.Cts());
-  EXPECT_EQ(emu_.NextEventIn(), std::chrono::milliseconds(1));
-  clock_.Advance(std::chrono::milliseconds(1));
+  EXPECT_EQ(emu_.NextEventIn(), std::chrono::milliseconds(2));
+  clock_.Advance(std::chrono::milliseconds(2));
   emu_.Pump();
   EXPECT_EQ(out_, Bytes{kModelUniversal});
   EXPECT_TRUE(emu_.Cts());
   EXPECT_EQ(ctsSeen, std::vector<bool>({false, true}));
 
   // The second byte of a word waits for the word to be burnt.
-  emu_.Receive(HeaderFor(kProgram, kOpProgram, 0x3FF));
-  clock_.Advance(std::chrono::milliseconds(1));
+  emu_.Receive(HeaderFor(kProgram, kOpProgram, 0x3FF));  // ten bytes, ten milliseconds
+  EXPECT_EQ(emu_.NextEventIn(), std::chrono::milliseconds(11));
+  clock_.Advance(std::chrono::milliseconds(11));
   emu_.Pump();
   emu_.Receive(Bytes{0x7F});
-  EXPECT_EQ(emu_.NextEventIn(), std::chrono::milliseconds(1));
-  clock_.Advance(std::chrono::milliseconds(1));
+  EXPECT_EQ(emu_.NextEventIn(), std::chrono::milliseconds(2));
+  clock_.Advance(std::chrono::milliseconds(2));
   emu_.Pump();
   emu_.Receive(Bytes{0x7F});
-  EXPECT_EQ(emu_.NextEventIn(), std::chrono::milliseconds(6));
+  EXPECT_EQ(emu_.NextEventIn(), std::chrono::milliseconds(7));
 }
 
 TEST(IcDescriptionTest, CatalogueDevicesAndUnknownNames) {

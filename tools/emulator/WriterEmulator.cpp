@@ -78,9 +78,13 @@ void WriterEmulator::Receive(std::span<const std::uint8_t> bytes) {
     for (auto b : bytes) {
       ++received_;
       ++receivedSinceFaults_;
+      // With a line model the PC's byte takes its time on the wire too: the
+      // Writer hears it, and can answer, only once it has fully arrived.
+      const auto arrived = std::max(now, lastArrival_) + ByteTime();
+      lastArrival_ = arrived;
       if (faults_.silenceAfter && receivedSinceFaults_ > *faults_.silenceAfter) continue;
       if (faults_.ctsNeverRaised) continue;
-      ReceiveOne(b, now);
+      ReceiveOne(b, arrived);
     }
   }
   Pump();
@@ -311,6 +315,11 @@ void WriterEmulator::ReceiveOne(std::uint8_t b, Clock::Duration now) {
   switch (phase_) {
     case Phase::Idle:
       if (b == kProbe) {
+        if (swapOnProbe_ && partTouched_) {
+          ResetContents();
+          partTouched_ = false;
+          ++partsSwapped_;
+        }
         Reply(model_ == WriterModel::Model1   ? kModel1
               : model_ == WriterModel::Model2 ? kModel2
                                               : kModelUniversal,
@@ -428,7 +437,18 @@ void WriterEmulator::SendRead(const Command& cmd, Clock::Duration now) {
   if (SevenBitArea(cmd.area)) Reply(kFinished, now);
 }
 
+void WriterEmulator::SetSwapOnProbe(bool on) {
+  std::lock_guard lock(mutex_);
+  swapOnProbe_ = on;
+}
+
+int WriterEmulator::PartsSwapped() const {
+  std::lock_guard lock(mutex_);
+  return partsSwapped_;
+}
+
 void WriterEmulator::Erase() {
+  partTouched_ = true;
   std::fill(program_.begin(), program_.end(), kBlankHalf);
   optionArea_.fill(kBlankHalf);
   area5_.fill(kBlankHalf);
@@ -437,6 +457,7 @@ void WriterEmulator::Erase() {
 
 void WriterEmulator::WriteByte(std::uint8_t b, Clock::Duration now) {
   const std::size_t i = cmd_.index++;
+  partTouched_ = true;
   const auto endWrite = [&](std::uint8_t reply, Clock::Duration extra) {
     phase_ = Phase::Idle;
     Reply(reply, now, extra);

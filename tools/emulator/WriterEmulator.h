@@ -148,6 +148,10 @@ class WriterEmulator {
   void SetFaults(const EmulatorFaults& faults);  // also restarts the silence count
   EmulatorFaults Faults() const;
   void SetLineModel(const LineModel& line);
+  // A technician at the socket: at a probe after the part was written or
+  // erased, a fresh part as SetIc described it goes in. Counts the swaps.
+  void SetSwapOnProbe(bool on);
+  int PartsSwapped() const;
   // The Writer's own 16 bytes that follow the part's ID (7-bit).
   void SetWriterInfo(const std::string& text);
 
@@ -220,6 +224,7 @@ class WriterEmulator {
   Command cmd_;
   std::deque<Pending> pending_;
   Clock::Duration lastDue_{0};
+  Clock::Duration lastArrival_{0};  // when the PC's last byte finished arriving
   std::uint8_t eepromLatch_ = 0;
   std::optional<std::array<std::uint8_t, 16>> customInfo_;
   Clock::Duration lastByteAt_{0};
@@ -227,4 +232,7 @@ class WriterEmulator {
   std::size_t received_ = 0;
   std::size_t receivedSinceFaults_ = 0;
   int headersAccepted_ = 0;
+  bool swapOnProbe_ = false;
+  bool partTouched_ = false;  // written or erased since it went in
+  int partsSwapped_ = 0;
 };

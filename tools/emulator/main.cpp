@@ -39,6 +39,8 @@ Serves an emulated Writer on a pseudo-terminal and prints its path first.
   --eeprom BYTES          the IC has this much data EEPROM (flash parts)
   --words N               the IC has N program words (default: the device's)
   --protected             the IC is code-protected
+  --swap-parts            a fresh part goes in at each probe once the part in the
+                          socket was written or erased (a batch, part after part)
   --empty                 nothing in the socket
   --wrong-ic              an IC of another type in the socket
   --adapter-error         the IC adapter board reports an error
@@ -73,6 +75,7 @@ struct Options {
   LineModel line;
   std::optional<int> linkPort;
   std::optional<fs::path> portMap;
+  bool swapOnProbe = false;
   bool help = false;
 };
 
@@ -147,6 +150,8 @@ Options Parse(int argc, char** argv) {
       const auto n = Number(value(), "--words");
       if (n < 1 || n > 16383) throw UsageError{"--words takes 1 to 16383"};
       words = static_cast<int>(n);
+    } else if (a == "--swap-parts") {
+      o.swapOnProbe = true;
     } else if (a == "--protected") {
       isProtected = true;
     } else if (a == "--empty") {
@@ -247,6 +252,7 @@ int Serve(const Options& o) {
   writer.SetModel(o.model);
   writer.SetIc(o.ic);
   writer.SetFaults(o.faults);
+  writer.SetSwapOnProbe(o.swapOnProbe);
   // The emulator's clock counts milliseconds; the loop below holds the replies
   // for the latency itself, to the microsecond.
   LineModel line = o.line;

@@ -11,6 +11,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -201,5 +203,41 @@ inline void WriteText(const fs::path& path, const std::string& text) {
 
 // Runs a shell command line (the image tools); true when it exits 0.
 inline bool Shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
+
+// A configuration file naming image, port and device, with the OPTION word's halves.
+// The serial fields, from the pass count on: count, shown number, mode,
+// address (decimal), length, number (hex), step, random, LSB first.
+inline std::string ConfigText(const fs::path& image, const std::string& port, const std::string& device,
+                       std::uint8_t optionLow = 0x7F, std::uint8_t optionHigh = 0x7F,
+                       const std::string& serialFields = "0 00 0 0 1 00 1 0 0") {
+  std::string cfg = "qel" + image.string() + '\x0f' + port + " " + device + " ";
+  for (int i = 0; i < 6; ++i) cfg += "false ";
+  cfg += "F6A0 " + serialFields + " ";
+  cfg += static_cast<char>(optionLow);
+  cfg += static_cast<char>(optionHigh);
+  return cfg + std::string(32, '\x7f');
+}
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("writer-cli-test-" + std::to_string(getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  CliResult Run(std::vector<std::string> args) { return RunCli(std::move(args), dir_); }
+  // An operation against the emulator's terminal.
+  CliResult RunOn(const Emulator& emu, std::vector<std::string> args) {
+    args.insert(args.begin(), {"--port-path", emu.Path()});
+    return Run(std::move(args));
+  }
+  fs::path Path(const std::string& name) const { return dir_ / name; }
+
+  fs::path dir_;
+};
 
 }  // namespace cli_test

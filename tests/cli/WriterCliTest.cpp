@@ -34,38 +34,7 @@ Bytes ImageBytes(const std::vector<std::uint16_t>& words) {
 
 std::string AsText(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
-// A configuration file naming image, port and device, with the OPTION word's halves.
-std::string ConfigText(const fs::path& image, const std::string& port, const std::string& device,
-                       std::uint8_t optionLow = 0x7F, std::uint8_t optionHigh = 0x7F) {
-  std::string cfg = "qel" + image.string() + '\x0f' + port + " " + device + " ";
-  for (int i = 0; i < 6; ++i) cfg += "false ";
-  cfg += "F6A0 0 00 0 0 1 00 1 0 0 ";
-  cfg += static_cast<char>(optionLow);
-  cfg += static_cast<char>(optionHigh);
-  return cfg + std::string(32, '\x7f');
-}
-
-class WriterCliTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("writer-cli-test-" + std::to_string(getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  CliResult Run(std::vector<std::string> args) { return RunCli(std::move(args), dir_); }
-  // An operation against the emulator's terminal.
-  CliResult RunOn(const Emulator& emu, std::vector<std::string> args) {
-    args.insert(args.begin(), {"--port-path", emu.Path()});
-    return Run(std::move(args));
-  }
-  fs::path Path(const std::string& name) const { return dir_ / name; }
-
-  fs::path dir_;
-};
+using WriterCliTest = CliTest;
 
 TEST_F(WriterCliTest, ProbePrintsThePortChoiceText) {
   struct Case {

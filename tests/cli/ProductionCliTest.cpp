@@ -1,0 +1,132 @@
+// writer-cli's programming and production commands against writer-emulator
+// on a pseudo-terminal.
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "cli/CliProcess.h"
+
+using namespace cli_test;
+
+namespace {
+
+using Lines = std::vector<std::string>;
+using ProductionCliTest = CliTest;
+
+// An OPTION word every field of K7E1/E3 accepts.
+constexpr std::uint8_t kOptionLow = 0x1A, kOptionHigh = 0x0B;
+
+// A 12-bit program by gpasm with two RTIW words (RETLW 0) at 0x100 for a serial number.
+void MakeImage(const fs::path& dir) {
+  WriteText(dir / "prog.asm",
+            " LIST P=16C54\n ORG 0\n MOVLW 5\n MOVWF 6\n GOTO 0\n ORG 0x100\n RETLW 0\n RETLW 0\n END\n");
+  ASSERT_TRUE(Shell("cd " + dir.string() + " && gpasm -o prog.hex prog.asm"));
+}
+
+TEST_F(ProductionCliTest, ProgramThenReadBackMatchesTheFile) {
+  MakeImage(dir_);
+  Emulator emu;
+  const auto program = RunOn(emu, {"--load", "prog.hex", "program-memory"});
+  EXPECT_EQ(program.OutLines(), (Lines{"Program Ok!!", "Data verify OK!!"}));
+  EXPECT_EQ(program.status, 0) << program.err;
+  ASSERT_EQ(Run({"--load", "prog.hex", "save-bin", "file.bin"}).status, 0);
+  const auto read = RunOn(emu, {"read", "--save-bin", "ic.bin"});
+  EXPECT_EQ(read.status, 0) << read.err;
+  EXPECT_EQ(ReadBytes(Path("ic.bin")), ReadBytes(Path("file.bin")));
+}
+
+TEST_F(ProductionCliTest, ProgrammingOverOtherDataFails) {
+  MakeImage(dir_);
+  Emulator emu;
+  ASSERT_TRUE(emu.Burn({0x0000, 0x0000, 0x0000}));
+  const auto r = RunOn(emu, {"--load", "prog.hex", "program-memory"});
+  EXPECT_EQ(r.OutLines(), (Lines{"error: Programming fail !!", "0000"}));
+  EXPECT_EQ(r.status, 1);
+}
+
+TEST_F(ProductionCliTest, BlankResetVectorAsksFirst) {
+  Emulator emu;
+  // A buffer whose word 0 (this device's reset vector) is blank.
+  WriteText(Path("img.bin"), std::string("\xFF\x3F\x34\x12", 4));
+  const auto asked = RunOn(emu, {"--load", "img.bin", "program-memory"});
+  EXPECT_EQ(asked.OutLines(), Lines{"Reset address (0000h) is blank!!"});
+  EXPECT_EQ(asked.status, 1);
+  const auto ignored = RunOn(emu, {"--load", "img.bin", "--yes", "program-memory"});
+  EXPECT_EQ(ignored.OutLines(), (Lines{"Reset address (0000h) is blank!!", "Program Ok!!", "Data verify OK!!"}));
+  EXPECT_EQ(ignored.status, 0) << ignored.err;
+}
+
+TEST_F(ProductionCliTest, IdOptionAndForceWrite) {
+  MakeImage(dir_);
+  WriteText(Path("set.cfg"), ConfigText(Path("prog.hex"), "Com1", "K7E1/E3", kOptionLow, kOptionHigh));
+  Emulator emu;
+  const auto option = RunOn(emu, {"--config", "set.cfg", "program-option"});
+  EXPECT_EQ(option.OutLines(), Lines{"OPTION program & verify OK!!"});
+  EXPECT_EQ(option.status, 0) << option.err;
+  const auto id = RunOn(emu, {"--config", "set.cfg", "program-id"});
+  EXPECT_EQ(id.OutLines(), (Lines{"Program Ok!!", "ID & Checksum verify OK!!"}));
+  const auto blankOption = RunOn(emu, {"--load", "prog.hex", "program-option"});
+  EXPECT_EQ(blankOption.OutLines(), Lines{"error: Some Options are Blank !!"});
+  EXPECT_EQ(blankOption.status, 1);
+  const auto force = RunOn(emu, {"--load", "prog.hex", "force-write", "--passes", "2"});
+  EXPECT_EQ(force.OutLines(), (Lines{"Program memory Ok!!", "Data verify OK!!", "Program memory Ok!!",
+                                     "Data verify OK!!"}));
+  EXPECT_EQ(force.status, 0) << force.err;
+  EXPECT_EQ(RunOn(emu, {"program-eeprom"}).status, 2);  // the part has no data EEPROM
+  EXPECT_EQ(Run({"force-write", "--passes", "0"}).status, 2);
+}
+
+TEST_F(ProductionCliTest, BatchOfTwentyPartsWithSerialNumbers) {
+  MakeImage(dir_);
+  // Serial-number mode on: two bytes from word 0x100 (256), starting at 1234h, step 1.
+  WriteText(Path("batch.cfg"), ConfigText(Path("prog.hex"), "Com1", "K7E1/E3", kOptionLow, kOptionHigh,
+                                          "0 1234 1 256 2 1234 1 0 0"));
+  Emulator emu({"--swap-parts"});
+  EXPECT_EQ(RunOn(emu, {"--config", "batch.cfg", "program-memory"}).status, 2);  // auto-program only
+  const auto r = RunOn(emu, {"--config", "batch.cfg", "auto-program", "--passes", "20"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  const Lines out = r.OutLines();
+  std::set<std::string> serials;
+  int passes = 0;
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    if (out[i].rfind("Serial No. (HEX) : ", 0) == 0) serials.insert(out[i]);
+    if (out[i].rfind("Pass Count : ", 0) == 0) {
+      EXPECT_EQ(out[i], "Pass Count : " + std::to_string(++passes));
+    }
+  }
+  EXPECT_EQ(passes, 20);
+  EXPECT_EQ(serials.size(), 20u);
+  EXPECT_EQ(*serials.begin(), "Serial No. (HEX) : 1234");
+  EXPECT_EQ(*serials.rbegin(), "Serial No. (HEX) : 1247");
+  EXPECT_EQ(std::count(out.begin(), out.end(), "Data program & verify OK!!"), 20);
+}
+
+TEST_F(ProductionCliTest, QtpFileEndsTheBatch) {
+  MakeImage(dir_);
+  WriteText(Path("set.cfg"), ConfigText(Path("prog.hex"), "Com1", "K7E1/E3", kOptionLow, kOptionHigh));
+  // Two records for words 0x100 and 0x101, then the end record.
+  WriteText(Path("parts.txt"), ":040100000131023197\r\n:040100000131033196\r\n:00000001FF");
+  Emulator emu({"--swap-parts"});
+  const auto r = RunOn(emu, {"--config", "set.cfg", "--qtp", "parts.txt", "auto-program", "--passes", "5"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  const Lines out = r.OutLines();
+  EXPECT_EQ(std::count(out.begin(), out.end(), "Data program & verify OK!!"), 2);
+  EXPECT_NE(std::find(out.begin(), out.end(), "QTP Program Finished!"), out.end());
+  ASSERT_GE(out.size(), 2u);
+  EXPECT_EQ(Lines(out.end() - 2, out.end()), (Lines{"Pass Count : 2", "Serial No. (HEX) : 0103"}));
+  const auto broken = RunOn(emu, {"--config", "set.cfg", "--qtp", "set.cfg", "auto-program"});
+  EXPECT_EQ(broken.status, 2);
+}
+
+TEST_F(ProductionCliTest, FailedBlankCheckStopsTheBatch) {
+  MakeImage(dir_);
+  WriteText(Path("set.cfg"), ConfigText(Path("prog.hex"), "Com1", "K7E1/E3", kOptionLow, kOptionHigh));
+  Emulator emu;
+  ASSERT_TRUE(emu.Burn({0x3FFF, 0x0123}));
+  const auto r = RunOn(emu, {"--config", "set.cfg", "auto-program", "--passes", "3"});
+  EXPECT_EQ(r.OutLines(), (Lines{"error: Device not blank!!", "Pass Count : 0"}));
+  EXPECT_EQ(r.status, 1);
+}
+
+}  // namespace

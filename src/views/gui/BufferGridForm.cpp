@@ -2,7 +2,9 @@
 
 #include <QHeaderView>
 #include <QPointer>
+#include <QScrollBar>
 #include <QTableView>
+#include <algorithm>
 
 #include "views/gui/TEditSingleData.h"
 
@@ -33,6 +35,35 @@ BufferGridForm::BufferGridForm(MainState& state, Prompts& prompts, const GridLay
 }
 
 void BufferGridForm::FormCreate() { model_->Refresh(); }
+
+BufferGridForm::Place BufferGridForm::CurrentPlace() const {
+  Place place{StringGrid1->verticalScrollBar()->value(), StringGrid1->horizontalScrollBar()->value()};
+  const QModelIndex cell = StringGrid1->currentIndex();
+  if (cell.isValid() && StringGrid1->selectionModel()->isSelected(cell)) {
+    place.row = cell.row();
+    place.column = cell.column();
+  }
+  return place;
+}
+
+namespace {
+// A grid not laid out yet has no scroll range: open it wide enough for the
+// value, and the grid's own layout narrows it (and the value) to the rows it has.
+void ScrollTo(QScrollBar* bar, int value) {
+  bar->setRange(bar->minimum(), std::max(bar->maximum(), value));
+  bar->setValue(value);
+}
+}  // namespace
+
+void BufferGridForm::RestorePlace(const Place& place) {
+  const QModelIndex cell = model_->index(place.row, place.column);
+  if (cell.isValid() && (model_->flags(cell) & Qt::ItemIsSelectable)) {
+    // Selecting scrolls the cell into view; the old scroll position is set after.
+    StringGrid1->setCurrentIndex(cell);
+  }
+  ScrollTo(StringGrid1->verticalScrollBar(), place.vertical);
+  ScrollTo(StringGrid1->horizontalScrollBar(), place.horizontal);
+}
 
 bool BufferGridForm::SelectClickedCell(const QModelIndex& cell) {
   // A click on a blank cell leaves the previous cell current: never edit that one instead.

@@ -21,6 +21,18 @@ class BufferGridForm : public QMdiSubWindow {
   // Fills the grid anew from the buffer.
   void FormCreate();
 
+  // Where the user is in the grid: the scroll position and the selected cell.
+  struct Place {
+    int vertical = 0;
+    int horizontal = 0;
+    int row = -1;  // -1: no cell selected
+    int column = -1;
+  };
+  Place CurrentPlace() const;
+  // Takes up a place left by another view of the same buffer. A cell the
+  // grid no longer has is not selected; the scroll stops at the grid's end.
+  void RestorePlace(const Place& place);
+
  signals:
   // A cell edit ended (also when nothing was stored).
   void CellEdited();

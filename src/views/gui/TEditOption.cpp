@@ -1,10 +1,13 @@
 #include "views/gui/TEditOption.h"
 
 #include <QComboBox>
+#include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QTextDocument>
+#include <algorithm>
 
 #include "app/gui/DialogButtons.h"
 #include "views/OptionScheme.h"
@@ -37,19 +40,43 @@ TEditOption::TEditOption(MainState& state, QWidget* parent) : QDialog(parent), s
   auto* memo = new QPlainTextEdit(this);
   memo->setObjectName("Memo1");
   memo->setReadOnly(true);
-  memo->setMinimumWidth(220);
+  memo->setLineWrapMode(QPlainTextEdit::NoWrap);
   for (const char* line : OptionHelpLines()) memo->appendPlainText(line);
   memo->moveCursor(QTextCursor::Start);
+  memo->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+  Memo1 = memo;
+  FitHelpText();
 
   auto* buttons = OkCancelRow(this, [this] { BitBtn1Click(); });
   auto* top = new QHBoxLayout;
+  fields->setRowStretch(kOptionFieldCount, 1);  // the lists stay at the top as the window grows
   top->addLayout(fields);
-  top->addWidget(memo);
+  top->addWidget(memo, 1);
   auto* outer = new QVBoxLayout(this);
   outer->addLayout(top);
   outer->addLayout(buttons);
 
   FormShow();
+}
+
+// The whole note shows without scrolling, at whatever font; a larger window
+// gives the note the extra room.
+void TEditOption::FitHelpText() {
+  const QFontMetrics metrics(Memo1->font());
+  int widest = 0;
+  int lines = 0;
+  for (const char* line : OptionHelpLines()) {
+    widest = std::max(widest, metrics.horizontalAdvance(QString::fromUtf8(line)));
+    ++lines;
+  }
+  const int chrome = 2 * (Memo1->frameWidth() + static_cast<int>(Memo1->document()->documentMargin())) + 4;
+  // A line of the note can take a fraction of a pixel more than the font's spacing.
+  Memo1->setMinimumSize(widest + chrome + metrics.averageCharWidth(), lines * (metrics.lineSpacing() + 1) + chrome);
+}
+
+void TEditOption::changeEvent(QEvent* event) {
+  QDialog::changeEvent(event);
+  if (event->type() == QEvent::FontChange && Memo1 != nullptr) FitHelpText();
 }
 
 void TEditOption::FormShow() {

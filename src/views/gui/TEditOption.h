@@ -32,12 +32,17 @@ class TEditOption : public QDialog {
 
   std::uint16_t WorkingWord() const { return PackedWord(low_, high_); }
 
+ protected:
+  void changeEvent(QEvent* event) override;
+
  private:
   void FieldChange(OptionField field);
+  void FitHelpText();
 
   MainState& state_;
   std::uint8_t low_ = kBlankHalf;
   std::uint8_t high_ = kBlankHalf;
   std::array<QLabel*, kOptionFieldCount> captions_{};
   std::array<QComboBox*, kOptionFieldCount> lists_{};
+  QPlainTextEdit* Memo1 = nullptr;
 };

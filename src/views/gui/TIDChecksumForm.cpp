@@ -10,17 +10,27 @@
 
 #include "app/MainState.h"
 #include "views/IdChecksum.h"
+#include "views/gui/ByteTextLabel.h"
 #include "views/gui/TIDModify.h"
 
 namespace {
 
 constexpr int kFormWidth = 420;
 
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int x, int y, int w) {
-  auto* label = new QLabel(text, parent);
+QLabel* Place(QLabel* label, const char* name, const QString& text, int x, int y, int w) {
   if (name != nullptr) label->setObjectName(name);
+  label->setText(text);
   label->setGeometry(x, y, w, 20);
   return label;
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int x, int y, int w) {
+  return Place(new QLabel(parent), name, text, x, y, w);
+}
+
+// The ID and checksum characters: bytes without a glyph are drawn visibly.
+QLabel* MakeByteLabel(QWidget* parent, const char* name, int x, int y, int w) {
+  return Place(new ByteTextLabel(parent), name, {}, x, y, w);
 }
 
 // A caption-less spot the user double-clicks to open more of the window.
@@ -50,9 +60,9 @@ TIDChecksumForm::TIDChecksumForm(MainState& state, QWidget* parent)
   Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
   Panel1->setGeometry(8, 8, 400, 60);
   Label1 = MakeLabel(Panel1, "Label1", "ID: ", 8, 8, 40);
-  Label2 = MakeLabel(Panel1, "Label2", {}, 48, 8, 344);
+  Label2 = MakeByteLabel(Panel1, "Label2", 48, 8, 344);
   Label3 = MakeLabel(Panel1, "Label3", "IC Checksum:", 8, 32, 90);
-  Label4 = MakeLabel(Panel1, "Label4", {}, 100, 32, 120);
+  Label4 = MakeByteLabel(Panel1, "Label4", 100, 32, 120);
   Label2->installEventFilter(this);
 
   RadioGroup1 = new QGroupBox("ASCII or HEX", client);

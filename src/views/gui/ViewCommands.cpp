@@ -3,6 +3,8 @@
 // its open flag in MainState always change together.
 
 #include <QMdiArea>
+#include <QPointer>
+#include <optional>
 
 #include "app/gui/TMainForm.h"
 #include "views/gui/TEEDataForm.h"
@@ -17,11 +19,16 @@ void BringForward(QMdiArea* area, QMdiSubWindow* window) {
 }
 
 // Shows fresh in place of the window in slot (which is deleted); a window
-// that replaces another keeps its place on screen.
+// that replaces another keeps its place on screen, a grid its scroll position
+// and selected cell, and the window that was in front stays in front.
 void Install(TMainForm* form, QMdiSubWindow*& slot, QMdiSubWindow* fresh) {
   QMdiSubWindow* old = slot;
   const bool maximized = old != nullptr && old->isMaximized();
   const QRect place = old != nullptr ? old->geometry() : QRect();
+  std::optional<BufferGridForm::Place> gridPlace;
+  if (auto* grid = qobject_cast<BufferGridForm*>(old)) gridPlace = grid->CurrentPlace();
+  QPointer<QMdiSubWindow> front = form->MdiArea()->activeSubWindow();
+  if (front == old) front = nullptr;
   delete old;
   slot = fresh;
   // The closed window is deleted later; forget it then unless it was replaced.
@@ -38,6 +45,8 @@ void Install(TMainForm* form, QMdiSubWindow*& slot, QMdiSubWindow* fresh) {
     }
     fresh->show();
   }
+  if (auto* grid = qobject_cast<BufferGridForm*>(fresh); grid && gridPlace) grid->RestorePlace(*gridPlace);
+  if (old != nullptr && front != nullptr) form->MdiArea()->setActiveSubWindow(front);
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include <QTest>
 
 #include "app/MainState.h"
+#include "views/IdChecksum.h"
+#include "views/gui/ByteTextLabel.h"
 #include "views/gui/ModalDialogs.h"
 #include "views/gui/TIDChecksumForm.h"
 #include "views/gui/TIDModify.h"
@@ -121,4 +123,71 @@ TEST(IdWindow, EditIdAsAsciiAndCancel) {
   });
   form.Label2DblClick();
   EXPECT_EQ(s.IdBuffer[0], 0x41);
+}
+
+// A blank or partly filled ID in ASCII: the labels keep the bytes as text,
+// and draw every byte the font has no glyph for as a dimmed dot.
+TEST(IdWindow, AsciiIdDrawsBytesWithoutGlyphVisibly) {
+  const QString dot(ByteTextLabel::kPlaceholder);
+  struct Case {
+    const char* entry;  // typed in the editor; nullptr: the blank ID
+    QString stored, drawn;
+  } cases[] = {
+      {nullptr, QString(12, QChar(0x7F)), dot.repeated(12)},
+      {"AB", "AB" + QString(10, QChar(0x7F)), "AB" + dot.repeated(10)},
+      {"Lot 7", "Lot 7" + QString(7, QChar(0x7F)), "Lot 7" + dot.repeated(7)},
+      {"\xC3\xA9t\xC3\xA9", QString::fromUtf8("\xC3\xA9t\xC3\xA9") + QString(9, QChar(0x7F)),
+       QString::fromUtf8("\xC3\xA9t\xC3\xA9") + dot.repeated(9)},
+  };
+  for (const Case& c : cases) {
+    MainState s;
+    if (c.entry) StoreIdAsciiEntry(s, QString::fromUtf8(c.entry).toStdU32String());
+    TIDChecksumForm form(s);
+    auto* label = qobject_cast<ByteTextLabel*>(form.findChild<QLabel*>("Label2"));
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->text(), c.stored);
+    EXPECT_EQ(QString::fromStdString(s.Panel.Label18), c.stored);
+    EXPECT_EQ(label->DrawnText(), c.drawn);
+    auto* checksum = qobject_cast<ByteTextLabel*>(form.findChild<QLabel*>("Label4"));
+    ASSERT_NE(checksum, nullptr);
+    EXPECT_EQ(checksum->text(), QString(4, QChar(0x7F)));
+    EXPECT_EQ(checksum->DrawnText(), dot.repeated(4));
+  }
+}
+
+TEST(IdWindow, OnlyCharactersWithoutGlyphBecomeTheDot) {
+  ByteTextLabel label;
+  for (char16_t c = 0; c < 0x100; ++c) {
+    const bool control = c < 0x20 || (c >= 0x7F && c < 0xA0) || c == 0xAD;  // 0xAD: soft hyphen
+    EXPECT_EQ(label.Drawable(QChar(c)), !control) << int(c);
+  }
+  label.setText(QString("A") + QChar(0x7F) + QChar(0x9C) + " " + QChar(0xE9));
+  EXPECT_EQ(label.DrawnText(), QString("A") + ByteTextLabel::kPlaceholder + ByteTextLabel::kPlaceholder +
+                                   " " + QChar(0xE9));
+  label.setText("<b>7F</b>");
+  EXPECT_EQ(label.textFormat(), Qt::PlainText);  // an ID is never markup
+}
+
+// The dot is painted where the missing-glyph box would be, and it shows.
+TEST(IdWindow, TheDotIsPaintedVisibly) {
+  auto ink = [](const QImage& image, const QColor& background) {
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x) n += image.pixelColor(x, y) != background;
+    return n;
+  };
+  ByteTextLabel label;
+  label.resize(200, 24);
+  const QColor background = label.palette().color(QPalette::Window);
+  label.setText(QString(6, QChar(0x7F)));
+  const QImage dots = label.grab().toImage();
+  label.setText(QString());
+  const QImage empty = label.grab().toImage();
+  EXPECT_EQ(ink(empty, background), 0);
+  EXPECT_GT(ink(dots, background), 0);
+  // Drawn as the dot, not as the font's box: the same pixels as dots of the
+  // label's own text would cover.
+  label.setText(QString(6, ByteTextLabel::kPlaceholder));
+  const QImage real = label.grab().toImage();
+  EXPECT_EQ(ink(dots, background), ink(real, background));
 }

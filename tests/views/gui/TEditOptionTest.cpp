@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTimer>
 
 #include "app/DeviceCatalogue.h"
@@ -128,4 +129,31 @@ TEST(TEditOptionTest, MainWindowCommandsDecodeAndOpenTheEditor) {
   EXPECT_EQ(s.OptionHigh & 0x40, 0);
   EXPECT_EQ(s.RefreshPending, 1);
   EXPECT_EQ(form.findChild<TEditOption*>(), nullptr);  // freed after closing
+}
+
+// The help note reads whole without scrolling, at the default font and at a
+// larger one, and takes the room a larger window gives.
+TEST(TEditOptionTest, HelpTextFitsAndGrowsWithTheWindow) {
+  for (int pointSize : {0, 14}) {
+    MainState s = SecondDevice();
+    TEditOption e(s);
+    if (pointSize > 0) {
+      QFont larger = e.font();
+      larger.setPointSize(pointSize);
+      e.setFont(larger);
+    }
+    e.show();
+    QCoreApplication::processEvents();
+    auto* memo = e.findChild<QPlainTextEdit*>("Memo1");
+    ASSERT_NE(memo, nullptr);
+    SCOPED_TRACE(pointSize);
+    EXPECT_EQ(memo->verticalScrollBar()->maximum(), 0);
+    EXPECT_EQ(memo->horizontalScrollBar()->maximum(), 0);
+    EXPECT_TRUE(memo->toPlainText().endsWith("High level around 3.8V."));
+    const QSize before = memo->size();
+    e.resize(e.width() + 120, e.height() + 90);
+    QCoreApplication::processEvents();
+    EXPECT_GT(memo->width(), before.width());
+    EXPECT_GT(memo->height(), before.height());
+  }
 }

@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <QComboBox>
+#include <QItemSelectionModel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QScrollBar>
 #include <QTableView>
+#include <QTest>
+#include <functional>
 
 #include "app/DeviceCatalogue.h"
 #include "app/gui/TMainForm.h"
@@ -139,4 +144,86 @@ TEST_F(ViewCommands, EepromWindowOnlyForEepromDevices) {
   EXPECT_EQ(state().EepromWindowOpen, 0);
   FlushDeletes();
   EXPECT_EQ(Only<TEEDataForm>(), nullptr);
+}
+
+namespace {
+
+const DeviceRecord kSizes[] = {
+    {"LARGE", 0x0F, 0xFF, 1, 2, 0x10, 0x00, 1, 0x7F, 0, 0x7F, 0, 2, 0x00, 0x7F, 0, 0, 0, 0},  // 512 rows
+    {"SMALL", 0x00, 0xFF, 1, 2, 0x10, 0x00, 1, 0x7F, 0, 0x7F, 0, 2, 0x00, 0x7F, 0, 0, 0, 0},  // 32 rows
+    {nullptr, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+};
+
+// The program-memory view as a user leaves it: scrolled down, one word selected.
+struct Scrolled {
+  int top;
+  QModelIndex cell;
+};
+
+Scrolled ScrollAndSelect(BufferGridForm* view, int row, int column) {
+  view->Grid()->setCurrentIndex(view->Model()->index(row, column));
+  view->Grid()->verticalScrollBar()->setValue(row - 3);
+  return {view->Grid()->verticalScrollBar()->value(), view->Grid()->currentIndex()};
+}
+
+}  // namespace
+
+// Re-creating a view after Fill Buffer, a read or a batch keeps where the
+// user was, as far as the device's grid reaches.
+TEST(ViewPlace, RecreatedGridsKeepScrollAndSelection) {
+  ScopedDeviceTable table(kSizes);
+  ScriptedPrompts prompts;
+  FakeClock clock;
+  TestMainForm form{prompts, clock};
+  form.resize(1000, 700);
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  form.EEPROM1Click();
+  auto view = [&] { return form.findChild<TMDIChild*>(); };
+  ASSERT_NE(view(), nullptr);
+  ASSERT_EQ(view()->Model()->rowCount(), 512);
+  const Scrolled before = ScrollAndSelect(view(), 300, 5);
+  ASSERT_EQ(before.top, 297);
+
+  // Every way a command re-creates the view.
+  const std::pair<const char*, std::function<void()>> recreations[] = {
+      {"RecreateMemoryView", [&] { form.RecreateMemoryView(); }},
+      {"ClearBuffer1Click", [&] { form.ClearBuffer1Click(); }},
+      {"CreateMemoryView", [&] { form.CreateMemoryView(); }},
+  };
+  for (const auto& [name, recreate] : recreations) {
+    TMDIChild* old = view();
+    recreate();
+    FlushDeletes();
+    ASSERT_NE(view(), old) << name;
+    QCoreApplication::processEvents();
+    EXPECT_EQ(view()->Grid()->verticalScrollBar()->value(), before.top) << name;
+    EXPECT_EQ(view()->Grid()->currentIndex().row(), 300) << name;
+    EXPECT_EQ(view()->Grid()->currentIndex().column(), 5) << name;
+    EXPECT_TRUE(view()->Grid()->selectionModel()->isSelected(view()->Grid()->currentIndex())) << name;
+  }
+
+  // The EEPROM view too.
+  auto* eeprom = form.findChild<TEEDataForm*>();
+  ASSERT_NE(eeprom, nullptr);
+  eeprom->Grid()->setCurrentIndex(eeprom->Model()->index(6, 2));
+  form.RecreateEepromWindow();
+  FlushDeletes();
+  EXPECT_EQ(form.findChild<TEEDataForm*>()->Grid()->currentIndex().row(), 6);
+
+  // A smaller device: the selected row is gone, the scroll stops at the end.
+  form.findChild<QComboBox*>("ComboBox2")->setCurrentIndex(1);
+  FlushDeletes();
+  QCoreApplication::processEvents();
+  ASSERT_EQ(view()->Model()->rowCount(), 32);
+  EXPECT_TRUE(view()->Grid()->selectionModel()->selectedIndexes().isEmpty());
+  EXPECT_EQ(view()->Grid()->verticalScrollBar()->value(), view()->Grid()->verticalScrollBar()->maximum());
+
+  // Re-created behind another window, it stays behind.
+  form.ID2Click();
+  QMdiSubWindow* front = form.MdiArea()->activeSubWindow();
+  ASSERT_NE(front, view());
+  form.RecreateMemoryView();
+  FlushDeletes();
+  EXPECT_EQ(form.MdiArea()->activeSubWindow(), front);
 }

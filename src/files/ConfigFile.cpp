@@ -84,7 +84,7 @@ struct CfgContent {
   std::array<std::string, kCfgTextFields + 1> text;  // text[1] ... text[20]
   int portIndex = 0;
   std::int32_t serialMode = 0, serialAddress = 0, serialLength = 0, serialStep = 0;
-  std::int32_t serialRandom = 0, serialLsbFirst = 0, passCount = 0;
+  std::int32_t serialRandom = 0, serialLsbFirst = 0;
   std::array<std::int32_t, 8> serialValue{};
   std::uint8_t optionLow = 0, optionHigh = 0;
   std::array<std::uint8_t, kIdBytes> id{};
@@ -108,8 +108,9 @@ bool Parse(std::string_view bytes, CfgContent& c) {
   if (port.size() < 4 || port[3] < '1' || port[3] > '8') return false;
   c.portIndex = port[3] - '1';
 
-  if (!ParseDecimal(c.text[kPassCount], c.passCount) ||
-      !ParseDecimal(c.text[kSerialMode], c.serialMode) ||
+  // The pass count (field 12) is taken as the caption it was written from,
+  // whatever text it holds.
+  if (!ParseDecimal(c.text[kSerialMode], c.serialMode) ||
       !ParseDecimal(c.text[kSerialAddress], c.serialAddress) ||
       !ParseDecimal(c.text[kSerialLength], c.serialLength) ||
       !ParseDecimal(c.text[kSerialStep], c.serialStep) ||

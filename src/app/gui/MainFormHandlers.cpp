@@ -58,6 +58,14 @@ void TMainForm::FormCreate() {
     w_->ComboBox2->setCurrentIndex(w_->ComboBox2->count() > 0 ? 0 : -1);
   }
   state_.DeviceIndex = GetICInfo(state_, DeviceListText());
+  // The window shows the blank state until FinishStartup reads Default.cfg.
+  RefreshData();
+  ApplyEepromControls(*this);
+}
+
+void TMainForm::FinishStartup() {
+  if (startupDone_) return;
+  startupDone_ = true;
 
   // The configuration area opens, reads and closes the file named by CfgPath itself;
   // StartupLoad keeps faults of the image it names quiet during start-up.

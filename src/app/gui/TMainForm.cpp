@@ -2,6 +2,8 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QEvent>
 #include <QFontDatabase>
 #include <QFrame>
@@ -14,15 +16,24 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
+#include <QPointer>
 #include <QShowEvent>
 #include <QCloseEvent>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QUrl>
+#include <QStyle>
 #include <QVBoxLayout>
+#include <QWindow>
+#include <algorithm>
+#include <limits>
 
 #include "app/DeviceCatalogue.h"
 #include "app/gui/MainFormWidgets.h"
+#include "files/OpenCommands.h"
+#include "views/gui/ByteTextLabel.h"
 
 namespace {
 
@@ -144,6 +155,7 @@ TMainForm::TMainForm(Prompts& prompts, Clock& clock, SerialDeviceFactory serialD
       w_(std::make_unique<Widgets>()) {
   g_mainForm = this;
   setObjectName("MainForm");
+  setAcceptDrops(true);  // an image or configuration file dropped here is opened
   resize(800, 628);
 
   auto* central = new QWidget(this);
@@ -388,7 +400,9 @@ void TMainForm::BuildPanel() {
   for (const SumRow& s : kSums) {
     auto* caption = NewLabel(s.captionName, s.caption, group2);
     caption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    auto* value = NewLabel(s.valueName, "", group2);
+    // The IC checksum characters are ID bytes: draw those without a glyph visibly.
+    QLabel* value = s.member == &Widgets::Label17 ? new ByteTextLabel(group2) : new QLabel(group2);
+    value->setObjectName(s.valueName);
     value->setFont(valueFont);
     value->setToolTip(s.hint);
     value->setTextInteractionFlags(Qt::NoTextInteraction);
@@ -403,12 +417,16 @@ void TMainForm::BuildPanel() {
   column->addWidget(group2);
 
   auto addBoxWithLabel = [&](const char* boxName, const char* title, const char* labelName,
-                             const char* text, Qt::Alignment align, Widgets::DoubleClick handler) {
+                             const char* text, Qt::Alignment align, Widgets::DoubleClick handler,
+                             QLabel* label = nullptr) {
     auto* box = new QGroupBox(QString::fromUtf8(title), panel);
     box->setObjectName(boxName);
     auto* layout = new QVBoxLayout(box);
     layout->setContentsMargins(8, 4, 8, 6);
-    auto* label = NewLabel(labelName, text, box);
+    if (label == nullptr) label = new QLabel(box);
+    label->setParent(box);
+    label->setObjectName(labelName);
+    label->setText(QString::fromUtf8(text));
     label->setAlignment(align | Qt::AlignVCenter);
     label->setFont(valueFont);
     layout->addWidget(label);
@@ -417,8 +435,9 @@ void TMainForm::BuildPanel() {
     column->addWidget(box);
     return label;
   };
+  // The ID in ASCII is raw bytes: those without a glyph are drawn visibly.
   w_->Label18 = addBoxWithLabel("GroupBox3", "ID :", "Label18", "7F 7F 7F 7F 7F 7F 7F 7F 7F 7F 7F 7F",
-                                Qt::AlignLeft, {&TMainForm::ID2Click, "ID2Click"});
+                                Qt::AlignLeft, {&TMainForm::ID2Click, "ID2Click"}, new ByteTextLabel);
   w_->Label18->setWordWrap(true);
   QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   mono.setBold(true);
@@ -490,13 +509,85 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
   return QMainWindow::eventFilter(watched, event);
 }
 
+namespace {
+
+// Start-up's messages and its wait for a silent Writer come once the window
+// can be seen: when the window system shows it (or after a bounded wait for
+// that), it is painted, then the rest of start-up runs.
+constexpr int kExposeWaitMs = 1000;
+constexpr int kExposePollMs = 10;
+
+void FinishStartupWhenOnScreen(QPointer<TMainForm> form, int waitedMs) {
+  if (form.isNull()) return;
+  QWindow* native = form->windowHandle();
+  if (native != nullptr && !native->isExposed() && waitedMs < kExposeWaitMs) {
+    QTimer::singleShot(kExposePollMs, form, [form, waitedMs] {
+      FinishStartupWhenOnScreen(form, waitedMs + kExposePollMs);
+    });
+    return;
+  }
+  form->repaint();
+  form->FinishStartup();
+}
+
+}  // namespace
+
 void TMainForm::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
+  const bool first = !state_.Shown;
   FormShow();
+  if (first && !startupDone_)
+    QTimer::singleShot(0, this, [form = QPointer<TMainForm>(this)] { FinishStartupWhenOnScreen(form, 0); });
+}
+
+namespace {
+
+// The one local file a drag carries; empty when it carries anything else.
+QString DraggedFile(const QMimeData* data) {
+  if (data == nullptr || !data->hasUrls()) return {};
+  const QList<QUrl> urls = data->urls();
+  if (urls.size() != 1 || !urls.front().isLocalFile()) return {};
+  return urls.front().toLocalFile();
+}
+
+}  // namespace
+
+void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
+  if (!DraggedFile(event->mimeData()).isEmpty() && !OperationOpen()) event->acceptProposedAction();
+}
+
+void TMainForm::dropEvent(QDropEvent* event) {
+  const QString path = DraggedFile(event->mimeData());
+  if (path.isEmpty() || OperationOpen()) return;
+  event->acceptProposedAction();
+  // Loaded after the drop has ended: its messages must not hold up the
+  // program the file was dragged from.
+  QTimer::singleShot(0, this, [this, file = path.toStdString()] { OpenChosenFile(file); });
+}
+
+void TMainForm::OpenChosenFile(const std::string& path) {
+  OpenHooks hooks;
+  hooks.refreshData = [this] { RefreshData(); };
+  hooks.loadCfg = [this](bool fullLoad) { return LoadCfg(fullLoad); };
+  hooks.resetData = [this] { ResetData(); };
+  switch (OpenImageOrConfig(state_, prompts_, path, hooks)) {
+    case OpenOutcome::Loaded:
+    case OpenOutcome::ConfigRejected: break;
+    case OpenOutcome::Missing:
+    case OpenOutcome::CannotOpen:
+    case OpenOutcome::WrongType: return;
+  }
+  CreateMemoryView();
+  // Also a listing left open after its flag went with the program-memory view.
+  DestroyDisassemblyWindow();
+  FinishOpen(state_);
+  ShowPanel();
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
-  FormClose();
+  // Closed before start-up read Default.cfg: writing the blank state over it
+  // would lose the user's settings.
+  if (startupDone_) FormClose();
   event->accept();
 }
 
@@ -569,8 +660,16 @@ bool TMainForm::PulseWidthVisible() const {
 }
 
 // --- Window menu ---
+//
+// The arrangements place the windows themselves: a window of fixed size (the
+// ID window) cannot take the size a plain tile gives it, so it gets a strip of
+// its own, and the other windows share what is left without overlapping it.
 
 namespace {
+
+// Below this a grid shows too few cells to work with.
+constexpr QSize kUsableSize(160, 120);
+
 QList<QMdiSubWindow*> OpenChildren(QMdiArea* area) {
   QList<QMdiSubWindow*> out;
   for (QMdiSubWindow* child : area->subWindowList())
@@ -578,26 +677,164 @@ QList<QMdiSubWindow*> OpenChildren(QMdiArea* area) {
   return out;
 }
 
-// Puts the open children in a row (side by side) or a column (one above another).
+bool FixedSize(const QMdiSubWindow* child) { return child->minimumSize() == child->maximumSize(); }
+
+QSize UsableSize(const QMdiSubWindow* child) {
+  return child->minimumSizeHint().expandedTo(kUsableSize).expandedTo(child->minimumSize());
+}
+
+struct Placement {
+  QList<QRect> fixed;     // one per fixed window, in order
+  QList<QRect> flexible;  // one per other window, in order
+};
+
+// Splits area into n slots, side by side or one above another.
+QList<QRect> Split(const QRect& area, int n, bool sideBySide) {
+  QList<QRect> out;
+  const int extent = sideBySide ? area.width() : area.height();
+  for (int i = 0; i < n; ++i) {
+    const int from = extent * i / n;
+    const int to = extent * (i + 1) / n;
+    out << (sideBySide ? QRect(area.left() + from, area.top(), to - from, area.height())
+                       : QRect(area.left(), area.top() + from, area.width(), to - from));
+  }
+  return out;
+}
+
+// The fixed windows in a row across the top (or a column down the left),
+// wrapping where the viewport ends; the others split the rest.
+Placement Place(const QRect& all, const QList<QSize>& fixed, int flexible, bool sideBySide,
+                bool fixedInColumn) {
+  Placement p;
+  int along = 0, across = 0, strip = 0, used = 0;
+  const int limit = fixedInColumn ? all.height() : all.width();
+  for (const QSize& size : fixed) {
+    const int a = fixedInColumn ? size.height() : size.width();
+    const int c = fixedInColumn ? size.width() : size.height();
+    if (along > 0 && along + a > limit) {
+      across += strip;
+      along = strip = 0;
+    }
+    p.fixed << (fixedInColumn ? QRect(QPoint(all.left() + across, all.top() + along), size)
+                              : QRect(QPoint(all.left() + along, all.top() + across), size));
+    along += a;
+    strip = std::max(strip, c);
+    used = across + strip;
+  }
+  const QRect rest = fixedInColumn ? all.adjusted(used, 0, 0, 0) : all.adjusted(0, used, 0, 0);
+  p.flexible = Split(rest, flexible, sideBySide);
+  return p;
+}
+
+// Smallest side any flexible window gets; higher is better.
+int Score(const Placement& p) {
+  int score = std::numeric_limits<int>::max();
+  for (const QRect& r : p.flexible) score = std::min({score, r.width(), r.height()});
+  return score;
+}
+
+bool Usable(const Placement& p, const QList<QMdiSubWindow*>& flexible) {
+  for (int i = 0; i < flexible.size(); ++i) {
+    const QSize usable = UsableSize(flexible[i]);
+    if (p.flexible[i].width() < usable.width() || p.flexible[i].height() < usable.height()) return false;
+  }
+  return true;
+}
+
+// Puts the open children side by side or one above another. Fixed-size
+// windows get a strip of their own, along the top or down the left, whichever
+// leaves the others more room. Where the asked-for direction leaves a window
+// too small to work in, the others are laid the other way instead; only when
+// nothing fits does a window reach past the area, which then scrolls.
 void Tile(QMdiArea* area, bool sideBySide) {
   const auto children = OpenChildren(area);
   if (children.isEmpty()) return;
-  const QRect all = area->viewport()->rect();
-  const int n = static_cast<int>(children.size());
-  for (int i = 0; i < n; ++i) {
-    children[i]->showNormal();
-    if (sideBySide) {
-      const int w = all.width() / n;
-      children[i]->setGeometry(i * w, 0, i == n - 1 ? all.width() - i * w : w, all.height());
+  QList<QMdiSubWindow*> fixed, flexible;
+  QList<QSize> fixedSizes;
+  for (QMdiSubWindow* child : children) {
+    child->showNormal();
+    if (FixedSize(child)) {
+      fixed << child;
+      fixedSizes << child->size();
     } else {
-      const int h = all.height() / n;
-      children[i]->setGeometry(0, i * h, all.width(), i == n - 1 ? all.height() - i * h : h);
+      flexible << child;
     }
   }
+  const QRect all = area->viewport()->rect();
+  const int n = static_cast<int>(flexible.size());
+  // In order of preference: the asked-for direction first, and the strip
+  // that runs across it.
+  const Placement candidates[] = {
+      Place(all, fixedSizes, n, sideBySide, sideBySide),
+      Place(all, fixedSizes, n, sideBySide, !sideBySide),
+      Place(all, fixedSizes, n, !sideBySide, sideBySide),
+      Place(all, fixedSizes, n, !sideBySide, !sideBySide),
+  };
+  const bool direction[] = {sideBySide, sideBySide, !sideBySide, !sideBySide};
+  int best = -1;
+  auto consider = [&](int i, bool mustFit) {
+    if (mustFit && !Usable(candidates[i], flexible)) return;
+    if (best < 0 || Score(candidates[i]) > Score(candidates[best])) best = i;
+  };
+  consider(0, true);
+  consider(1, true);
+  if (best < 0) {
+    consider(2, true);
+    consider(3, true);
+  }
+  if (best < 0)
+    for (int i = 0; i < 4; ++i) consider(i, false);
+  const Placement& p = candidates[best];
+  const bool along = direction[best];
+
+  for (int i = 0; i < fixed.size(); ++i) fixed[i]->move(p.fixed[i].topLeft());
+  // A slot too small to work in is widened; the area then scrolls to the rest.
+  int shift = 0;
+  for (int i = 0; i < flexible.size(); ++i) {
+    QRect r = p.flexible[i].translated(along ? shift : 0, along ? 0 : shift);
+    const QSize size = r.size().expandedTo(UsableSize(flexible[i]));
+    shift += along ? size.width() - r.width() : size.height() - r.height();
+    r.setSize(size);
+    flexible[i]->setGeometry(r);
+  }
 }
+
+// Staggers the windows by a title bar each, so every title stays in sight.
+// Windows of fixed size go on top: they cover only a corner of the larger
+// ones, which fill the rest of the area.
+void Cascade(QMdiArea* area) {
+  const auto children = OpenChildren(area);
+  if (children.isEmpty()) return;
+  QList<QMdiSubWindow*> order;
+  for (QMdiSubWindow* child : children)
+    if (!FixedSize(child)) order << child;
+  for (QMdiSubWindow* child : children)
+    if (FixedSize(child)) order << child;
+
+  for (QMdiSubWindow* child : order) child->showNormal();
+  const QRect all = area->viewport()->rect();
+  const int n = static_cast<int>(order.size());
+  const int step = order.front()->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, order.front()) + 4;
+  const QSize big = QSize(all.width() - (n - 1) * step, all.height() - (n - 1) * step);
+  for (int i = 0; i < n; ++i) {
+    QMdiSubWindow* child = order[i];
+    const QPoint at(all.left() + i * step, all.top() + i * step);
+    if (FixedSize(child)) {
+      // Pulled back into the area if it would reach past it.
+      child->move(std::max(all.left(), std::min(at.x(), all.right() + 1 - child->width())),
+                  std::max(all.top(), std::min(at.y(), all.bottom() + 1 - child->height())));
+    } else {
+      child->setGeometry(QRect(at, big.expandedTo(UsableSize(child))));
+    }
+  }
+  area->setActiveSubWindow(order.back());
+  // Raised after the activation, which may lift a window that was maximised.
+  for (QMdiSubWindow* child : order) child->raise();
+}
+
 }  // namespace
 
-void TMainForm::WindowCascadeItemClick() { mdiArea_->cascadeSubWindows(); }
+void TMainForm::WindowCascadeItemClick() { Cascade(mdiArea_); }
 void TMainForm::WindowTileItemClick() { Tile(mdiArea_, false); }
 void TMainForm::WindowTileItem2Click() { Tile(mdiArea_, true); }
 

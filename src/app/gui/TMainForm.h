@@ -42,7 +42,8 @@ class TMainForm : public QMainWindow {
 
  public:
   // prompts and clock must outlive the window. The window takes no ownership.
-  // Construction ends with FormCreate (device list, blank state, Default.cfg, port probe).
+  // Construction ends with FormCreate (device list, blank state); the first
+  // show runs FinishStartup once the window is on screen.
   TMainForm(Prompts& prompts, Clock& clock, SerialDeviceFactory serialDevices = {},
             QWidget* parent = nullptr);
   ~TMainForm() override;
@@ -56,6 +57,11 @@ class TMainForm : public QMainWindow {
 
   // --- Main window (start-up, shutdown, panel) ---
   void FormCreate();
+  // Default.cfg, the EEPROM controls and the port probe: the start-up steps
+  // that can show messages, run after the first show so that they appear over
+  // the window. Runs once; a later call does nothing.
+  void FinishStartup();
+  bool StartupDone() const { return startupDone_; }
   void FormShow();
   void FormClose();
   void Timer1Timer();
@@ -127,6 +133,9 @@ class TMainForm : public QMainWindow {
   // --- Files ---
   void CreateFilesArea();  // called once by the constructor
   void FileOpen1Execute();
+  // "Open" on a file chosen without the dialog (one dropped on the window):
+  // the same loading, messages and views as after the dialog.
+  void OpenChosenFile(const std::string& path);
   void LoadConfig1Click();
   void FileSaveItemClick();
   bool LoadCfg(bool fullLoad);
@@ -194,10 +203,13 @@ class TMainForm : public QMainWindow {
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   MainState state_;
+  bool startupDone_ = false;
   bool operationOpen_ = false;
   std::function<int(QDialog&)> operationWindowHook_;
   Prompts& prompts_;

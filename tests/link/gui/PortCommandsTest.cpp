@@ -34,6 +34,7 @@ class PortWindow : public ::testing::Test {
 
   TMainForm& Start() {
     form = std::make_unique<TMainForm>(prompts, clock, [this] { return pair.MakePcEnd(); });
+    form->FinishStartup();  // what the first show runs
     return *form;
   }
   QComboBox* Combo(const char* name) { return form->findChild<QComboBox*>(name); }
@@ -186,6 +187,7 @@ TEST(PortWindowOverPty, FindsTheEmulatorProgramOnCom1) {
   ScriptedPrompts prompts;
   {
     TMainForm form(prompts, SystemClock::Instance());
+    form.FinishStartup();
     EXPECT_EQ(prompts.Texts(), std::vector<std::string>{"Connect OK!"});
     // Com5 leads nowhere.
     prompts.messages.clear();

@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Screenshots of the program as a person sees it, on a virtual X server.
+#
+#   bash scripts/screenshots.sh [FOLDER]     (default: build/screenshots)
+#
+# WRITER_BUILD_DIR names another build folder than build/.
+#
+# Writes, as PNG files:
+#   main-window, main-window-ab, id-window-blank, id-window-ab, option-editor
+#       each window drawn by the program itself (a blank ID, then "AB")
+#   startup-connect       the whole screen when writer, started against
+#                         writer-emulator, shows its first message
+#   startup-silent-writer the whole screen one second into the probe of a
+#                         Writer that never answers
+# Nothing of the user's own settings is touched: the port map, the lock and
+# Default.cfg live in a scratch folder.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=$(realpath -m "${WRITER_BUILD_DIR:-build}")
+out=$(realpath -m "${1:-$build/screenshots}")
+mkdir -p "$out"
+
+bash scripts/packages.sh xvfb imagemagick
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build "$build" --target writer writer-emulator app_gui_tests
+
+scratch=$(mktemp -d)
+emulator=
+cleanup() {
+  if [ -n "$emulator" ]; then kill -INT "$emulator" 2>/dev/null || true; wait "$emulator" 2>/dev/null || true; fi
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+export XDG_CONFIG_HOME=$scratch/config XDG_RUNTIME_DIR=$scratch/run
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" "$scratch/work"
+chmod 700 "$XDG_RUNTIME_DIR"
+screen="-screen 0 1280x800x24"
+
+# The windows, each drawn by the program.
+WRITER_SCREENSHOT_DIR=$out QT_QPA_PLATFORM=xcb \
+  xvfb-run -a -s "$screen" "$build/app_gui_tests" --gtest_filter='Screenshots.*'
+
+# Starts writer-emulator with the given options, linked as Com1.
+start_emulator() {
+  "$build/writer-emulator" --link Com1 "$@" > "$scratch/emulator.out" &
+  emulator=$!
+  for _ in $(seq 50); do [ -s "$scratch/emulator.out" ] && return; sleep 0.1; done
+  echo "writer-emulator did not start" >&2
+  exit 1
+}
+stop_emulator() {
+  kill -INT "$emulator" 2>/dev/null || true
+  wait "$emulator" 2>/dev/null || true
+  emulator=
+  : > "$scratch/emulator.out"
+}
+
+# The whole screen, wait seconds after writer starts.
+shoot_startup() {
+  local name=$1 wait=$2
+  (cd "$scratch/work" && QT_QPA_PLATFORM=xcb xvfb-run -a -s "$screen" bash -c '
+      "$1" & writer=$!
+      sleep "$2"
+      import -window root "$3"
+      kill "$writer"; wait "$writer" 2>/dev/null || true' _ "$build/writer" "$wait" "$out/$name.png")
+}
+
+start_emulator
+shoot_startup startup-connect 3
+stop_emulator
+
+start_emulator --fault cts
+shoot_startup startup-silent-writer 1
+stop_emulator
+
+echo "screenshots in $out:"
+ls "$out"

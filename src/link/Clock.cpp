@@ -6,6 +6,10 @@ Clock::Duration SystemClock::Now() {
   return std::chrono::duration_cast<Duration>(std::chrono::steady_clock::now().time_since_epoch());
 }
 
+std::chrono::microseconds SystemClock::PreciseNow() {
+  return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch());
+}
+
 void SystemClock::Sleep(Duration d) { std::this_thread::sleep_for(d); }
 
 SystemClock& SystemClock::Instance() {

@@ -13,10 +13,10 @@ constexpr int kMaxWords = kProgramBufferWords;
 constexpr int kMaxEeprom = 65536;
 // A command whose next byte has not come for this long is abandoned, as the
 // PC has given up on it by then.
-constexpr Clock::Duration kStaleGap = std::chrono::seconds(2);
+constexpr std::chrono::microseconds kStaleGap = std::chrono::seconds(2);
 // In a write the PC sends each byte as soon as the last one is answered; a
 // byte with the top bit set after this much quiet is its next command.
-constexpr Clock::Duration kResumeGap = std::chrono::seconds(1);
+constexpr std::chrono::microseconds kResumeGap = std::chrono::seconds(1);
 // Header byte 8 carries the mode bits 7, 5 and 4 on top of the part's attribute.
 constexpr std::uint8_t kAttr2ModeBits = 0xB0;
 constexpr std::uint8_t kProtectBit = 0x40;  // OPTION high half: clear = protected
@@ -74,7 +74,7 @@ void WriterEmulator::SetCtsCallback(CtsChanged cb) {
 void WriterEmulator::Receive(std::span<const std::uint8_t> bytes) {
   {
     std::lock_guard lock(mutex_);
-    const auto now = clock_.Now();
+    const auto now = clock_.PreciseNow();
     for (auto b : bytes) {
       ++received_;
       ++receivedSinceFaults_;
@@ -99,7 +99,7 @@ void WriterEmulator::Pump() {
   CtsChanged ctsCb;
   {
     std::lock_guard lock(mutex_);
-    const auto now = clock_.Now();
+    const auto now = clock_.PreciseNow();
     while (!pending_.empty() && pending_.front().due <= now) {
       due.push_back(pending_.front().byte);
       pending_.pop_front();
@@ -115,11 +115,16 @@ void WriterEmulator::Pump() {
   if (ctsChanged && ctsCb) ctsCb(cts);
 }
 
-std::optional<Clock::Duration> WriterEmulator::NextEventIn() const {
+std::optional<std::chrono::microseconds> WriterEmulator::NextEventInMicros() const {
   std::lock_guard lock(mutex_);
   if (pending_.empty()) return std::nullopt;
-  const auto now = clock_.Now();
-  return std::max(Clock::Duration{0}, pending_.front().due - now);
+  return std::max(Micros{0}, pending_.front().due - clock_.PreciseNow());
+}
+
+std::optional<Clock::Duration> WriterEmulator::NextEventIn() const {
+  const auto next = NextEventInMicros();
+  if (!next) return std::nullopt;
+  return std::chrono::ceil<Clock::Duration>(*next);
 }
 
 bool WriterEmulator::Cts() const {
@@ -278,24 +283,23 @@ void WriterEmulator::ResetContents() {
   for (std::size_t i = 0; i < eeprom_.size() && i < ic_.eeprom.size(); ++i) eeprom_[i] = ic_.eeprom[i];
 }
 
-Clock::Duration WriterEmulator::ByteTime() const {
-  if (line_.baud <= 0) return Clock::Duration{0};
+WriterEmulator::Micros WriterEmulator::ByteTime() const {
+  if (line_.baud <= 0) return Micros{0};
   // Ten bits a byte; rounded up so a paced line never runs fast.
-  const auto us = (10'000'000LL + line_.baud - 1) / line_.baud;
-  return std::chrono::ceil<Clock::Duration>(std::chrono::microseconds(us));
+  return Micros((10'000'000LL + line_.baud - 1) / line_.baud);
 }
 
-void WriterEmulator::Reply(std::uint8_t b, Clock::Duration now, Clock::Duration extra) {
+void WriterEmulator::Reply(std::uint8_t b, Micros now, Micros extra) {
   if (faults_.garbage) b = kGarbage;
   const auto start = std::max(now, lastDue_) + extra;
   const auto due = start + ByteTime();
   lastDue_ = due;
   // The latency delays delivery, not the line: a stream keeps its pace.
-  lastReplyAt_ = due + std::chrono::ceil<Clock::Duration>(line_.latency);
+  lastReplyAt_ = due + line_.latency;
   pending_.push_back({lastReplyAt_, b});
 }
 
-void WriterEmulator::ReceiveOne(std::uint8_t b, Clock::Duration now) {
+void WriterEmulator::ReceiveOne(std::uint8_t b, Micros now) {
   // How long the line has been quiet: since the PC's last byte or, when the
   // Writer was still answering, since that answer went out.
   const auto quiet = now - std::max(lastByteAt_, lastReplyAt_);
@@ -383,7 +387,7 @@ std::uint8_t WriterEmulator::CheckHeader(Command& cmd) const {
   }
 }
 
-void WriterEmulator::StartCommand(Clock::Duration now) {
+void WriterEmulator::StartCommand(Micros now) {
   phase_ = Phase::Idle;
   Command cmd;
   cmd.area = frame_[5];
@@ -400,7 +404,7 @@ void WriterEmulator::StartCommand(Clock::Duration now) {
       break;
     case kOpErase:
       Erase();
-      Reply(kFinished, now, std::chrono::ceil<Clock::Duration>(line_.eraseTime));
+      Reply(kFinished, now, line_.eraseTime);
       break;
     default:
       cmd_ = cmd;
@@ -416,7 +420,7 @@ std::uint8_t WriterEmulator::ReadProgramHalf(std::size_t i) const {
   return (i & 1) ? WordHighHalf(w) : WordLowHalf(w);
 }
 
-void WriterEmulator::SendRead(const Command& cmd, Clock::Duration now) {
+void WriterEmulator::SendRead(const Command& cmd, Micros now) {
   std::size_t n = cmd.count;
   if (faults_.earlyEndAfter) n = std::min(n, *faults_.earlyEndAfter);
   const auto id = cmd.area == 2 ? IdAreaLocked() : std::array<std::uint8_t, kIdReadBytes>{};
@@ -455,10 +459,10 @@ void WriterEmulator::Erase() {
   id_.fill(kBlankHalf);
 }
 
-void WriterEmulator::WriteByte(std::uint8_t b, Clock::Duration now) {
+void WriterEmulator::WriteByte(std::uint8_t b, Micros now) {
   const std::size_t i = cmd_.index++;
   partTouched_ = true;
-  const auto endWrite = [&](std::uint8_t reply, Clock::Duration extra) {
+  const auto endWrite = [&](std::uint8_t reply, Micros extra) {
     phase_ = Phase::Idle;
     Reply(reply, now, extra);
   };
@@ -485,14 +489,14 @@ void WriterEmulator::WriteByte(std::uint8_t b, Clock::Duration now) {
   if (!ok) return endWrite(kWriteFailed, {});
 
   // A word (or an EEPROM pair) is burnt when its second byte arrives.
-  const auto extra = (i & 1) ? std::chrono::ceil<Clock::Duration>(line_.wordTime) : Clock::Duration{0};
+  const auto extra = (i & 1) ? line_.wordTime : Micros{0};
   const std::size_t written = i + 1;
   if (written == cmd_.count) return endWrite(kAllWritten, extra);
   if (faults_.earlyEndAfter && written == *faults_.earlyEndAfter) return endWrite(kAllWritten, extra);
   Reply(kAccepted, now, extra);
 }
 
-void WriterEmulator::FinishDownload(Clock::Duration now) {
+void WriterEmulator::FinishDownload(Micros now) {
   phase_ = Phase::Idle;
   unsigned sum = 0;
   for (int i = 1; i <= 23; ++i) sum += frame_[i];

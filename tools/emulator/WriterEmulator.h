@@ -137,7 +137,8 @@ class WriterEmulator {
   // Delivers replies that have fallen due and updates CTS.
   void Pump();
   // Time until the next pending reply or CTS change; nullopt when nothing is pending.
-  std::optional<Clock::Duration> NextEventIn() const;
+  std::optional<Clock::Duration> NextEventIn() const;  // rounded up to the clock's milliseconds
+  std::optional<std::chrono::microseconds> NextEventInMicros() const;
   bool Cts() const;
 
   void SetModel(WriterModel model);
@@ -173,8 +174,10 @@ class WriterEmulator {
 
  private:
   enum class Phase { Idle, Header, Download, Write };
+  // The line's own time: microseconds, so a paced byte takes its true time.
+  using Micros = std::chrono::microseconds;
   struct Pending {
-    Clock::Duration due;
+    Micros due;
     std::uint8_t byte;
   };
   struct Command {
@@ -185,18 +188,18 @@ class WriterEmulator {
     std::uint8_t pulse = 0;
   };
 
-  void ReceiveOne(std::uint8_t b, Clock::Duration now);
-  void StartCommand(Clock::Duration now);
-  void WriteByte(std::uint8_t b, Clock::Duration now);
-  void FinishDownload(Clock::Duration now);
+  void ReceiveOne(std::uint8_t b, Micros now);
+  void StartCommand(Micros now);
+  void WriteByte(std::uint8_t b, Micros now);
+  void FinishDownload(Micros now);
   std::uint8_t CheckHeader(Command& cmd) const;  // 0 when accepted
-  void SendRead(const Command& cmd, Clock::Duration now);
+  void SendRead(const Command& cmd, Micros now);
   void Erase();
-  void Reply(std::uint8_t b, Clock::Duration now, Clock::Duration extra = Clock::Duration{0});
+  void Reply(std::uint8_t b, Micros now, Micros extra = Micros{0});
   void ResetContents();
   std::uint8_t ReadProgramHalf(std::size_t i) const;
   bool CtsLocked() const;
-  Clock::Duration ByteTime() const;
+  Micros ByteTime() const;
   std::array<std::uint8_t, emu::kIdReadBytes> IdAreaLocked() const;
 
   Clock& clock_;
@@ -223,12 +226,12 @@ class WriterEmulator {
   std::size_t frameLen_ = 0;
   Command cmd_;
   std::deque<Pending> pending_;
-  Clock::Duration lastDue_{0};
-  Clock::Duration lastArrival_{0};  // when the PC's last byte finished arriving
+  Micros lastDue_{0};
+  Micros lastArrival_{0};  // when the PC's last byte finished arriving
   std::uint8_t eepromLatch_ = 0;
   std::optional<std::array<std::uint8_t, 16>> customInfo_;
-  Clock::Duration lastByteAt_{0};
-  Clock::Duration lastReplyAt_{0};  // when the last reply leaves, latency included
+  Micros lastByteAt_{0};
+  Micros lastReplyAt_{0};  // when the last reply leaves, latency included
   std::size_t received_ = 0;
   std::size_t receivedSinceFaults_ = 0;
   int headersAccepted_ = 0;

@@ -43,6 +43,7 @@ const GlobalOption kGlobalOptions[] = {
     {"--config", true, [](CliArgs& a, const std::string& v) { a.config = v; }},
     {"--load", true, [](CliArgs& a, const std::string& v) { a.load = v; }},
     {"--qtp", true, [](CliArgs& a, const std::string& v) { a.qtp = v; }},
+    {"--log", true, [](CliArgs& a, const std::string& v) { a.log = v; }},
     {"--yes", false, [](CliArgs& a, const std::string&) { a.yes = true; }},
     {"--help", false, [](CliArgs& a, const std::string&) { a.help = true; }},
     {"-h", false, [](CliArgs& a, const std::string&) { a.help = true; }},
@@ -139,6 +140,7 @@ std::string CliUsage() {
       "  --load IMAGE            open an image or configuration file, as \"Open\" does\n"
       "                          (.bin .qhx .obj .hex .cfg; a .cfg beside the image comes with it)\n"
       "  --qtp FILE              load a QTP file of serial numbers, as \"Load QTP File\" does\n"
+      "  --log FILE              auto-program appends a CSV line per pass to FILE\n"
       "  --yes                   answer questions with Ignore / Yes instead of Abort / No\n"
       "  --help, --version\n"
       "\n"

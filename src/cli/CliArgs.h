@@ -2,7 +2,7 @@
 // The command line of writer-cli:
 //
 //   writer-cli [--port ComN | --port-path PATH] [--handshake Default|CTS|None]
-//              [--ic NAME] [--config FILE.cfg] [--load IMAGE] [--qtp FILE] [--yes]
+//              [--ic NAME] [--config FILE.cfg] [--load IMAGE] [--qtp FILE] [--log FILE] [--yes]
 //              COMMAND [ARGS]
 //
 // Options before or after the command apply to the whole run; an option of
@@ -23,6 +23,7 @@ struct CliArgs {
   std::optional<std::string> config;
   std::optional<std::string> load;
   std::optional<std::string> qtp;
+  std::optional<std::string> log;  // the production log of auto-program
   bool yes = false;
   bool help = false;
   bool version = false;

@@ -1,6 +1,7 @@
 #include "cli/CliCommands.h"
 
 #include <charconv>
+#include <chrono>
 #include <ostream>
 
 #include "app/DeviceCatalogue.h"
@@ -21,6 +22,7 @@
 #include "ops/ProgramIdWorker.h"
 #include "ops/ProgramMemoryWorker.h"
 #include "ops/ProgramOptionWorker.h"
+#include "ops/ProductionLog.h"
 #include "ops/ReadIcWorker.h"
 #include "ops/SerialNumber.h"
 #include "ops/VerifyWorker.h"
@@ -206,6 +208,11 @@ int AutoProgram(CliSession& session, const CliArgs& args) {
   const bool noBlankCheck = args.Has("--no-blank-check");
   state.NoBlankCheck = noBlankCheck ? 1 : 0;
   if (!noBlankCheck) state.EraseFirst = state.MemoryKind == 2 ? 1 : 0;
+  std::string logError;
+  if (args.log && !ProductionLogWritable(*args.log, &logError)) {
+    session.Err() << "writer-cli: cannot write the production log " << *args.log << ": " << logError << std::endl;
+    return kExitError;
+  }
   ConsolePanel panel(AutoProgramLayout(), session.Out());
   for (int n = 0; n < passes; ++n) {
     if (n > 0) AutoProgramContinueReset(panel);
@@ -215,6 +222,11 @@ int AutoProgram(CliSession& session, const CliArgs& args) {
     session.prompts().ClearMessageCount();
     session.RunWith(panel, [&pass](OperationContext& ctx) { AutoProgramWorker(ctx, pass); });
     panel.PrintLines();
+    if (args.log && !AppendProductionLog(*args.log, PassLogEntry(state, pass, std::chrono::system_clock::now()),
+                                         &logError)) {
+      session.Err() << "writer-cli: cannot write the production log " << *args.log << ": " << logError << std::endl;
+      return kExitError;
+    }
     session.Out() << "Pass Count : " << state.Panel.Label13 << '\n';
     if (serial) session.Out() << "Serial No. (HEX) : " << stamped << '\n';
     session.Out().flush();

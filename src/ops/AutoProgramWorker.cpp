@@ -67,15 +67,25 @@ const char* AutoOptionGuardText(int errors) {
 
 class Pass {
  public:
-  explicit Pass(OperationContext& ctx) : ctx_(ctx), s_(ctx.state), p_(ctx.panel), link_(ctx.link) {}
+  Pass(OperationContext& ctx, AutoProgramPass& out)
+      : ctx_(ctx), s_(ctx.state), p_(ctx.panel), link_(ctx.link), out_(out) {}
 
   // Steps 1 to 13; true when the pass goes on to the accounting.
   bool Run() {
     if (!ctx_.handover.Run([this] { TakeInputs(); }, ctx_.stop)) return false;
+    stage_ = "Check";
     p_.SetText(kTitleControl, in_.noBlankCheck ? "Auto-Program without Blank Check" : "Auto-Program");
     p_.SetText("Label1", "");
     if (in_.serialMode && !in_.rtiw) return Fail("Label1", "The program memory is not 'RTIW'");
-    if (!ctx_.handover.Run([this] { SerialNo2Memory(s_); }, ctx_.stop)) return false;
+    if (!ctx_.handover.Run(
+            [this] {
+              SerialNo2Memory(s_);
+              if (in_.serialMode) out_.serial = SerialNumberText(s_);
+              out_.checksum = s_.Panel.Label11;
+              if (s_.QtpMode) out_.qtpRecord = s_.QtpRecord + 1;
+            },
+            ctx_.stop))
+      return false;
     if (in_.simMode) {
       p_.SetText("Label2", "Simulate Programming OK!");  // Label2 stays hidden
       return true;
@@ -111,14 +121,16 @@ class Pass {
                        [](std::uint8_t b) { return (b & 0x1F) == 0x1F; });
   }
 
+  // The pass's first shortcoming, for the production log.
+  void Note(std::string_view text) {
+    if (out_.failure.empty()) out_.failure = std::string(stage_) + ": " + std::string(text);
+  }
   bool Fail(std::string_view line, std::string_view text) {
     p_.Red(line, text);
+    Note(text);
     return false;
   }
-  bool Failed(std::string_view line, std::int32_t status) {
-    ShowStageFailure(p_, line, status);
-    return false;
-  }
+  bool Failed(std::string_view line, std::int32_t status) { return Fail(line, StageFailureText(status)); }
   // Header for area/mode answered with `want`, else the failure in line.
   bool Header(std::uint32_t area, std::int32_t mode, std::string_view line, std::int32_t want) {
     link_.GetHeader(area, mode, ctx_.inputs);
@@ -136,18 +148,21 @@ class Pass {
 
   bool EraseAndBlankCheck() {
     if (in_.eraseFirst) {
+      stage_ = "Erase";
       p_.SetVisible("EraseMsg", true);
       p_.SetText("EraseMsg", "Erase flash memory...");
       p_.ClearRed("EraseMsg");
       if (!Header(kAreaProgram, kModeErase, "EraseMsg", kLinkFinished)) return false;
       p_.SetText("EraseMsg", "Erase End");
     }
+    stage_ = "Blank check";
     p_.SetVisible("Label1", true);
     p_.SetText("Label1", "Blank Check.....");
     if (!Read(kAreaOption, 2, "Label1")) return false;
     if ((s_.ReadBuffer[0] & s_.OptionLowMask) != s_.OptionLowMask ||
         (s_.ReadBuffer[1] & s_.OptionHighMask) != s_.OptionHighMask) {
       p_.SetText("Label1", "OPTION ....... Not Blank!!");
+      Note("OPTION ....... Not Blank!!");
       return false;
     }
     if (!Read(kAreaId, 32, "Label1")) return false;
@@ -161,6 +176,7 @@ class Pass {
 
   // The OPTION word with `highBits` ORed into its high half; Label4.
   bool WriteOption(std::uint8_t highBits) {
+    stage_ = "OPTION";
     p_.SetVisible("Label4", true);
     if (!Header(kAreaOption, kModeProgram, "Label4", kLinkHeaderAccepted)) return false;
     s_.ReadBuffer[0] = in_.optionLow;
@@ -171,6 +187,7 @@ class Pass {
   }
 
   bool ProgramId() {
+    stage_ = "ID";
     p_.SetVisible("Label2", true);
     p_.SetText("Label2", "Program ID...");
     if (!Header(kAreaId, kModeProgram, "Label2", kLinkHeaderAccepted)) return false;
@@ -187,6 +204,7 @@ class Pass {
   }
 
   bool ProgramData() {
+    stage_ = "Data";
     p_.SetText("Label2", "Program Data...");
     if (!Header(kAreaProgram, kModeProgram, "Label2", kLinkHeaderAccepted)) return false;
     bool stopped = false;
@@ -220,6 +238,7 @@ class Pass {
 
   // Reports a difference but lets the pass go on.
   bool VerifyId() {
+    stage_ = "ID verify";
     p_.SetVisible("Label3", true);
     if (!Read(kAreaId, 32, "Label3")) return false;
     const int result = CompareIdReadBack(ctx_, id_);
@@ -227,19 +246,20 @@ class Pass {
     if (result == 0)
       p_.SetText("Label3", IdVerifyText(result));
     else
-      p_.Red("Label3", IdVerifyText(result));
+      Fail("Label3", IdVerifyText(result));  // reported; the pass goes on
     return true;
   }
 
   bool FinalOption() {
     if (!WriteOption(0)) return false;
+    stage_ = "OPTION verify";
     if (!Read(kAreaOption, 2, "Label4")) return false;
     const bool same = (in_.optionLow & s_.OptionLowMask) == (s_.ReadBuffer[0] & s_.OptionLowMask) &&
                       (in_.optionHigh & s_.OptionHighMask) == (s_.ReadBuffer[1] & s_.OptionHighMask);
     if (same)
       p_.SetText("Label4", "OPTION program & verify OK!!");
     else
-      p_.Red("Label4", "OPTION verify Fail!!");
+      Fail("Label4", "OPTION verify Fail!!");  // reported; the pass goes on
     return true;
   }
 
@@ -247,8 +267,10 @@ class Pass {
   MainState& s_;
   OperationPanel& p_;
   WriterLink& link_;
+  AutoProgramPass& out_;
   PassInputs in_;
   IdImage id_;
+  const char* stage_ = "Check";
 };
 
 // Step 14 on the main window's side: count, then the next number.
@@ -260,10 +282,11 @@ void Account(OperationContext& ctx, AutoProgramPass& pass) {
     if (s.QtpMode) {
       // A file whose end record was read already has nothing more to give.
       if (!s.QtpEnd) {
-        const bool read = s.QtpIn && ctx.prompts &&
-                          ReadSerialData(s, *s.QtpIn, *ctx.prompts) == QtpReadResult::Ok;
-        if (!read && !s.QtpEnd) {
+        const QtpReadResult read = s.QtpIn && ctx.prompts ? ReadSerialData(s, *s.QtpIn, *ctx.prompts)
+                                                          : QtpReadResult::InformationError;
+        if (read != QtpReadResult::Ok) {
           // A broken record: no part may get a stale or half-read number.
+          if (pass.failure.empty()) pass.failure = std::string("QTP file: ") + QtpReadMessage(read);
           pass.batchOver = true;
           return;
         }
@@ -290,7 +313,7 @@ void Account(OperationContext& ctx, AutoProgramPass& pass) {
 
 void AutoProgramWorker(OperationContext& ctx, AutoProgramPass& pass) {
   pass = {};
-  Pass steps(ctx);
+  Pass steps(ctx, pass);
   if (steps.Run()) {
     pass.counted = ctx.handover.Run([&] { Account(ctx, pass); }, ctx.stop);
   }

@@ -43,13 +43,17 @@ std::int32_t ReadExactly(OperationContext& ctx, std::uint32_t area, std::int32_t
   return status;
 }
 
-void ShowStageFailure(OperationPanel& panel, std::string_view line, std::int32_t status) {
+const char* StageFailureText(std::int32_t status) {
   switch (status) {
     case kLinkSocketError:
     case kLinkAdapterError:
-    case kLinkTimeout: panel.Red(line, LinkStatusMessage(status)); break;
-    default: panel.Red(line, "Writer Error!!"); break;
+    case kLinkTimeout: return LinkStatusMessage(status);
+    default: return "Writer Error!!";
   }
+}
+
+void ShowStageFailure(OperationPanel& panel, std::string_view line, std::int32_t status) {
+  panel.Red(line, StageFailureText(status));
 }
 
 std::string HexDigits(std::uint32_t value, int digits) {

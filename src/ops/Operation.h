@@ -63,6 +63,7 @@ std::int32_t ReadExactly(OperationContext& ctx, std::uint32_t area, std::int32_t
 
 // The red message of a stage that got `status` where it needed another code:
 // the standard texts for 1, 2 and 8, "Writer Error!!" for every other code.
+const char* StageFailureText(std::int32_t status);
 void ShowStageFailure(OperationPanel& panel, std::string_view line, std::int32_t status);
 
 // Upper-case hex with a fixed number of digits.

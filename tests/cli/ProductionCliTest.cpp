@@ -84,8 +84,16 @@ TEST_F(ProductionCliTest, BatchOfTwentyPartsWithSerialNumbers) {
                                           "0 1234 1 256 2 1234 1 0 0"));
   Emulator emu({"--swap-parts"});
   EXPECT_EQ(RunOn(emu, {"--config", "batch.cfg", "program-memory"}).status, 2);  // auto-program only
-  const auto r = RunOn(emu, {"--config", "batch.cfg", "auto-program", "--passes", "20"});
+  const auto r = RunOn(emu, {"--config", "batch.cfg", "--log", "batch.csv", "auto-program", "--passes", "20"});
   EXPECT_EQ(r.status, 0) << r.err;
+  // The production log: a header, then one line per part with its serial number.
+  std::ifstream log(Path("batch.csv"));
+  Lines records;
+  for (std::string line; std::getline(log, line);) records.push_back(line);
+  ASSERT_EQ(records.size(), 21u);
+  EXPECT_EQ(records[0], "time,device,image,checksum,serial,qtp_record,pass_count,result");
+  EXPECT_NE(records[1].find(",K7E1/E3,"), std::string::npos);
+  EXPECT_EQ(records[20].substr(records[20].size() - 11), "1247,,20,OK");
   const Lines out = r.OutLines();
   std::set<std::string> serials;
   int passes = 0;

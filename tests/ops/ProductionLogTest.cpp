@@ -1,0 +1,59 @@
+// The production log: one CSV line per pass, quoted where needed, appended.
+
+#include "ops/ProductionLog.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/MainState.h"
+#include "ops/AutoProgramWorker.h"
+
+namespace {
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+TEST(ProductionLogTest, LinesAppendAfterOneHeaderAndQuoteWhatNeedsIt) {
+  const std::string path = ::testing::TempDir() + "/production.csv";
+  std::filesystem::remove(path);
+  MainState state;
+  state.DeviceName = "K7E1/E3";
+  state.CurrentFileName = "/work/batch, final/image.hex";
+  state.Panel.Label13 = "42";
+  AutoProgramPass pass;
+  pass.counted = true;
+  pass.serial = "1234";
+  pass.checksum = "3A7F";
+  const auto when = std::chrono::system_clock::from_time_t(1796601600);  // 2026-12-07T00:00:00Z
+  ASSERT_TRUE(ProductionLogWritable(path, nullptr));
+  ASSERT_TRUE(AppendProductionLog(path, PassLogEntry(state, pass, when), nullptr));
+  pass = {};
+  pass.failure = "Blank check: Device not blank!!";
+  pass.qtpRecord = 3;
+  pass.checksum = "3A7F";
+  ASSERT_TRUE(AppendProductionLog(path, PassLogEntry(state, pass, when), nullptr));
+  EXPECT_EQ(ReadAll(path), std::string(kProductionLogHeader) +
+                               "\n2026-12-07T00:00:00Z,K7E1/E3,\"/work/batch, final/image.hex\",3A7F,1234,,42,OK\n"
+                               "2026-12-07T00:00:00Z,K7E1/E3,\"/work/batch, final/image.hex\",3A7F,,3,42,"
+                               "Blank check: Device not blank!!\n");
+  ProductionLogEntry quote;
+  quote.result = "say \"hi\"";
+  EXPECT_EQ(ProductionLogLine(quote), ",,,,,,,\"say \"\"hi\"\"\"");
+  std::filesystem::remove(path);
+}
+
+TEST(ProductionLogTest, OnlyARegularFileWillDo) {
+  std::string error;
+  EXPECT_FALSE(ProductionLogWritable(::testing::TempDir(), &error));
+  EXPECT_FALSE(ProductionLogWritable("/no/such/folder/log.csv", &error));
+  EXPECT_FALSE(error.empty());
+}
+
+}  // namespace

@@ -609,6 +609,8 @@ void TMainForm::ShowPanel() {
   w_->Label15->setText(QString::fromStdString(p.Label15));
   w_->Label1->setText(QString::fromStdString(p.Label1));
   w_->Label19->setText(QString::fromStdString(p.Label19));
+  w_->Action("SpeedButton1")->setText(QString::fromStdString(p.SpeedButton1));
+  SetSingleAreaProgramming(!state_.SerialMode);
   // The list follows the selected device (a configuration load may have changed it).
   if (state_.DeviceIndex >= 0 && state_.DeviceIndex < w_->ComboBox2->count() &&
       state_.DeviceIndex != w_->ComboBox2->currentIndex()) {
@@ -762,8 +764,9 @@ void Tile(QMdiArea* area, bool sideBySide) {
   }
   const QRect all = area->viewport()->rect();
   const int n = static_cast<int>(flexible.size());
-  // In order of preference: the asked-for direction first, and the strip
-  // that runs across it.
+  // The asked-for direction first, with the fixed windows lined up the same
+  // way (a column beside windows side by side, a row above windows one above
+  // another); between two that fit, the one leaving the most room wins.
   const Placement candidates[] = {
       Place(all, fixedSizes, n, sideBySide, sideBySide),
       Place(all, fixedSizes, n, sideBySide, !sideBySide),

@@ -279,33 +279,6 @@ TEST_F(MainWindowUse, ArrangementsLeaveEveryViewVisibleWithTheFixedIdWindow) {
   }
 }
 
-TEST_F(MainWindowUse, TilingWithoutFixedWindowsSharesTheAreaEvenly) {
-  ScopedDeviceTable table(kEepromRows);
-  ScriptedPrompts prompts;
-  TestMainForm form(prompts, clock_);
-  form.resize(1280, 900);
-  form.show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
-  form.findChild<TIDChecksumForm*>()->close();
-  form.EEPROM1Click();
-  QCoreApplication::processEvents();
-  QMdiArea* area = form.MdiArea();
-  auto* program = form.findChild<TMDIChild*>();
-  auto* eeprom = form.findChild<TEEDataForm*>();
-  const QRect viewport = area->viewport()->rect();
-
-  form.WindowTileItem2Click();  // side by side
-  EXPECT_EQ(program->geometry().top(), 0);
-  EXPECT_EQ(program->height(), viewport.height());
-  EXPECT_EQ(eeprom->geometry().left(), program->geometry().right() + 1);
-  EXPECT_EQ(program->width() + eeprom->width(), viewport.width());
-
-  form.WindowTileItemClick();  // one above another
-  EXPECT_EQ(program->width(), viewport.width());
-  EXPECT_EQ(eeprom->geometry().top(), program->geometry().bottom() + 1);
-  EXPECT_EQ(program->height() + eeprom->height(), viewport.height());
-}
-
 // --- Drag and drop ---
 
 // Drags urls onto the window; true when the window took the drop.

@@ -97,6 +97,27 @@ class OperationRunner::Panel final : public OperationPanel {
   const int pass_;
 };
 
+// Runs the worker's routines on the GUI thread and redraws the main window's
+// panel there while the worker still waits: the panel reads fields the worker
+// writes between hand-overs (the device index of each header), so it must not
+// be drawn once the worker has gone on.
+class OperationRunner::PanelHandover final : public Handover {
+ public:
+  PanelHandover(QueuedHandover& queue, TMainForm& main) : queue_(queue), main_(main) {}
+  bool Run(const std::function<void()>& fn, std::stop_token stop) override {
+    return queue_.Run(
+        [&] {
+          fn();
+          main_.ShowPanel();
+        },
+        stop);
+  }
+
+ private:
+  QueuedHandover& queue_;
+  TMainForm& main_;
+};
+
 OperationRunner::OperationRunner(TMainForm& main, QWidget& window) : main_(main), window_(window) {}
 
 OperationRunner::~OperationRunner() { Stop(); }
@@ -111,19 +132,18 @@ void OperationRunner::Start(Worker worker) {
   Stop();
   const int pass = ++pass_;
   panel_ = std::make_unique<Panel>(*this, pass);
-  handover_ = std::make_unique<QueuedHandover>(
-      [this] {
-        QMetaObject::invokeMethod(
-            this, [this] { if (handover_) handover_->Serve(); }, Qt::QueuedConnection);
-      },
-      [this] { main_.ShowPanel(); });
+  handover_ = std::make_unique<QueuedHandover>([this] {
+    QMetaObject::invokeMethod(
+        this, [this] { if (handover_) handover_->Serve(); }, Qt::QueuedConnection);
+  });
+  redraw_ = std::make_unique<PanelHandover>(*handover_, main_);
 
   MainState& state = main_.State();
   WriterLink& link = main_.Link();
   Clock& clock = main_.clock();
   thread_.Start(link, [this, &state, &link, &clock, pass, worker = std::move(worker),
                        inputs = main_.CurrentHeaderInputs(), panel = panel_.get(),
-                       handover = handover_.get()](std::stop_token token) {
+                       handover = redraw_.get()](std::stop_token token) {
     OperationContext ctx{state, link, clock, inputs, token, *panel, *handover};
     std::string fault;
     try {

@@ -41,11 +41,13 @@ class OperationRunner : public QObject {
 
  private:
   class Panel;
+  class PanelHandover;
 
   TMainForm& main_;
   QWidget& window_;
   int pass_ = 0;
   std::unique_ptr<Panel> panel_;
   std::unique_ptr<QueuedHandover> handover_;
+  std::unique_ptr<PanelHandover> redraw_;
   OperationThread thread_;
 };

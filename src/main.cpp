@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QPixmap>
 #include <QScreen>
 
 #include "app/AppTitle.h"
@@ -23,6 +24,9 @@ int main(int argc, char** argv) {
   // Centred first, so the window comes back there when un-maximised.
   form.move(form.screen()->availableGeometry().center() - form.rect().center());
   form.showMaximized();
+  // WRITER_SMOKE_TEST=1 (an install check): draw the shown window once and
+  // quit before start-up reads Default.cfg or opens a port.
+  if (qEnvironmentVariableIntValue("WRITER_SMOKE_TEST") == 1) return form.grab().isNull() ? 1 : 0;
   app.exec();
   return 0;
 }

@@ -26,21 +26,10 @@ void TMainForm::FileOpen1Execute() {
   request.fileName = DialogStartName(s.CurrentFileName);
 
   if (auto choice = prompts().OpenFile(request)) {
-    OpenHooks hooks;
-    hooks.refreshData = [this] { RefreshData(); };
-    hooks.loadCfg = [this](bool fullLoad) { return LoadCfg(fullLoad); };
-    hooks.resetData = [this] { ResetData(); };
-    switch (OpenImageOrConfig(s, prompts(), choice->path, hooks)) {
-      case OpenOutcome::Loaded:
-      case OpenOutcome::ConfigRejected: break;
-      case OpenOutcome::Missing:
-      case OpenOutcome::CannotOpen:
-      case OpenOutcome::WrongType: return;
-    }
-    CreateMemoryView();
+    OpenChosenFile(choice->path);
+    return;
   }
-
-  // Also a listing left open after its flag went with the program-memory view.
+  // Cancelled: the modes still end, as after every "Open".
   DestroyDisassemblyWindow();
   FinishOpen(s);
   ShowPanel();

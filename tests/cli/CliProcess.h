@@ -127,6 +127,8 @@ class Emulator {
 
   // The terminal's path, the first line the emulator prints.
   const std::string& Path() const { return path_; }
+  // The process, for tests that kill it as a crash would.
+  pid_t Pid() const { return pid_; }
 
   // Burns program words 0... and the 16 ID bytes of the part (a 1024-word
   // K7E1/E3) the way the Writer's own write commands do. True when every

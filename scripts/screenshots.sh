@@ -12,6 +12,11 @@
 #                         writer-emulator, shows its first message
 #   startup-silent-writer the whole screen one second into the probe of a
 #                         Writer that never answers
+#   auto-program-pass     the main window during an Auto Program pass of the
+#                         bundled example (File > Open, examples/example.hex,
+#                         then F8, typed as a newcomer would), as the README
+#                         shows it (docs/auto-program-pass.png)
+#   auto-program-done     the same once the pass has ended
 # Nothing of the user's own settings is touched: the port map, the lock and
 # Default.cfg live in a scratch folder.
 set -euo pipefail
@@ -20,7 +25,7 @@ build=$(realpath -m "${WRITER_BUILD_DIR:-build}")
 out=$(realpath -m "${1:-$build/screenshots}")
 mkdir -p "$out"
 
-bash scripts/packages.sh xvfb imagemagick
+bash scripts/packages.sh xvfb imagemagick xdotool
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build" --target writer writer-emulator app_gui_tests
 
@@ -71,6 +76,39 @@ stop_emulator
 
 start_emulator --fault cts
 shoot_startup startup-silent-writer 1
+stop_emulator
+
+# The window during a pass, then once it ended. The emulator takes 4 ms a word,
+# so programming the part's 1024 words lasts about four seconds.
+shoot_pass() {
+  ln -sfn "$PWD/examples" "$scratch/work/examples"  # example.cfg names examples/example.hex
+  (cd "$scratch/work" && QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1100x720x24" bash -c '
+      set -e
+      "$1" & writer=$!
+      trap "kill $writer 2>/dev/null; wait $writer 2>/dev/null || true" EXIT
+      main=
+      for _ in $(seq 100); do
+        main=$(xdotool search --onlyvisible --name "^Writer V" 2>/dev/null | head -1 || true)
+        [ -n "$main" ] && break
+        sleep 0.1
+      done
+      [ -n "$main" ] || { echo "the main window did not show" >&2; exit 1; }
+      # No window manager here: the window is placed and focused by hand.
+      xdotool windowmove --sync "$main" 0 0 windowsize --sync "$main" 100% 100%
+      sleep 2
+      xdotool key Return                       # "Connect OK!"
+      xdotool windowfocus --sync "$main"; sleep 0.3
+      xdotool key alt+f; sleep 0.3; xdotool key o; sleep 1
+      xdotool type --delay 20 examples/example.hex; xdotool key Return; sleep 1
+      xdotool windowfocus --sync "$main"; sleep 0.3
+      xdotool key F8; sleep 1.5
+      import -window root "$2/auto-program-pass.png"
+      sleep 6
+      import -window root "$2/auto-program-done.png"' _ "$build/writer" "$out")
+}
+
+start_emulator --word-time-us 4000
+shoot_pass
 stop_emulator
 
 echo "screenshots in $out:"

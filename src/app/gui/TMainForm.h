@@ -161,7 +161,13 @@ class TMainForm : public QMainWindow {
   void PulseWidthChange();
   void EraseWidthChange();
   // Start-up: open the port, probe the Writer, pick the handshake default.
+  // The probe runs on a thread of its own; its message and the handshake
+  // default follow on the GUI thread when it ends.
   void StartupProbe();
+  // Waits for the start-up probe to end and shows its message now; nothing
+  // when none is pending. Every command that uses the line calls it first.
+  void FinishStartupProbe();
+  bool StartupProbePending() const;  // started, its message not yet shown
   // Shutdown: close the port and put back the settings saved when it was opened.
   void ShutdownLink();
   // The tool bar's port and handshake selectors and the hidden pulse-width edits.

@@ -9,7 +9,8 @@
 
 class ConsolePanel final : public RecordingPanel {
  public:
-  ConsolePanel(const OperationLayout& layout, std::ostream& out) : RecordingPanel(layout), out_(out) {}
+  // No history: a batch reuses one panel for every pass.
+  ConsolePanel(const OperationLayout& layout, std::ostream& out) : RecordingPanel(layout, false), out_(out) {}
 
   // The visible, non-blank lines, red ones behind "error: ".
   void PrintLines();

@@ -6,7 +6,14 @@ bool IsBlankLine(std::string_view text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return c == ' '; });
 }
 
-RecordingPanel::RecordingPanel(OperationLayout layout) : layout_(std::move(layout)) { Reset(); }
+RecordingPanel::RecordingPanel(OperationLayout layout, bool keepHistory)
+    : layout_(std::move(layout)), keepHistory_(keepHistory) {
+  Reset();
+}
+
+void RecordingPanel::Note(std::string entry) {
+  if (keepHistory_) transcript_.push_back(std::move(entry));
+}
 
 void RecordingPanel::Reset() {
   std::lock_guard lock(mutex_);
@@ -30,45 +37,45 @@ RecordingPanel::Control& RecordingPanel::At(std::string_view control) {
 void RecordingPanel::SetText(std::string_view control, std::string_view text) {
   std::lock_guard lock(mutex_);
   At(control).text = text;
-  transcript_.push_back(std::string(control) + " = " + std::string(text));
+  Note(std::string(control) + " = " + std::string(text));
 }
 
 void RecordingPanel::SetRed(std::string_view control) {
   std::lock_guard lock(mutex_);
   At(control).red = true;
-  transcript_.push_back(std::string(control) + " red");
+  Note(std::string(control) + " red");
 }
 
 void RecordingPanel::ClearRed(std::string_view control) {
   std::lock_guard lock(mutex_);
   At(control).red = false;
-  transcript_.push_back(std::string(control) + " black");
+  Note(std::string(control) + " black");
 }
 
 void RecordingPanel::SetVisible(std::string_view control, bool visible) {
   std::lock_guard lock(mutex_);
   At(control).visible = visible;
-  transcript_.push_back(std::string(control) + (visible ? " shown" : " hidden"));
+  Note(std::string(control) + (visible ? " shown" : " hidden"));
 }
 
 void RecordingPanel::SetEnabled(std::string_view control, bool enabled) {
   std::lock_guard lock(mutex_);
   At(control).enabled = enabled;
-  transcript_.push_back(std::string(control) + (enabled ? " on" : " off"));
+  Note(std::string(control) + (enabled ? " on" : " off"));
 }
 
 void RecordingPanel::SetGauge(int percent) {
   std::lock_guard lock(mutex_);
   gauge_ = percent;
-  gaugeHistory_.push_back(percent);
-  transcript_.push_back("gauge " + std::to_string(percent));
+  if (keepHistory_) gaugeHistory_.push_back(percent);
+  Note("gauge " + std::to_string(percent));
 }
 
 void RecordingPanel::Message(std::string_view text) {
   {
     std::lock_guard lock(mutex_);
     messages_.emplace_back(text);
-    transcript_.push_back("message " + std::string(text));
+    Note("message " + std::string(text));
   }
   OnMessage(std::string(text));
 }

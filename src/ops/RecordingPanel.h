@@ -19,7 +19,10 @@ class RecordingPanel : public OperationPanel {
     bool enabled = true;
   };
 
-  explicit RecordingPanel(OperationLayout layout);
+  // Without history the panel keeps only the controls' state and the message
+  // boxes: no transcript and no gauge history, so a front end that reuses one
+  // panel for a batch of thousands of passes does not grow with it.
+  explicit RecordingPanel(OperationLayout layout, bool keepHistory = true);
 
   void SetText(std::string_view control, std::string_view text) override;
   void SetRed(std::string_view control) override;
@@ -44,7 +47,7 @@ class RecordingPanel : public OperationPanel {
   std::vector<std::string> Messages() const;
   std::vector<int> SelectedRows() const;
   // Every call in order: "Label2 red", "Label2 = OPTION ....... OK", "Button1 on",
-  // "Label1 shown", "gauge 50", "message Connect Timeout!!".
+  // "Label1 shown", "gauge 50", "message Connect Timeout!!". Empty without history.
   std::vector<std::string> Transcript() const;
 
   // The status lines as writer-cli prints them: visible, not blank, in window
@@ -60,8 +63,10 @@ class RecordingPanel : public OperationPanel {
 
  private:
   Control& At(std::string_view control);  // created on first use
+  void Note(std::string entry);           // a transcript entry, when history is kept
 
   OperationLayout layout_;
+  bool keepHistory_ = true;
   mutable std::mutex mutex_;
   std::map<std::string, Control, std::less<>> controls_;
   int gauge_ = 0;

@@ -108,6 +108,11 @@ void TMainForm::Timer1Timer() {
   w_->Action("FileSaveAsItem")->setEnabled(state_.DisassemblyWindowOpen != 0);
   if (TimerTick(state_, OperationOpen())) RefreshData();
   w_->Label1->setText(QString::fromStdString(state_.Panel.Label1));
+  SetSingleAreaProgramming(!state_.SerialMode);
+}
+
+void TMainForm::SetSingleAreaProgramming(bool enabled) {
+  for (const char* name : {"ProgramMemory2", "ID3", "OPTION3"}) w_->Action(name)->setEnabled(enabled);
 }
 
 void TMainForm::FileExit1Execute() { close(); }

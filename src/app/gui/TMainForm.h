@@ -83,6 +83,10 @@ class TMainForm : public QMainWindow {
   bool SelectDevice(const std::string& name);
   // Enables or disables Erase, WriteEE, EEPROM1 and ClearEEPROMBuffer1.
   void SetEepromControlsEnabled(bool enabled);
+  // Enables or disables programming one area alone (program memory, ID and
+  // OPTION: menu items and tool buttons); off while serial-number mode is on,
+  // so parts are made by Auto Program only.
+  void SetSingleAreaProgramming(bool enabled);
   // Window menu: the standard MDI arrangements.
   void WindowCascadeItemClick();
   void WindowTileItemClick();    // "Tile Horizontally": full-width windows, one above another

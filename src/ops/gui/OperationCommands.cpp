@@ -57,16 +57,3 @@ void TMainForm::VerifywithProtect1Click() {
   state_.VerifyProtect = 1;
   RunForm<TVerifyForm>(*this);
 }
-
-void TMainForm::AutoProgram1Click() {}
-void TMainForm::AutoProgramwithoutBlankCheck1Click() {}
-void TMainForm::OPTION3Click() {}
-void TMainForm::ID3Click() {}
-void TMainForm::ProgramMemory2Click() {}
-void TMainForm::WriteEEClick() {}
-void TMainForm::ToolButton23Click() {}
-void TMainForm::SpeedButton1Click() {}
-void TMainForm::SerialNoMode1Click() {}
-void TMainForm::CounterMode1Click() {}
-void TMainForm::LoadQTPFile1Click() {}
-void TMainForm::CloseQtpFiles() {}

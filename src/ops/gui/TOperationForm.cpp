@@ -146,6 +146,10 @@ QPushButton* TOperationForm::Button(std::string_view name) const {
 
 void TOperationForm::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
+  StartNow();
+}
+
+void TOperationForm::StartNow() {
   if (started_) return;
   started_ = true;
   runner_.Start(worker_);

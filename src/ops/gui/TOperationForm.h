@@ -63,6 +63,9 @@ class TOperationForm : public QDialog {
  protected:
   void showEvent(QShowEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  // Starts the worker now instead of at the first show: for a window whose
+  // pass begins as it is made.
+  void StartNow();
   // Puts every control back as the layout starts it; a "Continue" window may
   // keep some of what the last pass left.
   virtual void ResetControls();

@@ -1,0 +1,70 @@
+#pragma once
+// The progress windows of the programming operations: program memory, ID and
+// checksum, OPTION, EEPROM, force write and Auto Program. Each is the common
+// progress window with its worker; force write and Auto Program add
+// "Continue", which runs the next pass on the next IC in the same window.
+
+#include <memory>
+
+#include "ops/AutoProgramWorker.h"
+#include "ops/gui/TOperationForm.h"
+
+class TProgramMemoryForm : public TOperationForm {
+  Q_OBJECT
+ public:
+  explicit TProgramMemoryForm(TMainForm& main);
+};
+
+class TProgramIDForm : public TOperationForm {
+  Q_OBJECT
+ public:
+  explicit TProgramIDForm(TMainForm& main);
+};
+
+class TProgramOptionForm : public TOperationForm {
+  Q_OBJECT
+ public:
+  explicit TProgramOptionForm(TMainForm& main);
+};
+
+class TProgramEEPROM : public TOperationForm {
+  Q_OBJECT
+ public:
+  explicit TProgramEEPROM(TMainForm& main);
+};
+
+// "Program Memory Without Check": the first pass starts as the window is
+// made; "Continue" (Button2) runs another, "Exit" (Button1) closes.
+class TForceWriteForm : public TOperationForm {
+  Q_OBJECT
+ public:
+  explicit TForceWriteForm(TMainForm& main);
+  void Button2Click();
+
+ protected:
+  void ButtonClicked(const std::string& name) override;
+};
+
+// Auto Program: a pass from the first show; "Continue" (Button2) puts the
+// lines back as the next pass expects them and runs it, "Exit" (Button1)
+// closes. "Continue" stays off once the batch is over (the QTP file ended
+// or could not be read).
+class TAutoProgramForm : public TOperationForm {
+  Q_OBJECT
+ public:
+  explicit TAutoProgramForm(TMainForm& main);
+  void Button2Click();
+  // What the last finished pass reported.
+  AutoProgramPass LastPass() const;
+
+ protected:
+  void ButtonClicked(const std::string& name) override;
+  void ResetControls() override;
+
+ private:
+  struct Outcome;
+  TAutoProgramForm(TMainForm& main, std::shared_ptr<Outcome> outcome);
+  void PassFinished();
+
+  std::shared_ptr<Outcome> outcome_;
+};

@@ -42,3 +42,10 @@ bool ProductionLogWritable(const std::string& path, std::string* error);
 // Appends the line (and the header first, to a new or empty file) and flushes
 // it to the disk. False with the reason when the file cannot be written.
 bool AppendProductionLog(const std::string& path, const ProductionLogEntry& entry, std::string* error);
+
+// The window's choice of log lives in a settings file of the program's own,
+// "Writer.ini" beside Default.cfg, so Default.cfg keeps the form every reader
+// of it expects. Empty: no log.
+std::string SettingsPath(const std::string& startDir);
+std::string LoadProductionLogSetting(const std::string& startDir);
+bool SaveProductionLogSetting(const std::string& startDir, const std::string& logPath, std::string* error);

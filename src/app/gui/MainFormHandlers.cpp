@@ -61,6 +61,7 @@ void TMainForm::FormCreate() {
   // The window shows the blank state until FinishStartup reads Default.cfg.
   RefreshData();
   ApplyEepromControls(*this);
+  InitProductionLog();
 }
 
 void TMainForm::FinishStartup() {

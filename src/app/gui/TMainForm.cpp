@@ -68,6 +68,8 @@ constexpr TMainForm::Command kCommands[] = {
     {"Edit1", "CounterMode1", nullptr, "Set Counter Value", nullptr, nullptr, nullptr,
      HANDLER(CounterMode1Click)},
     {"Edit1", "LoadQTPFile1", nullptr, "Load QTP File", nullptr, nullptr, nullptr, HANDLER(LoadQTPFile1Click)},
+    {"Edit1", "ProductionLog1", nullptr, "Production Log...", nullptr, nullptr,
+     "Append a line per Auto Program pass to a CSV file", HANDLER(ProductionLog1Click)},
     {"Edit1", "ClearOPTION1", nullptr, "Clear OPTION", nullptr, nullptr, nullptr, HANDLER(ClearOPTION1Click)},
     {"Edit1", "ClearID1", nullptr, "Clear ID", nullptr, nullptr, nullptr, HANDLER(ClearID1Click)},
     {"Edit1", "ClearBuffer1", nullptr, "Clear Buffer", nullptr, nullptr, nullptr, HANDLER(ClearBuffer1Click)},

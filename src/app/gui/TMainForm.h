@@ -210,6 +210,15 @@ class TMainForm : public QMainWindow {
   // Shutdown: close the QTP files.
   void CloseQtpFiles();
 
+  // --- Production log ---
+  // Edit menu: choose a CSV file to log every Auto Program pass to, or stop logging.
+  void ProductionLog1Click();
+  // Reads the choice kept in the program's settings file; called at start-up.
+  void InitProductionLog();
+  // After each Auto Program pass (GUI thread): appends its line when logging is on.
+  void LogAutoProgramPass(const struct AutoProgramPass& pass);
+  const std::string& ProductionLogPath() const { return productionLog_; }
+
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
@@ -221,6 +230,7 @@ class TMainForm : public QMainWindow {
   MainState state_;
   bool startupDone_ = false;
   bool operationOpen_ = false;
+  std::string productionLog_;  // empty: no production log
   std::function<int(QDialog&)> operationWindowHook_;
   Prompts& prompts_;
   Clock& clock_;

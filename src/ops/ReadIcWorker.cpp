@@ -152,6 +152,10 @@ class Reader {
     std::vector<std::uint8_t> image(static_cast<std::size_t>(n) + kImageSlack, 0);
     int k = 0;
     int shown = 0;
+    // Every byte restarts the time-out, so a line that never stops sending
+    // would keep the window open for ever: past twice the image, give up.
+    long long received = 0;
+    const long long bound = 2LL * (n + kImageSlack) + 64;
     timer.Reset();
     std::array<std::uint8_t, 256> chunk;
     for (;;) {
@@ -160,6 +164,10 @@ class Reader {
         return false;
       }
       const std::int32_t got = comm.Read(chunk.data(), static_cast<std::int32_t>(chunk.size()));
+      if (got > 0 && (received += got) > bound) {
+        Red("Label3", "Read error!!");
+        return false;
+      }
       for (std::int32_t j = 0; j < got; ++j) {
         const std::uint8_t c = chunk[j];
         timer.Reset();

@@ -75,6 +75,28 @@ class MeddlingHandover : public Handover {
   int calls_ = 0;
 };
 
+// A Writer scripted byte by byte on the far end, for replies the emulated part
+// never gives on its own.
+class ScriptedWriter {
+ public:
+  using Bytes = std::vector<std::uint8_t>;
+  using Reply = std::function<Bytes(std::size_t index, std::uint8_t byte)>;
+  ScriptedWriter(DevicePair& pair, Reply reply) : pair_(pair), reply_(std::move(reply)) {
+    pair_.SetReceiver([this](std::span<const std::uint8_t> bytes) {
+      for (std::uint8_t b : bytes) {
+        const Bytes out = reply_(received_++, b);
+        if (!out.empty()) pair_.SendToPc(out);
+      }
+    });
+  }
+  std::size_t Received() const { return received_; }
+
+ private:
+  DevicePair& pair_;
+  Reply reply_;
+  std::size_t received_ = 0;
+};
+
 class OpsTest : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -257,3 +257,45 @@ TEST_F(ReadEepromTest, EepromFailureKeepsTheProgramReadAndTheOldEeprom) {
 }
 
 }  // namespace
+
+namespace {
+
+// A line that never stops sending: the read gives up instead of keeping the
+// window open for ever.
+TEST(ReadIcBabbleTest, EndlessNoiseEndsInAReadError) {
+  using Bytes = ScriptedWriter::Bytes;
+  FakeClock clock{Clock::Duration{1}};
+  DevicePair pair;
+  const auto data = [](std::size_t n) {
+    Bytes b(n, 0x7F);
+    b.push_back(0xB8);
+    return b;
+  };
+  // Probe, the OPTION, area-5 and ID reads, then the program header answered by noise.
+  ScriptedWriter writer(pair, [&](std::size_t i, std::uint8_t) -> Bytes {
+    switch (i) {
+      case 0: return {0xB4};
+      case 10:
+      case 20: return data(6);
+      case 30: return data(32);
+      case 40: return Bytes(6000, 0xEE);
+      default: return {};
+    }
+  });
+  TComm comm{pair.MakePcEnd()};
+  comm.SetDeviceName("Com1");
+  comm.Open();
+  MainState state;
+  state.DeviceIndex = GetICInfo(state, "K7E1/E3");
+  state.ProgramBuffer[0] = 0x12;
+  WriterLink link{state, comm, clock};
+  InlineHandover handover;
+  RecordingPanel panel(ReadIcLayout());
+  OperationContext ctx{state, link, clock, HeaderInputs{"K7E1/E3"}, {}, panel, handover};
+  ReadIcWorker(ctx);
+  EXPECT_EQ(panel.Lines().back(), "error: Read error!!");
+  EXPECT_TRUE(panel.IsEnabled("Button1"));
+  EXPECT_EQ(state.ProgramBuffer[0], 0x12);
+}
+
+}  // namespace

@@ -158,10 +158,11 @@ void OperationRunner::Start(Worker worker) {
         this,
         [this, pass, fault] {
           if (pass_ != pass) return;
+          // The worker has returned: the join is immediate, and whoever hears
+          // of the end finds the pass over (a "Continue" may start the next).
+          thread_.Stop();
           if (!fault.empty()) {
-            // The worker has returned; the port is opened afresh by the next
-            // command's entry guard.
-            thread_.Stop();
+            // The port is opened afresh by the next command's entry guard.
             main_.Comm1().Close();
             main_.State().PortFailed = 1;
           }

@@ -1,7 +1,7 @@
 #pragma once
 // The main window as the window tests build it: start-up runs to its end
-// right away (Default.cfg, the port probe), as it does once the program's
-// window is on screen. Their port map has no Writer behind any port, so
+// right away (Default.cfg, the port probe and its message), as it does once
+// the program's window is on screen and the probe has ended. Their port map has no Writer behind any port, so
 // start-up reports "Open  COM1 Port Error!!"; that message is dropped here,
 // and the tests of the start-up probe look at it themselves.
 
@@ -13,6 +13,7 @@ class TestMainForm : public TMainForm {
   TestMainForm(ScriptedPrompts& prompts, Clock& clock, SerialDeviceFactory serialDevices = {})
       : TMainForm(prompts, clock, std::move(serialDevices)) {
     FinishStartup();
+    FinishStartupProbe();
     prompts.messages.clear();
   }
 };

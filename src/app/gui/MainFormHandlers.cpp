@@ -164,6 +164,7 @@ void TMainForm::ClearEEPROMBuffer1Click() {
 
 // No port check: a closed port shows up as a time-out of the first record.
 void TMainForm::DownLoad1Click() {
+  FinishStartupProbe();  // the download window's worker uses the line
   TDeviceForm form(*this);
   RunOperationWindow(form);
 }

@@ -2,13 +2,27 @@
 // handshake choice, the start-up probe and the pulse-width edits.
 
 #include <QLineEdit>
+#include <QMetaObject>
 #include <QSignalBlocker>
+#include <chrono>
+#include <exception>
+#include <future>
+#include <memory>
+#include <string>
 
 #include "app/gui/TMainForm.h"
 #include "link/Comm.h"
 #include "link/WriterLink.h"
+#include "ops/OperationThread.h"
 
 namespace {
+
+// What the start-up probe found, handed from its thread to the window.
+struct ProbeOutcome {
+  std::int32_t status = kLinkTimeout;
+  bool lineFailed = false;  // the serial line failed under the probe
+  std::string lineError;
+};
 
 struct LinkArea : AreaState {
   LinkArea(MainState& state, std::unique_ptr<SerialDevice> device, Clock& clock)
@@ -22,6 +36,17 @@ struct LinkArea : AreaState {
   }
   TComm comm;
   WriterLink link;
+
+  // The start-up probe waits up to 3 s for a silent Writer, so it runs on a
+  // thread of its own and the window stays usable meanwhile. Its link over
+  // Comm1 reads a state of its own, holding only the Writer model the device
+  // needed when the probe began: the user may pick another device meanwhile.
+  std::unique_ptr<MainState> probeState;
+  std::unique_ptr<WriterLink> probeLink;
+  std::future<ProbeOutcome> probeResult;  // valid until the outcome is shown or dropped
+  int handshakeAtProbe = 0;
+  // Declared last: stopped and joined before the line and the links go.
+  OperationThread probe;
 };
 
 }  // namespace
@@ -40,39 +65,97 @@ HeaderInputs TMainForm::CurrentHeaderInputs() const {
           EraseWidthEdit()->text().toStdString()};
 }
 
-bool TMainForm::PortReady() { return Link().PortReady(CurrentPortSelection(), prompts_); }
+bool TMainForm::PortReady() {
+  // The start-up probe owns the line until it ends; its message comes first.
+  FinishStartupProbe();
+  return Link().PortReady(CurrentPortSelection(), prompts_);
+}
 
 namespace {
 
-// Opens the chosen port and probes the Writer, as at start-up and on every
-// port choice. False when the port could not be opened. A line that fails
-// under the probe (a cable pulled, an adapter gone) is reported and the port
-// counts as failed, so the next command opens it afresh.
-bool OpenAndProbe(TMainForm& w) {
-  w.Link().CheckComPort(w.CurrentPortSelection(), w.prompts());
-  if (w.State().PortFailed) return false;
-  try {
-    w.prompts().Message(ConnectResultText(w.Link().CheckWriter(), w.Comm1().DeviceName()));
-  } catch (const ECommError& e) {
+// Shows what a probe found. A line that failed under it (a cable pulled, an
+// adapter gone) is reported and the port counts as failed, so the next
+// command opens it afresh.
+void ShowProbeOutcome(TMainForm& w, const ProbeOutcome& out) {
+  if (out.lineFailed) {
     w.Comm1().Close();
     w.State().PortFailed = 1;
-    w.prompts().Message(e.what(), {}, PromptIcon::Error);
+    w.prompts().Message(out.lineError, {}, PromptIcon::Error);
+  } else {
+    w.prompts().Message(ConnectResultText(out.status, w.Comm1().DeviceName()));
   }
-  return true;
+}
+
+ProbeOutcome Probe(WriterLink& link) {
+  ProbeOutcome out;
+  try {
+    out.status = link.CheckWriter();
+  } catch (const std::exception& e) {
+    out.lineFailed = true;
+    out.lineError = e.what();
+  }
+  return out;
+}
+
+// Stops the start-up probe, if one is waiting still, and drops its outcome.
+void DropStartupProbe(LinkArea& a) {
+  a.probe.Stop();
+  a.probeResult = {};
+}
+
+// Ends the start-up probe: with waitForIt, a silent Writer's time-out is
+// waited for and the message shown; without, a probe still waiting is
+// stopped and only one that has finished is reported. Then the handshake
+// default, unless the user has chosen a handshake meanwhile.
+void EndStartupProbe(TMainForm& w, LinkArea& a, bool waitForIt) {
+  if (!a.probeResult.valid()) return;
+  const bool finished = a.probeResult.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+  if (waitForIt || finished) {
+    const ProbeOutcome out = a.probeResult.get();
+    a.probe.Stop();
+    ShowProbeOutcome(w, out);
+  } else {
+    DropStartupProbe(a);
+  }
+  // Every system this runs on drives the CTS line like the later Windows
+  // family did, so the default handshake is "CTS".
+  if (w.HandShakeIndex() == a.handshakeAtProbe) w.SetHandShakeIndex(1);
 }
 
 }  // namespace
 
-void TMainForm::ComboBox1Change() { OpenAndProbe(*this); }
-
-void TMainForm::StartupProbe() {
-  if (!OpenAndProbe(*this)) return;
-  // Every system this runs on drives the CTS line like the later Windows
-  // family did, so the default handshake is "CTS".
-  SetHandShakeIndex(1);
+void TMainForm::ComboBox1Change() {
+  // The user's new choice gets a probe and a message of its own.
+  EndStartupProbe(*this, static_cast<LinkArea&>(*linkArea_), false);
+  Link().CheckComPort(CurrentPortSelection(), prompts_);
+  if (state_.PortFailed) return;
+  ShowProbeOutcome(*this, Probe(Link()));
 }
 
+void TMainForm::StartupProbe() {
+  auto& a = static_cast<LinkArea&>(*linkArea_);
+  Link().CheckComPort(CurrentPortSelection(), prompts_);
+  if (state_.PortFailed) return;
+  a.probeState = std::make_unique<MainState>();
+  a.probeState->WriterType = state_.WriterType;
+  a.probeLink = std::make_unique<WriterLink>(*a.probeState, a.comm, clock_);
+  a.handshakeAtProbe = HandShakeIndex();
+  auto result = std::make_shared<std::promise<ProbeOutcome>>();
+  a.probeResult = result->get_future();
+  a.probe.Start(*a.probeLink, [this, link = a.probeLink.get(), result](std::stop_token) {
+    result->set_value(Probe(*link));
+    // Shown from the window's event loop; a command that came first has shown it already.
+    QMetaObject::invokeMethod(this, [this] { FinishStartupProbe(); }, Qt::QueuedConnection);
+  });
+}
+
+void TMainForm::FinishStartupProbe() { EndStartupProbe(*this, static_cast<LinkArea&>(*linkArea_), true); }
+
+bool TMainForm::StartupProbePending() const { return static_cast<const LinkArea&>(*linkArea_).probeResult.valid(); }
+
 void TMainForm::ShutdownLink() {
+  // A probe still waiting for a silent Writer is stopped, not waited for.
+  DropStartupProbe(static_cast<LinkArea&>(*linkArea_));
   TComm& comm = Comm1();
   comm.Close();
   if (state_.PortName.empty()) return;  // the port was never set up

@@ -35,6 +35,7 @@ class PortWindow : public ::testing::Test {
   TMainForm& Start() {
     form = std::make_unique<TMainForm>(prompts, clock, [this] { return pair.MakePcEnd(); });
     form->FinishStartup();  // what the first show runs
+    form->FinishStartupProbe();
     return *form;
   }
   QComboBox* Combo(const char* name) { return form->findChild<QComboBox*>(name); }
@@ -188,6 +189,7 @@ TEST(PortWindowOverPty, FindsTheEmulatorProgramOnCom1) {
   {
     TMainForm form(prompts, SystemClock::Instance());
     form.FinishStartup();
+    form.FinishStartupProbe();
     EXPECT_EQ(prompts.Texts(), std::vector<std::string>{"Connect OK!"});
     // Com5 leads nowhere.
     prompts.messages.clear();

@@ -422,18 +422,20 @@ std::vector<Operation> Operations() {
                            "Panel.OptChecksum", "Panel.ProtectSum", "Panel.option"};
   const Fields passDone = {"Panel.Label13", "QtpRecord", "SerialValue", "Panel.Label15", "ProgramBuffer",
                            "CodeSum", "Panel.Label11", "Panel.OptChecksum", "Panel.ProtectSum"};
-  const auto blankChecks = [](const std::string& first) {
-    return std::vector<Stage>{Read7(first, 2), Read7(first == "Label1" ? "Label1" : "Label3", 32),
-                              Read7(first == "Label1" ? "Label1" : "Label4")};
+  // The blank check's three reads: OPTION (two bytes), ID, program memory.
+  const auto blankReads = [](const char* option, const char* id, const char* data) {
+    return std::vector<Stage>{Read7(option, 2), Read7(id), Read7(data)};
   };
   const auto blankCheck = [&](bool erase) {
     std::vector<Stage> s = {Probe("Label3")};
     if (erase) s.push_back({Via::Erase, "Label1"});
-    for (auto& st : blankChecks("Label2")) s.push_back(st);
+    for (auto& st : blankReads("Label2", "Label3", "Label4")) s.push_back(st);
     return s;
   };
-  const std::vector<Stage> verifyStages = {Probe("Label2"), Read7("Label2", 2), Read7("Label4"), Read7("Label5"),
-                             Stage{Via::Read8, "EEInfo", 0, {}, {}, 0, "EEPROM Data Verify error at 0000H"}};
+  // A counted read cannot tell garbage from data: it shows as a difference.
+  const std::vector<Stage> verifyStages = {
+      Probe("Label2"), Read7("Label2", 2), Read7("Label4"), Read7("Label5"),
+      Stage{Via::Read8, "EEInfo", 0, {}, {}, 0, "EEPROM Data Verify error at 0000H"}};
   const auto autoTail = [](std::vector<Stage> s) {
     const std::vector<Stage> tail = {
         {Via::Write, "Label4", 0, Always("OPTION program fail !!")},
@@ -448,13 +450,13 @@ std::vector<Operation> Operations() {
     return s;
   };
   std::vector<Stage> autoStages = {Probe("Label1"), {Via::Erase, "EraseMsg"}};
-  for (auto& st : blankChecks("Label1")) autoStages.push_back(st);
+  for (auto& st : blankReads("Label1", "Label1", "Label1")) autoStages.push_back(st);
 
   return {
       {"BlankCheck", kOtp, BlankCheckLayout(), BlankCheckWorker, blankCheck(false), [](MainState&) {}},
       {"Erase", kFlash, BlankCheckLayout(), BlankCheckWorker, blankCheck(true),
        [](MainState& s) { s.EraseFirst = 1; },
-       [](const MainState& s, IcDescription& ic) { Programmed(s, ic); }},
+       Programmed},
       {"Read", kFlash, ReadIcLayout(), ReadIcWorker,
        {Probe("Label1", 1),
         {Via::Read7, "Label1", 6, {}, "Label2", 2},

@@ -12,8 +12,7 @@ struct QueuedHandover::Task {
   bool dropped = false;
 };
 
-QueuedHandover::QueuedHandover(std::function<void()> wake, std::function<void()> afterEach)
-    : wake_(std::move(wake)), afterEach_(std::move(afterEach)) {}
+QueuedHandover::QueuedHandover(std::function<void()> wake) : wake_(std::move(wake)) {}
 
 QueuedHandover::~QueuedHandover() { Close(); }
 
@@ -50,7 +49,6 @@ void QueuedHandover::Serve() {
     task->done = true;
     lock.unlock();
     done_.notify_all();
-    if (afterEach_) afterEach_();
   }
 }
 

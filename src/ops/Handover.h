@@ -29,9 +29,9 @@ class InlineHandover final : public Handover {
 class QueuedHandover final : public Handover {
  public:
   // wake is called on the worker after a routine was queued, so the serving
-  // thread calls Serve() soon; afterEach runs on the serving thread after
-  // each routine (the window redraws its panel there).
-  explicit QueuedHandover(std::function<void()> wake, std::function<void()> afterEach = {});
+  // thread calls Serve() soon. Whatever must see the routine's result before
+  // the worker goes on (a panel redraw) belongs inside the routine.
+  explicit QueuedHandover(std::function<void()> wake);
   ~QueuedHandover() override;
 
   bool Run(const std::function<void()>& fn, std::stop_token stop) override;
@@ -43,7 +43,6 @@ class QueuedHandover final : public Handover {
  private:
   struct Task;
   std::function<void()> wake_;
-  std::function<void()> afterEach_;
   std::mutex mutex_;
   std::condition_variable_any done_;
   std::deque<std::shared_ptr<Task>> queue_;

@@ -101,7 +101,8 @@ TAutoProgramForm::TAutoProgramForm(TMainForm& main, std::shared_ptr<Outcome> out
                        std::lock_guard lock(outcome->mutex);
                        outcome->pass = pass;
                      }),
-      outcome_(std::move(outcome)) {
+      outcome_(std::move(outcome)),
+      main_(main) {
   setObjectName("TAutoProgramForm");
   connect(this, &TOperationForm::WorkerFinished, this, &TAutoProgramForm::PassFinished);
 }
@@ -112,9 +113,11 @@ AutoProgramPass TAutoProgramForm::LastPass() const {
 }
 
 void TAutoProgramForm::PassFinished() {
+  const AutoProgramPass pass = LastPass();
+  main_.LogAutoProgramPass(pass);
   // Also after a line fault, which lets the user out by every button: a batch
   // that is over has no next part.
-  if (LastPass().batchOver) Button("Button2")->setEnabled(false);
+  if (pass.batchOver) Button("Button2")->setEnabled(false);
 }
 
 void TAutoProgramForm::ResetControls() {

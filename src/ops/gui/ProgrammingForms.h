@@ -67,4 +67,5 @@ class TAutoProgramForm : public TOperationForm {
   void PassFinished();
 
   std::shared_ptr<Outcome> outcome_;
+  TMainForm& main_;
 };

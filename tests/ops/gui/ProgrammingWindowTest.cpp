@@ -134,6 +134,9 @@ TEST_F(ProgrammingTest, AutoProgramBatchStampsEachPartAndCountsIt) {
   Loaded();
   SerialNumbers();
   Main().State().Panel.Label13 = "41";
+  // Every pass goes into the production log too.
+  prompts.files.push_back(FileChoice{"passes.csv", 0});
+  Main().CommandAction("ProductionLog1")->trigger();
   Main().ProgramMemory1Click();
   ASSERT_EQ(Main().State().MemoryWindowOpen, 1);
   Main().ShowPanel();
@@ -173,6 +176,14 @@ TEST_F(ProgrammingTest, AutoProgramBatchStampsEachPartAndCountsIt) {
   EXPECT_EQ(views[0]->Model()->CellText(kSerialWord / 8, kSerialWord % 8), "3112");
   EXPECT_EQ(views[0]->Model()->CellText(kSerialWord / 8, kSerialWord % 8 + 1), "3137");
   EXPECT_TRUE(prompts.messages.empty());
+  std::ifstream log("passes.csv");
+  Texts records;
+  for (std::string line; std::getline(log, line);) records.push_back(line);
+  ASSERT_EQ(records.size(), 4u);
+  for (int pass = 0; pass < 3; ++pass)
+    EXPECT_NE(records[pass + 1].find("," + HexDigits(0x1234 + pass, 4) + ",," + std::to_string(42 + pass) + ",OK"),
+              std::string::npos)
+        << records[pass + 1];
 }
 
 TEST_F(ProgrammingTest, TheEndOfAQtpFileEndsTheBatch) {

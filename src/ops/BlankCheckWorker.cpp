@@ -40,11 +40,7 @@ void Check(OperationContext& ctx) {
     p.SetText("Label2", "Unknow IC Type!!");
     return;
   }
-  const std::int32_t probe = link.CheckWriter();
-  if (probe == kLinkWriterMismatch || probe == kLinkTimeout) {
-    p.Red("Label3", LinkStatusMessage(probe));
-    return;
-  }
+  if (!ProbeWriter(ctx, "Label3")) return;
 
   if (s.EraseFirst) {
     p.SetText(kTitleControl, "Erase Flash Memory");

@@ -50,11 +50,7 @@ PassEnd Pass(OperationContext& ctx) {
   }
   p.ClearRed("Label1");
   p.SetText("Label1", "Program Memory...");
-  const std::int32_t probe = link.CheckWriter();
-  if (probe == kLinkWriterMismatch || probe == kLinkTimeout) {
-    p.Red("Label1", LinkStatusMessage(probe));
-    return PassEnd::LinkFailure;
-  }
+  if (!ProbeWriter(ctx, "Label1")) return PassEnd::LinkFailure;
   bool stopped = false;
   const auto copy = ImageCopy(ctx, kForceWriteCopyBytes, &stopped);
   if (stopped) return PassEnd::LinkFailure;

@@ -32,6 +32,21 @@ bool WriteByteUnlessStopped(TCustomComm& comm, std::uint8_t byte, std::stop_toke
   return true;
 }
 
+bool ProbeWriter(OperationContext& ctx, std::string_view line) {
+  const std::int32_t probe = ctx.link.CheckWriter();
+  if (probe != kLinkWriterMismatch && probe != kLinkTimeout) return true;
+  ctx.panel.Red(line, LinkStatusMessage(probe));
+  return false;
+}
+
+bool SendWriteHeader(OperationContext& ctx, std::uint32_t area, std::int32_t mode, std::string_view line) {
+  ctx.link.GetHeader(area, mode, ctx.inputs);
+  const std::int32_t header = ctx.link.SendHeader(10);
+  if (header == kLinkHeaderAccepted) return true;
+  ShowStageFailure(ctx.panel, line, header);
+  return false;
+}
+
 std::int32_t ReadExactly(OperationContext& ctx, std::uint32_t area, std::int32_t count) {
   constexpr std::uint8_t kUnfilled = 0x80;  // no 7-bit data byte has this value
   ctx.link.GetHeader(area, kModeRead, ctx.inputs);

@@ -55,6 +55,13 @@ bool WaitInputTicks(TCustomComm& comm, TickTimer& timer, int ticks, std::stop_to
 // Writes one byte unless the stop has come; false when stopped.
 bool WriteByteUnlessStopped(TCustomComm& comm, std::uint8_t byte, std::stop_token stop);
 
+// The probe every operation begins with: false, with the red text in `line`,
+// when the Writer is of the wrong model or does not answer.
+bool ProbeWriter(OperationContext& ctx, std::string_view line);
+// GetHeader and the 10-byte header of a write: false, with the stage's red
+// text in `line`, unless the Writer is ready for the data.
+bool SendWriteHeader(OperationContext& ctx, std::uint32_t area, std::int32_t mode, std::string_view line);
+
 // GetHeader for a read of `area`, then a 7-bit read of exactly `count` bytes.
 // The link takes the end mark one byte early; the byte left out would be a
 // stale one from an earlier read, taken as the part's, so a short read counts

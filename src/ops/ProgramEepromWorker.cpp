@@ -26,17 +26,8 @@ void Program(OperationContext& ctx) {
   OperationPanel& p = ctx.panel;
   WriterLink& link = ctx.link;
 
-  const std::int32_t probe = link.CheckWriter();
-  if (probe == kLinkWriterMismatch || probe == kLinkTimeout) {
-    p.Red("Label1", LinkStatusMessage(probe));
-    return;
-  }
-  link.GetHeader(kAreaEeprom, kModeProgramPulse, ctx.inputs);
-  const std::int32_t header = link.SendHeader(10);
-  if (header != kLinkHeaderAccepted) {
-    ShowStageFailure(p, "Label1", header);
-    return;
-  }
+  if (!ProbeWriter(ctx, "Label1")) return;
+  if (!SendWriteHeader(ctx, kAreaEeprom, kModeProgramPulse, "Label1")) return;
 
   const int size = s.EepromBytes();  // the device's, bounded by the buffer
   std::array<std::uint8_t, kEepromBufferBytes> image{};

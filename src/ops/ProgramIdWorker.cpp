@@ -38,17 +38,8 @@ void Program(OperationContext& ctx) {
   OperationPanel& p = ctx.panel;
   WriterLink& link = ctx.link;
 
-  const std::int32_t probe = link.CheckWriter();
-  if (probe == kLinkWriterMismatch || probe == kLinkTimeout) {
-    p.Red("Label1", LinkStatusMessage(probe));
-    return;
-  }
-  link.GetHeader(kAreaId, kModeProgram, ctx.inputs);
-  const std::int32_t header = link.SendHeader(10);
-  if (header != kLinkHeaderAccepted) {
-    ShowStageFailure(p, "Label1", header);
-    return;
-  }
+  if (!ProbeWriter(ctx, "Label1")) return;
+  if (!SendWriteHeader(ctx, kAreaId, kModeProgram, "Label1")) return;
   IdImage image;
   if (!StageIdImage(ctx, image)) return;
   const int count = (s.CommandHeader[3] + 256 * s.CommandHeader[4] + 1) * 2;

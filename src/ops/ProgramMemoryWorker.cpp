@@ -31,7 +31,6 @@ bool ImageLooksBlank(const MainState& s) {
 void Program(OperationContext& ctx) {
   MainState& s = ctx.state;
   OperationPanel& p = ctx.panel;
-  WriterLink& link = ctx.link;
 
   bool blank = false;
   if (!ctx.handover.Run([&] { blank = ImageLooksBlank(s); }, ctx.stop)) return;
@@ -39,17 +38,8 @@ void Program(OperationContext& ctx) {
     p.Red("Label1", "Data memory are blank or error!");
     return;
   }
-  const std::int32_t probe = link.CheckWriter();
-  if (probe == kLinkWriterMismatch || probe == kLinkTimeout) {
-    p.Red("Label1", LinkStatusMessage(probe));
-    return;
-  }
-  link.GetHeader(kAreaProgram, kModeProgram, ctx.inputs);
-  const std::int32_t header = link.SendHeader(10);
-  if (header != kLinkHeaderAccepted) {
-    ShowStageFailure(p, "Label1", header);
-    return;
-  }
+  if (!ProbeWriter(ctx, "Label1")) return;
+  if (!SendWriteHeader(ctx, kAreaProgram, kModeProgram, "Label1")) return;
 
   const int n = std::clamp(s.ProgramBytes, 0, kProgramBufferBytes);
   bool stopped = false;

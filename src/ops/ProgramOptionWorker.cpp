@@ -46,17 +46,8 @@ void Program(OperationContext& ctx) {
     p.Red("Label1", OptionGuardText(errors));
     return;
   }
-  const std::int32_t probe = link.CheckWriter();
-  if (probe == kLinkWriterMismatch || probe == kLinkTimeout) {
-    p.Red("Label1", LinkStatusMessage(probe));
-    return;
-  }
-  link.GetHeader(kAreaOption, kModeProgram, ctx.inputs);
-  const std::int32_t header = link.SendHeader(10);
-  if (header != kLinkHeaderAccepted) {
-    ShowStageFailure(p, "Label1", header);
-    return;
-  }
+  if (!ProbeWriter(ctx, "Label1")) return;
+  if (!SendWriteHeader(ctx, kAreaOption, kModeProgram, "Label1")) return;
   s.ReadBuffer[0] = low;
   s.ReadBuffer[1] = high;
   const std::int32_t written = link.WriteData(2, true);

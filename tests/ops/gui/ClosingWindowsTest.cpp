@@ -26,34 +26,16 @@ class ClosingWindows : public OperationWindowTest, public ::testing::WithParamIn
  protected:
   void SetUp() override {
     OperationWindowTest::SetUp();
-    // The Writer's replies arrive at the line's pace on a clock that runs
-    // about as fast as real time, so the operation is still running when the
-    // window closes; a jump of the clock lets the Writer finish at once.
-    clock.SetStepPerRead(Clock::Duration{0});
-    emulator.SetLineModel(LineModel{115200});
-    ticker_ = std::jthread([this](std::stop_token stop) {
-      while (!stop.stop_requested()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        clock.Advance(Clock::Duration{1});
-      }
-    });
+    paced_ = std::make_unique<PacedLine>(clock, emulator, *line);
   }
   void TearDown() override {
-    ticker_ = {};
+    paced_.reset();
     OperationWindowTest::TearDown();
   }
-
-  // Lets the Writer finish what it was sending, as it does while the user
-  // reaches for the next command.
-  void DrainWriter() {
-    emulator.SetFaults({});
-    clock.Advance(std::chrono::seconds(10));
-    line->Poke();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !emulator.NextEventIn(); }, 5000));
-  }
+  void DrainWriter() { paced_->Drain(); }
 
  private:
-  std::jthread ticker_;
+  std::unique_ptr<PacedLine> paced_;
 };
 
 using Millis = std::chrono::duration<double, std::milli>;

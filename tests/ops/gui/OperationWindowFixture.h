@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/gui/TMainForm.h"
@@ -41,6 +42,37 @@ inline Texts ShownLines(const TOperationForm& w) {
   }
   return out;
 }
+
+// A line paced at 115200 baud on a clock that runs about as fast as real
+// time, so an operation is still at work when its window closes. Drain()
+// jumps the clock so the Writer finishes at once, as it does while the user
+// reaches for the next command.
+class PacedLine {
+ public:
+  PacedLine(FakeClock& clock, WriterEmulator& emulator, EmulatorLine& line)
+      : clock_(clock), emulator_(emulator), line_(line) {
+    clock.SetStepPerRead(Clock::Duration{0});
+    emulator.SetLineModel(LineModel{115200});
+    ticker_ = std::jthread([this](std::stop_token stop) {
+      while (!stop.stop_requested()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        clock_.Advance(Clock::Duration{1});
+      }
+    });
+  }
+  void Drain() {
+    emulator_.SetFaults({});
+    clock_.Advance(std::chrono::seconds(10));
+    line_.Poke();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !emulator_.NextEventIn(); }, 5000));
+  }
+
+ private:
+  FakeClock& clock_;
+  WriterEmulator& emulator_;
+  EmulatorLine& line_;
+  std::jthread ticker_;
+};
 
 class OperationWindowTest : public ::testing::Test {
  protected:

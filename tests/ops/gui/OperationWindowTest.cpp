@@ -81,7 +81,10 @@ TEST_F(OperationWindowTest, ALineThatFailsUnderTheWorkerIsReportedAndLetsTheUser
   ASSERT_EQ(prompts.messages.size(), 1u);
   EXPECT_THAT(prompts.LastText(), ::testing::EndsWith(" error (Error: 5) "));
   EXPECT_EQ(Main().State().PortFailed, 1);
+  // Plugging the cable back takes a moment, long enough for the Writer to
+  // drop a command the failure cut short.
   pair.FailIo(0);
+  clock.Advance(std::chrono::seconds(3));
   EXPECT_EQ(RunToEnd("BlankCheckAction").lines, kBlankOk);  // the guard reopens the port
 }
 

@@ -134,7 +134,8 @@ class WriterEmulator {
   // Bytes from the PC. Due replies are delivered before this returns.
   void Receive(std::span<const std::uint8_t> bytes);
   void Receive(std::uint8_t byte) { Receive(std::span<const std::uint8_t>(&byte, 1)); }
-  // Delivers replies that have fallen due and updates CTS.
+  // Delivers replies that have fallen due and updates CTS. Returns only after
+  // a delivery under way on another thread has reached the PC.
   void Pump();
   // Time until the next pending reply or CTS change; nullopt when nothing is pending.
   std::optional<Clock::Duration> NextEventIn() const;  // rounded up to the clock's milliseconds

@@ -45,7 +45,6 @@ TEST_P(ClosingWindows, AHundredClosesMidOperation) {
   Main();
   Millis slowest{0};
   int running = 0;  // closes that met a worker still at work
-  int behind = 0;   // closes made before the close point was reached
   for (int i = 0; i < 100; ++i) {
     SCOPED_TRACE(i);
     const std::size_t before = emulator.BytesReceived();
@@ -68,9 +67,8 @@ TEST_P(ClosingWindows, AHundredClosesMidOperation) {
         for (int row = 0; row < list->count(); ++row) list->item(row)->setCheckState(Qt::Checked);
         w.findChild<QPushButton*>("DownLoad")->click();
       }
-      // Now and then on a loaded machine the in-process line falls behind and
-      // the operation is still short of the close point: close there instead.
-      if (!QTest::qWaitFor([&] { return emulator.BytesReceived() >= before + sent; }, 5000)) ++behind;
+      EXPECT_TRUE(QTest::qWaitFor([&] { return emulator.BytesReceived() >= before + sent; }, 5000))
+          << "the operation stopped short of the close point";
       if (extraMs > 0) QTest::qWait(extraMs);
       if (auto* op = dynamic_cast<TOperationForm*>(&w)) running += op->WorkerRunning();
       if (auto* device = dynamic_cast<TDeviceForm*>(&w)) running += device->DownloadRunning();
@@ -96,7 +94,6 @@ TEST_P(ClosingWindows, AHundredClosesMidOperation) {
     if (HasFatalFailure()) return;
   }
   EXPECT_GE(running, 90);
-  EXPECT_LE(behind, 3);
   // Each close stops and joins the worker; generous against a loaded machine.
   EXPECT_LT(slowest.count(), 1000.0);
   RecordProperty("slowest_close_ms", std::to_string(slowest.count()));

@@ -65,6 +65,10 @@ class PacedLine {
     clock_.Advance(std::chrono::seconds(10));
     line_.Poke();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !emulator_.NextEventIn(); }, 5000));
+    // The line's thread may still be handing the last replies over: a stale
+    // byte that lands after the next operation's purge would be taken as its
+    // answer. Pump returns only once that delivery is done.
+    emulator_.Pump();
   }
 
  private:

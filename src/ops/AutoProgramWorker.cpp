@@ -138,7 +138,7 @@ class Pass {
     return status == want || Failed(line, status);
   }
   bool Read(std::uint32_t area, int count, std::string_view line) {
-    const std::int32_t status = ReadExactly(ctx_, area, count);
+    const std::int32_t status = ReadExactly(ctx_, area, count, area == kAreaId ? kIdBytesCompared : count);
     return status == kLinkFinished || Failed(line, status);
   }
   bool AllBlank(int count) const {

@@ -70,7 +70,7 @@ void Check(OperationContext& ctx) {
   }
   p.SetText("Label2", "OPTION ....... OK");
 
-  status = ReadExactly(ctx, kAreaId, 32);
+  status = ReadExactly(ctx, kAreaId, 32, kIdBytesCompared);
   if (status != kLinkFinished) {
     ShowStageFailure(p, "Label3", status);
     return;

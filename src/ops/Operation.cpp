@@ -48,10 +48,14 @@ bool SendWriteHeader(OperationContext& ctx, std::uint32_t area, std::int32_t mod
 }
 
 std::int32_t ReadExactly(OperationContext& ctx, std::uint32_t area, std::int32_t count) {
+  return ReadExactly(ctx, area, count, count);
+}
+
+std::int32_t ReadExactly(OperationContext& ctx, std::uint32_t area, std::int32_t count, std::int32_t used) {
   constexpr std::uint8_t kUnfilled = 0x80;  // no 7-bit data byte has this value
   ctx.link.GetHeader(area, kModeRead, ctx.inputs);
   auto& buffer = ctx.state.ReadBuffer;
-  const bool marked = count > 0 && count <= static_cast<std::int32_t>(buffer.size());
+  const bool marked = used >= count && count > 0 && count <= static_cast<std::int32_t>(buffer.size());
   if (marked) buffer[count - 1] = kUnfilled;
   const std::int32_t status = ctx.link.Read7BitData(count, true);
   if (status == kLinkFinished && marked && buffer[count - 1] == kUnfilled) return kLinkUnexpected;

@@ -62,11 +62,17 @@ bool ProbeWriter(OperationContext& ctx, std::string_view line);
 // text in `line`, unless the Writer is ready for the data.
 bool SendWriteHeader(OperationContext& ctx, std::uint32_t area, std::int32_t mode, std::string_view line);
 
-// GetHeader for a read of `area`, then a 7-bit read of exactly `count` bytes.
-// The link takes the end mark one byte early; the byte left out would be a
-// stale one from an earlier read, taken as the part's, so a short read counts
-// as an unexpected reply (7).
+// GetHeader for a read of `area`, then a 7-bit read of `count` bytes of which
+// the caller looks at the first `used`. The link takes the end mark one byte
+// early. When the caller uses that last byte it would be a stale one from an
+// earlier read, taken as the part's, so such a short read counts as an
+// unexpected reply (7); a byte nobody looks at may be left out.
 std::int32_t ReadExactly(OperationContext& ctx, std::uint32_t area, std::int32_t count);
+std::int32_t ReadExactly(OperationContext& ctx, std::uint32_t area, std::int32_t count, std::int32_t used);
+
+// An ID read brings 32 bytes; only the ID and the checksum characters, the
+// first 16, are ever compared.
+inline constexpr std::int32_t kIdBytesCompared = 16;
 
 // The red message of a stage that got `status` where it needed another code:
 // the standard texts for 1, 2 and 8, "Writer Error!!" for every other code.

@@ -60,7 +60,7 @@ void Program(OperationContext& ctx) {
     default: ShowStageFailure(p, "Label1", written); return;
   }
 
-  const std::int32_t read = ReadExactly(ctx, kAreaId, 32);
+  const std::int32_t read = ReadExactly(ctx, kAreaId, 32, kIdBytesCompared);
   if (read != kLinkFinished) {
     ShowStageFailure(p, "Label2", read);
     return;

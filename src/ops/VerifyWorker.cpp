@@ -119,7 +119,7 @@ class Verifier {
   }
 
   bool VerifyId() {
-    const std::int32_t status = ReadExactly(ctx_, kAreaId, kIdBytes);
+    const std::int32_t status = ReadExactly(ctx_, kAreaId, kIdBytes, kIdBytesCompared);
     if (status != kLinkFinished) {
       Fail("Label4", status);
       return false;

@@ -140,6 +140,9 @@ struct Stage {
   int timeoutStage = 0;
   // Counted reads: what shows when every byte comes back as garbage ("" = taken as data).
   std::string garbled = {};
+  // 7-bit reads: the worker never looks at the last byte (an ID read past the
+  // checksum characters), so an end mark one byte early is taken.
+  bool lastUnused = false;
 };
 
 struct Outcome {
@@ -241,7 +244,7 @@ Outcome Expect(const std::vector<Command>& cmds, const std::vector<Stage>& stage
         const Stage& s = stages[i];
         switch (s.via) {
           case Via::Read7:
-            if (fault.at < readCount(i)) return StatusOutcome(s, kLinkUnexpected);
+            if (fault.at + (s.lastUnused ? 1 : 0) < readCount(i)) return StatusOutcome(s, kLinkUnexpected);
             break;
           case Via::ReadStream:
             if (fault.at < readCount(i)) return Red(s.line, "Read error!!");
@@ -415,6 +418,11 @@ Stage Probe(const std::string& line, int timeoutStage = 0) {
   return {Via::Probe, line, 0, {}, {}, timeoutStage};
 }
 Stage Read7(const std::string& line, std::size_t count = 0) { return {Via::Read7, line, count}; }
+Stage IdRead(const std::string& line) {
+  Stage s = Read7(line);
+  s.lastUnused = true;
+  return s;
+}
 
 std::vector<Operation> Operations() {
   const Fields read = {"OptionLow", "OptionHigh", "BodyOptionBytes", "IdBuffer"};
@@ -424,7 +432,7 @@ std::vector<Operation> Operations() {
                            "CodeSum", "Panel.Label11", "Panel.OptChecksum", "Panel.ProtectSum"};
   // The blank check's three reads: OPTION (two bytes), ID, program memory.
   const auto blankReads = [](const char* option, const char* id, const char* data) {
-    return std::vector<Stage>{Read7(option, 2), Read7(id), Read7(data)};
+    return std::vector<Stage>{Read7(option, 2), IdRead(id), Read7(data)};
   };
   const auto blankCheck = [&](bool erase) {
     std::vector<Stage> s = {Probe("Label3")};
@@ -434,7 +442,7 @@ std::vector<Operation> Operations() {
   };
   // A counted read cannot tell garbage from data: it shows as a difference.
   const std::vector<Stage> verifyStages = {
-      Probe("Label2"), Read7("Label2", 2), Read7("Label4"), Read7("Label5"),
+      Probe("Label2"), Read7("Label2", 2), IdRead("Label4"), Read7("Label5"),
       Stage{Via::Read8, "EEInfo", 0, {}, {}, 0, "EEPROM Data Verify error at 0000H"}};
   const auto autoTail = [](std::vector<Stage> s) {
     const std::vector<Stage> tail = {
@@ -442,7 +450,7 @@ std::vector<Operation> Operations() {
         {Via::Write, "Label2", 0, IdFail("ID program fail at address ")},
         {Via::Stream, "Label2", 0, Always("Data program fail !!")},
         Read7("Label2"),
-        Read7("Label3"),
+        IdRead("Label3"),
         {Via::Write, "Label4", 0, Always("OPTION program fail !!")},
         Read7("Label4", 2),
     };
@@ -487,7 +495,7 @@ std::vector<Operation> Operations() {
       {"ProgramMemory", kOtp, ProgramMemoryLayout(), ProgramMemoryWorker,
        {Probe("Label1"), {Via::Stream, "Label1", 0, Always("Programming fail !!")}, Read7("Label2")}, Image},
       {"ProgramId", kOtp, ProgramIdLayout(), ProgramIdWorker,
-       {Probe("Label1"), {Via::Write, "Label1", 0, IdFail("Program ID fail at address ")}, Read7("Label2")},
+       {Probe("Label1"), {Via::Write, "Label1", 0, IdFail("Program ID fail at address ")}, IdRead("Label2")},
        Image},
       {"ProgramOption", kOtp, ProgramOptionLayout(), ProgramOptionWorker,
        {Probe("Label1"), {Via::Write, "Label1", 0, Always("OPTION program fail !!")}, Read7("Label1", 2)}, Image},

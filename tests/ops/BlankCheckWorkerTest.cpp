@@ -84,8 +84,14 @@ TEST_F(BlankCheckTest, FailuresEndInTheirStageLine) {
        {"OPTION ....... OK", "error: Connect Timeout!!"}, "Label3"},
       {"silent after the data header", MakeFaults([](EmulatorFaults& f) { f.silenceAfter = 1 + 10 + 10 + 9; }),
        {"OPTION ....... OK", "ID Checksum ......... OK.", "error: Connect Timeout!!"}, "Label4"},
-      {"early end of the data", MakeFaults([](EmulatorFaults& f) { f.earlyEndAfter = 100; }),
+      // An ID read one byte short is taken, its last byte is never looked at;
+      // a short OPTION or data read is not.
+      {"ID one byte short, data short", MakeFaults([](EmulatorFaults& f) { f.earlyEndAfter = 31; }),
        {"OPTION ....... OK", "ID Checksum ......... OK.", "error: Writer Error!!"}, "Label4"},
+      {"ID two bytes short", MakeFaults([](EmulatorFaults& f) { f.earlyEndAfter = 30; }),
+       {"OPTION ....... OK", "error: Writer Error!!"}, "Label3"},
+      {"OPTION one byte short", MakeFaults([](EmulatorFaults& f) { f.earlyEndAfter = 1; }),
+       {"error: Writer Error!!"}, "Label2"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -194,6 +194,8 @@ TEST_F(VerifyTest, TransferFailuresEndInTheirStageLine) {
        "Label5"},
       {"OPTION one byte short", EarlyEnd(1), {"error: Writer Error!!"}, "Label2"},
       {"ID short", EarlyEnd(20), {"OPTION verify OK!!", "error: Writer Error!!"}, "Label4"},
+      {"ID one byte short, taken", EarlyEnd(31),
+       {"OPTION verify OK!!", "ID & Checksum verify OK!!", "error: Writer Error!!"}, "Label5"},
       {"data short", EarlyEnd(100), {"OPTION verify OK!!", "ID & Checksum verify OK!!", "error: Writer Error!!"},
        "Label5"},
   };

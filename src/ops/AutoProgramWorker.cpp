@@ -25,6 +25,7 @@ const OperationLayout& AutoProgramLayout() {
       false,
       {"Blank Check ..... OK.", "Erase End", "OPTION program & verify OK!!", "Data program & verify OK!!",
        "ID & Checksum verify OK!!"},
+      "Button2",  // Enter starts the next part
   };
   return layout;
 }

@@ -26,6 +26,7 @@ struct OperationLayout {
   // Texts that count as a good outcome of their line; writer-cli exits 0 only
   // when every line it prints is one of these.
   std::vector<std::string> successTexts;
+  std::string defaultButton = {};  // the one Enter presses; the first button when empty
 };
 
 inline constexpr std::string_view kTitleControl = "StaticText1";

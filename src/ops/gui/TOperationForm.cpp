@@ -96,7 +96,7 @@ void TOperationForm::BuildControls(const OperationLook& look) {
     const std::string caption = i < layout_.buttonCaptions.size() ? layout_.buttonCaptions[i] : name;
     auto* button = new QPushButton(QString::fromStdString(caption), this);
     button->setObjectName(QString::fromStdString(name));
-    button->setDefault(i == 0);
+    button->setDefault(layout_.defaultButton.empty() ? i == 0 : name == layout_.defaultButton);
     connect(button, &QPushButton::clicked, this, [this, name] { ButtonClicked(name); });
     controls_.emplace(name, button);
     row->addWidget(button);

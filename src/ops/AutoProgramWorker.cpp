@@ -274,6 +274,19 @@ class Pass {
   const char* stage_ = "Check";
 };
 
+// The file is done with: serial-number and QTP mode off, so nothing reads
+// on from a closed file when serial numbers are set up again.
+void EndQtpRun(MainState& s) {
+  s.SerialMode = 0;
+  CloseQtpFile(s);
+  s.QtpMode = 0;
+  s.QtpEnd = 0;
+  s.QtpRecord = 0;
+  s.SimMode = 0;
+  s.Panel.SpeedButton1 = "QTP Sim disable";
+  s.Panel.Label19 = "Disable";
+}
+
 // Step 14 on the main window's side: count, then the next number.
 void Account(OperationContext& ctx, AutoProgramPass& pass) {
   MainState& s = ctx.state;
@@ -286,19 +299,16 @@ void Account(OperationContext& ctx, AutoProgramPass& pass) {
         const QtpReadResult read = s.QtpIn && ctx.prompts ? ReadSerialData(s, *s.QtpIn, *ctx.prompts)
                                                           : QtpReadResult::InformationError;
         if (read != QtpReadResult::Ok) {
-          // A broken record: no part may get a stale or half-read number.
+          // A broken record ends the run as the end record would: no part
+          // may get a stale or half-read number, now or at the next F8.
           if (pass.failure.empty()) pass.failure = std::string("QTP file: ") + QtpReadMessage(read);
+          EndQtpRun(s);
           pass.batchOver = true;
           return;
         }
       }
       if (s.QtpEnd) {
-        s.SerialMode = 0;
-        CloseQtpFile(s);
-        s.QtpRecord = 0;
-        s.SimMode = 0;
-        s.Panel.SpeedButton1 = "QTP Sim disable";
-        s.Panel.Label19 = "Disable";
+        EndQtpRun(s);
         if (ctx.prompts) ctx.prompts->Message("QTP Program Finished!");
         pass.batchOver = pass.qtpFinished = true;
         return;

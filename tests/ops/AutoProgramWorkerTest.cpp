@@ -180,6 +180,17 @@ TEST_F(AutoProgramTest, SimulationNeverTouchesTheWriter) {
   EXPECT_EQ(state.Panel.Label15, "1237");
 }
 
+// After its last or a broken record the file is no longer in use: serial
+// numbers set up afterwards count on instead of reading a closed file.
+void ExpectQtpRunEnded(const MainState& s) {
+  EXPECT_EQ(s.SerialMode, 0);
+  EXPECT_EQ(s.QtpMode, 0);
+  EXPECT_EQ(s.QtpEnd, 0);
+  EXPECT_EQ(s.QtpRecord, 0);
+  EXPECT_EQ(s.Panel.Label19, "Disable");
+  EXPECT_EQ(s.QtpIn, nullptr);
+}
+
 TEST_F(AutoProgramTest, QtpFileEndingMidBatch) {
   SerialMode();
   MainState writer = state;
@@ -196,9 +207,11 @@ TEST_F(AutoProgramTest, QtpFileEndingMidBatch) {
   EXPECT_TRUE(pass.qtpFinished);
   EXPECT_EQ(prompts.LastText(), "QTP Program Finished!");
   EXPECT_FALSE(panel->IsEnabled("Button2"));
-  EXPECT_EQ(state.SerialMode, 0);
-  EXPECT_EQ(state.Panel.Label19, "Disable");
-  EXPECT_EQ(state.QtpIn, nullptr);
+  ExpectQtpRunEnded(state);
+  SerialMode();  // sequential numbers again
+  prompts.messages.clear();
+  EXPECT_FALSE(Pass().batchOver);
+  EXPECT_TRUE(prompts.messages.empty());
   std::filesystem::remove(path);
 }
 
@@ -212,6 +225,7 @@ TEST_F(AutoProgramTest, BrokenQtpRecordEndsTheBatch) {
   EXPECT_TRUE(pass.batchOver);
   EXPECT_EQ(prompts.LastText(), "File data error!");
   EXPECT_FALSE(panel->IsEnabled("Button2"));
+  ExpectQtpRunEnded(state);
   std::filesystem::remove(path);
 }
 

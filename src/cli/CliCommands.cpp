@@ -192,8 +192,7 @@ int ForceWrite(CliSession& session, const CliArgs& args) {
   for (int pass = 0; pass < passes; ++pass) {
     if (pass > 0) panel.Reset();
     session.prompts().ClearMessageCount();
-    session.RunWith(panel, ForceWriteWorker);
-    panel.PrintLines();
+    session.RunAndPrint(panel, ForceWriteWorker);
     if (!panel.Succeeded() || session.prompts().MessagesShown() != 0) return kExitOutcome;
     if (pass + 1 < passes && !panel.IsEnabled("Button2")) return kExitOutcome;
   }
@@ -220,8 +219,7 @@ int AutoProgram(CliSession& session, const CliArgs& args) {
     const std::string stamped = SerialNumberText(state);
     AutoProgramPass pass;
     session.prompts().ClearMessageCount();
-    session.RunWith(panel, [&pass](OperationContext& ctx) { AutoProgramWorker(ctx, pass); });
-    panel.PrintLines();
+    session.RunAndPrint(panel, [&pass](OperationContext& ctx) { AutoProgramWorker(ctx, pass); });
     if (args.log && !AppendProductionLog(*args.log, PassLogEntry(state, pass, std::chrono::system_clock::now()),
                                          &logError)) {
       session.Err() << "writer-cli: cannot write the production log " << *args.log << ": " << logError << std::endl;

@@ -158,22 +158,22 @@ int CliSession::RunOperation(const OperationLayout& layout, const Worker& worker
   if (!OpenPort()) return 2;
   ConsolePanel panel(layout, out_);
   prompts_.ClearMessageCount();
+  RunAndPrint(panel, worker);
+  // A message box of the main window on the way is no success either.
+  return panel.Succeeded() && prompts_.MessagesShown() == 0 ? 0 : 1;
+}
+
+void CliSession::RunAndPrint(ConsolePanel& panel, const Worker& worker) {
+  InlineHandover handover;
+  OperationContext ctx{state_, *link_, SystemClock::Instance(), Inputs(), {}, panel, handover, &prompts_};
   try {
-    RunWith(panel, worker);
+    worker(ctx);
   } catch (...) {
     // The line failed under the operation: show how far it got, then the failure.
     panel.PrintLines();
     throw;
   }
   panel.PrintLines();
-  // A message box of the main window on the way is no success either.
-  return panel.Succeeded() && prompts_.MessagesShown() == 0 ? 0 : 1;
-}
-
-void CliSession::RunWith(OperationPanel& panel, const Worker& worker) {
-  InlineHandover handover;
-  OperationContext ctx{state_, *link_, SystemClock::Instance(), Inputs(), {}, panel, handover, &prompts_};
-  worker(ctx);
 }
 
 void CliSession::PrintChecksums() {

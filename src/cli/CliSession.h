@@ -10,6 +10,7 @@
 
 #include "app/MainState.h"
 #include "cli/CliArgs.h"
+#include "cli/ConsolePanel.h"
 #include "cli/ConsolePrompts.h"
 #include "link/WriterLink.h"
 #include "ops/Operation.h"
@@ -46,8 +47,9 @@ class CliSession {
   // shows and returns the exit status. Opens the port first.
   int RunOperation(const OperationLayout& layout, const Worker& worker);
   // Runs a worker with the given panel, as a window's "Continue" runs its next
-  // pass; prints nothing. The port must be open (OpenPort).
-  void RunWith(OperationPanel& panel, const Worker& worker);
+  // pass, and prints what it shows, also when the line fails under it (the
+  // failure then goes on to the caller). The port must be open (OpenPort).
+  void RunAndPrint(ConsolePanel& panel, const Worker& worker);
 
   // The panel's three checksum captions, after CalChecksum.
   void PrintChecksums();

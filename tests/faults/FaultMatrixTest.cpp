@@ -43,6 +43,7 @@
 #include "ops/RecordingPanel.h"
 #include "ops/SerialNumber.h"
 #include "ops/VerifyWorker.h"
+#include "support/EmulatedWriter.h"
 
 namespace {
 
@@ -321,12 +322,10 @@ struct Operation {
 
 // The PC's bytes pass through here to the emulator; a fault can be switched
 // on just before a given byte arrives.
-class Bench {
+class Bench : public EmulatedWriter<FakeClock> {
  public:
-  explicit Bench(const char* device) {
-    comm.SetDeviceName("Com1");
-    comm.Open();
-    link.SetPollIntervalMs(1);
+  explicit Bench(const char* device) : EmulatedWriter(Clock::Duration{200}) {
+    OpenLink();
     state.DeviceIndex = GetICInfo(state, device);
     pair.SetReceiver([this](std::span<const std::uint8_t> bytes) {
       for (std::uint8_t b : bytes) {
@@ -357,13 +356,6 @@ class Bench {
     return panel;
   }
 
-  FakeClock clock{Clock::Duration{200}};
-  WriterEmulator emulator{clock};
-  DevicePair pair;
-  std::unique_ptr<EmulatorLine> line = AttachEmulator(pair, emulator);
-  TComm comm{pair.MakePcEnd()};
-  MainState state;
-  WriterLink link{state, comm, clock};
   InlineHandover handover;
   Bytes sent;
   std::optional<std::size_t> armAt;

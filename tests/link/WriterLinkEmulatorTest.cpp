@@ -16,16 +16,15 @@
 #include "link/Comm.h"
 #include "link/DevicePair.h"
 #include "link/WriterLink.h"
+#include "support/EmulatedWriter.h"
 
 namespace {
 
-class LinkEmulatorTest : public ::testing::Test {
+class LinkEmulatorTest : public ::testing::Test, protected EmulatedWriter<FakeClock> {
  protected:
+  LinkEmulatorTest() : EmulatedWriter(Clock::Duration{50}) {}
   void SetUp() override {
-    comm.SetDeviceName("Com1");
-    comm.Open();
-    ASSERT_TRUE(comm.Enabled());
-    link.SetPollIntervalMs(1);
+    ASSERT_TRUE(OpenLink());
     ASSERT_EQ(GetICInfo(state, "K7E1/E3"), 0);
   }
 
@@ -34,13 +33,6 @@ class LinkEmulatorTest : public ::testing::Test {
     return link.SendHeader(10);
   }
 
-  FakeClock clock{Clock::Duration{50}};
-  WriterEmulator emulator{clock};
-  DevicePair pair;
-  std::unique_ptr<EmulatorLine> line = AttachEmulator(pair, emulator);
-  TComm comm{pair.MakePcEnd()};
-  MainState state;
-  WriterLink link{state, comm, clock};
 };
 
 TEST_F(LinkEmulatorTest, ProbeByModel) {

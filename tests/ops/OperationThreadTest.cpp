@@ -87,13 +87,10 @@ constexpr DeviceRecord kSmallPartRows[] = {
     {nullptr, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
 };
 
-class OperationThreadTest : public ::testing::Test {
+class OperationThreadTest : public ::testing::Test, protected EmulatedWriter<JumpingClock> {
  protected:
   void SetUp() override {
-    comm.SetDeviceName("Com1");
-    comm.Open();
-    ASSERT_TRUE(comm.Enabled());
-    link.SetPollIntervalMs(2);
+    ASSERT_TRUE(OpenLink(2));
     emulator.SetLineModel(LineModel{115200});
     line->Poke();
   }
@@ -144,13 +141,6 @@ class OperationThreadTest : public ::testing::Test {
     emulator.Pump();  // the line's last delivery reaches the PC before the next purge
   }
 
-  JumpingClock clock;
-  WriterEmulator emulator{clock};
-  DevicePair pair;
-  std::unique_ptr<EmulatorLine> line = AttachEmulator(pair, emulator);
-  TComm comm{pair.MakePcEnd()};
-  MainState state;
-  WriterLink link{state, comm, clock};
   HeaderInputs inputs{"K7E1/E3"};
   std::unique_ptr<RecordingPanel> panel;
 };

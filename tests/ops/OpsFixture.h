@@ -22,6 +22,7 @@
 #include "ops/Handover.h"
 #include "ops/Operation.h"
 #include "ops/RecordingPanel.h"
+#include "support/EmulatedWriter.h"
 
 // Faults built by a setter, so a table names only the fault it is about.
 template <class Set>
@@ -31,14 +32,6 @@ EmulatorFaults MakeFaults(Set set) {
   return faults;
 }
 
-// The first built-in device and a flash part with 64 bytes of data EEPROM
-// (kEepromPart), for the EEPROM phases of the reads.
-inline constexpr const char* kEepromPart = "K7F8/EE";
-inline constexpr DeviceRecord kEepromPartRows[] = {
-    {"K7E1/E3", 0x03, 0xFF, 19, 1, 0x30, 0xC1, 2, 0x70, 0x0A, 0x5F, 0x00, 1, 0x00, 0x00, 0, 0, 0x3F, 0},
-    {"K7F8/EE", 0x03, 0xFF, 19, 1, 0x30, 0xC1, 2, 0x70, 0x0A, 0x5F, 0x00, 2, 0x00, 0x3F, 0, 0, 0x3F, 0},
-    {nullptr, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
-};
 
 // Hands routines over inline and calls `after` once the n-th has run, so a
 // test can change the Writer between two stages of an operation.
@@ -97,13 +90,12 @@ class ScriptedWriter {
   std::size_t received_ = 0;
 };
 
-class OpsTest : public ::testing::Test {
+// Every fake-clock reading moves time on, so waits for a silent Writer end.
+class OpsTest : public ::testing::Test, protected EmulatedWriter<FakeClock> {
  protected:
+  OpsTest() : EmulatedWriter(Clock::Duration{50}) {}
   void SetUp() override {
-    comm.SetDeviceName("Com1");
-    comm.Open();
-    ASSERT_TRUE(comm.Enabled());
-    link.SetPollIntervalMs(1);
+    ASSERT_TRUE(OpenLink());
     state.DeviceIndex = GetICInfo(state, "K7E1/E3");
     ASSERT_EQ(state.DeviceIndex, 0);
   }
@@ -129,13 +121,5 @@ class OpsTest : public ::testing::Test {
     line->Poke();
   }
 
-  // Every fake-clock reading moves time on, so waits for a silent Writer end.
-  FakeClock clock{Clock::Duration{50}};
-  WriterEmulator emulator{clock};
-  DevicePair pair;
-  std::unique_ptr<EmulatorLine> line = AttachEmulator(pair, emulator);
-  TComm comm{pair.MakePcEnd()};
-  MainState state;
-  WriterLink link{state, comm, clock};
   InlineHandover handover;
 };

@@ -25,12 +25,12 @@
 #include "link/PortMap.h"
 #include "ops/gui/TOperationForm.h"
 #include "support/ScriptedPrompts.h"
+#include "support/ShownLines.h"
 #include "support/TestMainForm.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Texts = std::vector<std::string>;
 
 // writer-emulator with its terminal linked as Com1; stopped as a user stops it.
 class EmulatorOnCom1 {
@@ -67,18 +67,6 @@ class EmulatorOnCom1 {
   pid_t pid_ = -1;
   std::string path_;
 };
-
-// The status lines as the window shows them, red ones behind "error: ".
-Texts ShownLines(const TOperationForm& w) {
-  Texts out;
-  for (const PanelLineSpec& spec : w.Layout().lines) {
-    const QLabel* label = w.Label(spec.name);
-    const std::string text = label->text().toStdString();
-    if (label->isHidden() || text.find_first_not_of(' ') == std::string::npos) continue;
-    out.push_back(w.IsRed(spec.name) ? "error: " + text : text);
-  }
-  return out;
-}
 
 // Runs a command of the main window to its worker's end and presses OK.
 Texts RunToEnd(TMainForm& form, void (TMainForm::*command)()) {

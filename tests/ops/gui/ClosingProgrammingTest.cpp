@@ -22,21 +22,7 @@ void PrintTo(const CloseCase& c, std::ostream* os) { *os << c.name; }
 
 using Millis = std::chrono::duration<double, std::milli>;
 
-class ClosingProgramming : public ProgrammingTest, public ::testing::WithParamInterface<CloseCase> {
- protected:
-  void SetUp() override {
-    ProgrammingTest::SetUp();
-    paced_ = std::make_unique<PacedLine>(clock, emulator, *line);
-  }
-  void TearDown() override {
-    paced_.reset();
-    ProgrammingTest::TearDown();
-  }
-  void DrainWriter() { paced_->Drain(); }
-
- private:
-  std::unique_ptr<PacedLine> paced_;
-};
+class ClosingProgramming : public OnPacedLine<ProgrammingTest>, public ::testing::WithParamInterface<CloseCase> {};
 
 TEST_P(ClosingProgramming, ClosesMidPassReturnPromptlyAndSendNothingMore) {
   const CloseCase& c = GetParam();

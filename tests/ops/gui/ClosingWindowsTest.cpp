@@ -22,21 +22,7 @@ struct CloseCase {
 
 void PrintTo(const CloseCase& c, std::ostream* os) { *os << c.name; }
 
-class ClosingWindows : public OperationWindowTest, public ::testing::WithParamInterface<CloseCase> {
- protected:
-  void SetUp() override {
-    OperationWindowTest::SetUp();
-    paced_ = std::make_unique<PacedLine>(clock, emulator, *line);
-  }
-  void TearDown() override {
-    paced_.reset();
-    OperationWindowTest::TearDown();
-  }
-  void DrainWriter() { paced_->Drain(); }
-
- private:
-  std::unique_ptr<PacedLine> paced_;
-};
+class ClosingWindows : public OnPacedLine<OperationWindowTest>, public ::testing::WithParamInterface<CloseCase> {};
 
 using Millis = std::chrono::duration<double, std::milli>;
 

@@ -25,23 +25,10 @@
 #include "link/Clock.h"
 #include "link/DevicePair.h"
 #include "ops/gui/TOperationForm.h"
+#include "support/EmulatedWriter.h"
 #include "support/ScriptedPrompts.h"
+#include "support/ShownLines.h"
 #include "support/TestMainForm.h"
-
-using Texts = std::vector<std::string>;
-
-// The status lines as the window shows them: visible, not blank, in window
-// order, red ones behind "error: ".
-inline Texts ShownLines(const TOperationForm& w) {
-  Texts out;
-  for (const PanelLineSpec& spec : w.Layout().lines) {
-    const QLabel* label = w.Label(spec.name);
-    const std::string text = label->text().toStdString();
-    if (label->isHidden() || text.find_first_not_of(' ') == std::string::npos) continue;
-    out.push_back(w.IsRed(spec.name) ? "error: " + text : text);
-  }
-  return out;
-}
 
 // A line paced at 115200 baud on a clock that runs about as fast as real
 // time, so an operation is still at work when its window closes. Drain()
@@ -165,4 +152,22 @@ class OperationWindowTest : public ::testing::Test {
  private:
   std::unique_ptr<TMainForm> main_;
   std::filesystem::path oldDir_, dir_;
+};
+
+// Base's fixture with its line paced for the whole test (see PacedLine).
+template <class Base>
+class OnPacedLine : public Base {
+ protected:
+  void SetUp() override {
+    Base::SetUp();
+    paced_ = std::make_unique<PacedLine>(this->clock, this->emulator, *this->line);
+  }
+  void TearDown() override {
+    paced_.reset();
+    Base::TearDown();
+  }
+  void DrainWriter() { paced_->Drain(); }
+
+ private:
+  std::unique_ptr<PacedLine> paced_;
 };

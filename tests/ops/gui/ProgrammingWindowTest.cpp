@@ -63,15 +63,9 @@ TEST_F(ProgrammingTest, EntryGuardsComeBeforeAnyWindow) {
   }
 }
 
-const DeviceRecord kEepromRows[] = {
-    {"K7E1/E3", 0x03, 0xFF, 19, 1, 0x30, 0xC1, 2, 0x70, 0x0A, 0x5F, 0x00, 1, 0x00, 0x00, 0, 0, 0x3F, 0},
-    {"K7F8/EE", 0x03, 0xFF, 19, 1, 0x30, 0xC1, 2, 0x70, 0x0A, 0x5F, 0x00, 2, 0x00, 0x3F, 0, 0, 0x3F, 0},
-    {nullptr, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
-};
-
 class EepromProgrammingTest : public ProgrammingTest {
  protected:
-  ScopedDeviceTable table{kEepromRows};  // outlives the main window
+  ScopedDeviceTable table{kEepromPartRows};  // outlives the main window
 };
 
 TEST_F(EepromProgrammingTest, WriteEepromAndAutoProgramEraseAFlashPartFirst) {

@@ -208,10 +208,11 @@ int AutoProgram(CliSession& session, const CliArgs& args) {
   state.NoBlankCheck = noBlankCheck ? 1 : 0;
   if (!noBlankCheck) state.EraseFirst = state.MemoryKind == 2 ? 1 : 0;
   std::string logError;
-  if (args.log && !ProductionLogWritable(*args.log, &logError)) {
+  const auto logFailed = [&] {
     session.Err() << "writer-cli: cannot write the production log " << *args.log << ": " << logError << std::endl;
     return kExitError;
-  }
+  };
+  if (args.log && !ProductionLogWritable(*args.log, &logError)) return logFailed();
   ConsolePanel panel(AutoProgramLayout(), session.Out());
   for (int n = 0; n < passes; ++n) {
     if (n > 0) AutoProgramContinueReset(panel);
@@ -221,10 +222,8 @@ int AutoProgram(CliSession& session, const CliArgs& args) {
     session.prompts().ClearMessageCount();
     session.RunAndPrint(panel, [&pass](OperationContext& ctx) { AutoProgramWorker(ctx, pass); });
     if (args.log && !AppendProductionLog(*args.log, PassLogEntry(state, pass, std::chrono::system_clock::now()),
-                                         &logError)) {
-      session.Err() << "writer-cli: cannot write the production log " << *args.log << ": " << logError << std::endl;
-      return kExitError;
-    }
+                                         &logError))
+      return logFailed();
     session.Out() << "Pass Count : " << state.Panel.Label13 << '\n';
     if (serial) session.Out() << "Serial No. (HEX) : " << stamped << '\n';
     session.Out().flush();

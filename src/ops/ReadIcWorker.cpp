@@ -63,7 +63,6 @@ class Reader {
     }
   }
 
-
   bool Identify() {
     if (s_.DeviceIndex == -1) {
       p_.Red("Label1", "Unknow IC Type!!");

@@ -68,7 +68,6 @@ class Verifier {
     if (!Stopped()) ShowStageFailure(p_, line, status);
   }
 
-
   bool TakeExpected() {
     return ctx_.handover.Run(
         [this] {

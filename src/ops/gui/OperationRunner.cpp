@@ -21,9 +21,11 @@ const QColor kRed(255, 0, 0);
 }  // namespace
 
 // The worker's side: every call is queued to the runner with its pass number
-// and applied on the GUI thread only while that pass is the current one.
+// and applied on the GUI thread only while that pass is the current one. A
+// panel of pass kNow, used on the GUI thread itself, applies each call at once.
 class OperationRunner::Panel final : public OperationPanel {
  public:
+  static constexpr int kNow = -1;
   Panel(OperationRunner& runner, int pass) : runner_(runner), pass_(pass) {}
 
   void SetText(std::string_view control, std::string_view text) override {
@@ -34,22 +36,10 @@ class OperationRunner::Panel final : public OperationPanel {
     });
   }
   void SetRed(std::string_view control) override {
-    Post([c = Name(control)](QWidget& w) {
-      if (auto* target = w.findChild<QWidget*>(c)) {
-        QPalette palette = target->palette();
-        palette.setColor(QPalette::WindowText, kRed);
-        target->setPalette(palette);
-      }
-    });
+    Post([c = Name(control)](QWidget& w) { SetTextColour(w, c, kRed); });
   }
   void ClearRed(std::string_view control) override {
-    Post([c = Name(control)](QWidget& w) {
-      if (auto* target = w.findChild<QWidget*>(c)) {
-        QPalette palette = target->palette();
-        palette.setColor(QPalette::WindowText, w.palette().color(QPalette::WindowText));
-        target->setPalette(palette);
-      }
-    });
+    Post([c = Name(control)](QWidget& w) { SetTextColour(w, c, w.palette().color(QPalette::WindowText)); });
   }
   void SetVisible(std::string_view control, bool visible) override {
     Post([c = Name(control), visible](QWidget& w) {
@@ -77,12 +67,23 @@ class OperationRunner::Panel final : public OperationPanel {
   }
 
  private:
+  static void SetTextColour(QWidget& window, const QString& control, const QColor& colour) {
+    if (auto* target = window.findChild<QWidget*>(control)) {
+      QPalette palette = target->palette();
+      palette.setColor(QPalette::WindowText, colour);
+      target->setPalette(palette);
+    }
+  }
   static QString Name(std::string_view control) {
     return QString::fromUtf8(control.data(), static_cast<int>(control.size()));
   }
 
   template <class Apply>
   void Post(Apply apply) {
+    if (pass_ == kNow) {
+      apply(runner_.window_);
+      return;
+    }
     OperationRunner* runner = &runner_;
     const int pass = pass_;
     QMetaObject::invokeMethod(
@@ -127,6 +128,11 @@ bool OperationRunner::IsRed(const QWidget* control) {
 }
 
 bool OperationRunner::Running() const { return thread_.Started() && !thread_.Finished(); }
+
+void OperationRunner::ApplyNow(const std::function<void(OperationPanel&)>& change) {
+  Panel now(*this, Panel::kNow);
+  change(now);
+}
 
 void OperationRunner::Start(Worker worker) {
   Stop();

@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <string_view>
 
@@ -30,6 +31,9 @@ class OperationRunner : public QObject {
   void Stop();
   // A pass has been started and its worker has not returned yet.
   bool Running() const;
+  // Runs `change` on the GUI thread with a panel that changes the window's
+  // controls at once: for putting them back between passes.
+  void ApplyNow(const std::function<void(OperationPanel&)>& change);
 
   // The red of a failure line.
   static bool IsRed(const QWidget* control);

@@ -1,7 +1,5 @@
 #include "ops/gui/ProgrammingForms.h"
 
-#include <QLabel>
-#include <QPalette>
 #include <QPushButton>
 #include <mutex>
 
@@ -11,43 +9,6 @@
 #include "ops/ProgramIdWorker.h"
 #include "ops/ProgramMemoryWorker.h"
 #include "ops/ProgramOptionWorker.h"
-
-namespace {
-
-// Changes a window's controls at once, on the GUI thread, between passes.
-class DirectPanel final : public OperationPanel {
- public:
-  explicit DirectPanel(TOperationForm& form) : form_(form) {}
-
-  void SetText(std::string_view control, std::string_view text) override {
-    const QString t = QString::fromUtf8(text.data(), static_cast<int>(text.size()));
-    if (QLabel* label = form_.Label(control)) label->setText(t);
-    else if (QPushButton* button = form_.Button(control)) button->setText(t);
-  }
-  void SetRed(std::string_view control) override {
-    if (QWidget* target = form_.Control(control)) {
-      QPalette palette = target->palette();
-      palette.setColor(QPalette::WindowText, QColor(255, 0, 0));
-      target->setPalette(palette);
-    }
-  }
-  void ClearRed(std::string_view control) override {
-    if (QWidget* target = form_.Control(control)) target->setPalette(QPalette());
-  }
-  void SetVisible(std::string_view control, bool visible) override {
-    if (QWidget* target = form_.Control(control)) target->setVisible(visible);
-  }
-  void SetEnabled(std::string_view control, bool enabled) override {
-    if (QWidget* target = form_.Control(control)) target->setEnabled(enabled);
-  }
-  void SetGauge(int) override {}
-  void Message(std::string_view) override {}
-
- private:
-  TOperationForm& form_;
-};
-
-}  // namespace
 
 TProgramMemoryForm::TProgramMemoryForm(TMainForm& main)
     : TOperationForm(main, ProgramMemoryLayout(), ProgramMemoryWorker) {
@@ -120,10 +81,7 @@ void TAutoProgramForm::PassFinished() {
   if (pass.batchOver) Button("Button2")->setEnabled(false);
 }
 
-void TAutoProgramForm::ResetControls() {
-  DirectPanel panel(*this);
-  AutoProgramContinueReset(panel);
-}
+void TAutoProgramForm::ResetControls() { ApplyNow(AutoProgramContinueReset); }
 
 void TAutoProgramForm::Button2Click() {
   if (WorkerRunning() || LastPass().batchOver) return;

@@ -69,6 +69,8 @@ class TOperationForm : public QDialog {
   // Puts every control back as the layout starts it; a "Continue" window may
   // keep some of what the last pass left.
   virtual void ResetControls();
+  // Changes controls at once through a panel, as a worker would: see ResetControls.
+  void ApplyNow(const std::function<void(OperationPanel&)>& change) { runner_.ApplyNow(change); }
   // A click on one of the layout's buttons: "Button1" and "ButtonOk" close.
   virtual void ButtonClicked(const std::string& name);
 

@@ -166,7 +166,14 @@ class OnPacedLine : public Base {
     paced_.reset();
     Base::TearDown();
   }
-  void DrainWriter() { paced_->Drain(); }
+  // A closed window's worker sends nothing more, neither at once nor once
+  // the Writer has finished what it was sending.
+  void ExpectNothingSentAfter(std::size_t atClose) {
+    QTest::qWait(2);
+    EXPECT_EQ(this->emulator.BytesReceived(), atClose);
+    paced_->Drain();
+    EXPECT_EQ(this->emulator.BytesReceived(), atClose);
+  }
 
  private:
   std::unique_ptr<PacedLine> paced_;

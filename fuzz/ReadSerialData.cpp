@@ -7,8 +7,8 @@
 
 #include "app/DeviceCatalogue.h"
 #include "app/MainState.h"
-#include "files/QtpFile.h"
-#include "ops/SerialNumber.h"
+#include "production/QtpFile.h"
+#include "production/SerialNumber.h"
 #include "../tests/support/ScriptedPrompts.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -22,9 +22,9 @@
 #include "ops/ProgramIdWorker.h"
 #include "ops/ProgramMemoryWorker.h"
 #include "ops/ProgramOptionWorker.h"
-#include "ops/ProductionLog.h"
+#include "production/ProductionLog.h"
 #include "ops/ReadIcWorker.h"
-#include "ops/SerialNumber.h"
+#include "production/SerialNumber.h"
 #include "ops/VerifyWorker.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include "files/Checksum.h"
 #include "files/OpenCommands.h"
 #include "files/ProgramFile.h"
-#include "files/QtpFile.h"
+#include "production/QtpFile.h"
 #include "link/Clock.h"
 #include "link/Comm.h"
 #include "link/PosixSerialDevice.h"

@@ -1,6 +1,7 @@
 #include "files/HexText.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 
 #include "app/Prompts.h"
@@ -113,4 +114,11 @@ std::int32_t HexToObj(MainState& state, Prompts& prompts, std::istream& in) {
     }
   }
   return std::min(highest, static_cast<std::int32_t>(kProgramBufferBytes));
+}
+
+std::string HexDigits(std::uint32_t value, int digits) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%0*X", digits, value);
+  std::string s(buf);
+  return s.size() > static_cast<std::size_t>(digits) ? s.substr(s.size() - digits) : s;
 }

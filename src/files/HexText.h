@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <istream>
+#include <string>
 #include <string_view>
 
 #include "app/MainState.h"
@@ -22,3 +23,7 @@ std::int32_t HexToInt(MainState& state, std::string_view text);
 // is set (which it clears). Returns the highest byte address met, capped at
 // kProgramBufferBytes. Does not close the stream.
 std::int32_t HexToObj(MainState& state, Prompts& prompts, std::istream& in);
+
+// Upper-case hex with a fixed number of digits (the rightmost ones when the
+// value needs more).
+std::string HexDigits(std::uint32_t value, int digits);

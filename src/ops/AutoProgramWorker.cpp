@@ -4,12 +4,12 @@
 
 #include "app/MainState.h"
 #include "app/Prompts.h"
-#include "files/QtpFile.h"
+#include "production/QtpFile.h"
 #include "ops/Handover.h"
 #include "ops/ImageStream.h"
-#include "ops/PassCount.h"
+#include "production/PassCount.h"
 #include "ops/ProgramIdWorker.h"
-#include "ops/SerialNumber.h"
+#include "production/SerialNumber.h"
 
 const OperationLayout& AutoProgramLayout() {
   static const OperationLayout layout{
@@ -330,4 +330,18 @@ void AutoProgramWorker(OperationContext& ctx, AutoProgramPass& pass) {
   }
   ctx.panel.SetEnabled("Button1", true);
   if (!pass.batchOver) ctx.panel.SetEnabled("Button2", true);
+}
+
+ProductionLogEntry PassLogEntry(const MainState& state, const AutoProgramPass& pass,
+                                std::chrono::system_clock::time_point when) {
+  ProductionLogEntry e;
+  e.time = Iso8601Utc(when);
+  e.device = state.DeviceName;
+  e.image = state.CurrentFileName;
+  e.checksum = pass.checksum;
+  e.serial = pass.serial;
+  e.qtpRecord = pass.qtpRecord > 0 ? std::to_string(pass.qtpRecord) : std::string();
+  e.passCount = state.Panel.Label13;
+  e.result = pass.failure.empty() && pass.counted ? "OK" : pass.failure.empty() ? "Stopped" : pass.failure;
+  return e;
 }

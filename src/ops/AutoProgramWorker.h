@@ -5,10 +5,12 @@
 // the pass is counted and the serial number advanced (or the next QTP record
 // read). "Continue" runs the next pass on the next IC.
 
+#include <chrono>
 #include <string>
 
 #include "ops/Operation.h"
 #include "ops/OperationPanel.h"
+#include "production/ProductionLog.h"
 
 const OperationLayout& AutoProgramLayout();
 
@@ -33,3 +35,7 @@ void AutoProgramContinueReset(OperationPanel& panel);
 // The simulation switch: only with serial-number mode on; inverts SimMode
 // and sets the button's caption.
 void ToggleSimulation(MainState& state);
+
+// The entry for a pass that has just ended.
+ProductionLogEntry PassLogEntry(const MainState& state, const AutoProgramPass& pass,
+                                std::chrono::system_clock::time_point when);

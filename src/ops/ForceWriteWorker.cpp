@@ -5,7 +5,7 @@
 #include "app/MainState.h"
 #include "ops/Handover.h"
 #include "ops/ImageStream.h"
-#include "ops/PassCount.h"
+#include "production/PassCount.h"
 
 const OperationLayout& ForceWriteLayout() {
   static const OperationLayout layout{

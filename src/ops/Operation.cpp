@@ -75,9 +75,3 @@ void ShowStageFailure(OperationPanel& panel, std::string_view line, std::int32_t
   panel.Red(line, StageFailureText(status));
 }
 
-std::string HexDigits(std::uint32_t value, int digits) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%0*X", digits, value);
-  std::string s(buf);
-  return s.size() > static_cast<std::size_t>(digits) ? s.substr(s.size() - digits) : s;
-}

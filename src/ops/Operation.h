@@ -10,6 +10,7 @@
 #include <stop_token>
 #include <string_view>
 
+#include "files/HexText.h"
 #include "link/Clock.h"
 #include "link/WriterLink.h"
 
@@ -79,5 +80,3 @@ inline constexpr std::int32_t kIdBytesCompared = 16;
 const char* StageFailureText(std::int32_t status);
 void ShowStageFailure(OperationPanel& panel, std::string_view line, std::int32_t status);
 
-// Upper-case hex with a fixed number of digits.
-std::string HexDigits(std::uint32_t value, int digits);

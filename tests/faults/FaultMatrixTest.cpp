@@ -41,7 +41,7 @@
 #include "ops/ProgramOptionWorker.h"
 #include "ops/ReadIcWorker.h"
 #include "ops/RecordingPanel.h"
-#include "ops/SerialNumber.h"
+#include "production/SerialNumber.h"
 #include "ops/VerifyWorker.h"
 #include "support/EmulatedWriter.h"
 

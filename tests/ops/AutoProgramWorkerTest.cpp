@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "files/QtpFile.h"
+#include "production/QtpFile.h"
 #include "ops/OpsFixture.h"
-#include "ops/SerialNumber.h"
+#include "production/SerialNumber.h"
 #include "support/ScriptedPrompts.h"
 
 namespace {

@@ -5,12 +5,12 @@
 
 #include "app/StateReset.h"
 #include "app/gui/TMainForm.h"
-#include "files/QtpFile.h"
+#include "production/QtpFile.h"
 #include "link/WriterLink.h"
 #include "ops/AutoProgramWorker.h"
 #include "ops/gui/ProgrammingForms.h"
-#include "ops/gui/TCounterSetupForm.h"
-#include "ops/gui/TSerialNoSetupForm.h"
+#include "production/gui/TCounterSetupForm.h"
+#include "production/gui/TSerialNoSetupForm.h"
 
 namespace {
 

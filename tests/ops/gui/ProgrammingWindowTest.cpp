@@ -12,7 +12,7 @@
 #include <gmock/gmock.h>
 
 #include "app/DeviceCatalogue.h"
-#include "files/QtpFile.h"
+#include "production/QtpFile.h"
 #include "ops/gui/ProgrammingFixture.h"
 #include "ops/gui/ProgrammingForms.h"
 #include "views/gui/TMDIChild.h"

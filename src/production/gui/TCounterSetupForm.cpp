@@ -1,4 +1,4 @@
-#include "ops/gui/TCounterSetupForm.h"
+#include "production/gui/TCounterSetupForm.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>

@@ -1,5 +1,6 @@
-#include "files/QtpFile.h"
+#include "production/QtpFile.h"
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <fstream>
@@ -8,8 +9,7 @@
 #include "app/Prompts.h"
 #include "files/HexText.h"
 #include "files/ProgramFile.h"
-#include "ops/Operation.h"
-#include "ops/SerialNumber.h"
+#include "production/SerialNumber.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ops/SerialNumber.h"
+#include "production/SerialNumber.h"
 
 #include <algorithm>
 #include <array>
@@ -7,7 +7,7 @@
 
 #include "app/MainState.h"
 #include "files/Checksum.h"
-#include "ops/Operation.h"
+#include "files/HexText.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 
 #include "app/DeviceCatalogue.h"
 #include "app/MainState.h"
-#include "files/QtpFile.h"
-#include "ops/SerialNumber.h"
+#include "production/QtpFile.h"
+#include "production/SerialNumber.h"
 #include "support/ScriptedPrompts.h"
 
 namespace {

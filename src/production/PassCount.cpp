@@ -1,4 +1,4 @@
-#include "ops/PassCount.h"
+#include "production/PassCount.h"
 
 #include <charconv>
 #include <cstdint>

@@ -8,8 +8,6 @@
 #include <chrono>
 #include <string>
 
-struct MainState;
-struct AutoProgramPass;
 
 struct ProductionLogEntry {
   std::string time;
@@ -28,9 +26,6 @@ inline constexpr const char* kProductionLogHeader =
 // "2026-12-07T23:59:01Z"
 std::string Iso8601Utc(std::chrono::system_clock::time_point when);
 
-// The entry for a pass that has just ended.
-ProductionLogEntry PassLogEntry(const MainState& state, const AutoProgramPass& pass,
-                                std::chrono::system_clock::time_point when);
 
 // The entry as one CSV line (no line end); fields with a comma, a quote or a
 // line break are quoted.

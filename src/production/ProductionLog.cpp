@@ -1,4 +1,4 @@
-#include "ops/ProductionLog.h"
+#include "production/ProductionLog.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,7 +12,6 @@
 
 #include "app/MainState.h"
 #include "files/SafeFile.h"
-#include "ops/AutoProgramWorker.h"
 
 std::string Iso8601Utc(std::chrono::system_clock::time_point when) {
   const std::time_t t = std::chrono::system_clock::to_time_t(when);
@@ -23,19 +22,6 @@ std::string Iso8601Utc(std::chrono::system_clock::time_point when) {
   return buf;
 }
 
-ProductionLogEntry PassLogEntry(const MainState& state, const AutoProgramPass& pass,
-                                std::chrono::system_clock::time_point when) {
-  ProductionLogEntry e;
-  e.time = Iso8601Utc(when);
-  e.device = state.DeviceName;
-  e.image = state.CurrentFileName;
-  e.checksum = pass.checksum;
-  e.serial = pass.serial;
-  e.qtpRecord = pass.qtpRecord > 0 ? std::to_string(pass.qtpRecord) : std::string();
-  e.passCount = state.Panel.Label13;
-  e.result = pass.failure.empty() && pass.counted ? "OK" : pass.failure.empty() ? "Stopped" : pass.failure;
-  return e;
-}
 
 namespace {
 

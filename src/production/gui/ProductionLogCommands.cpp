@@ -7,7 +7,7 @@
 
 #include "app/gui/TMainForm.h"
 #include "ops/AutoProgramWorker.h"
-#include "ops/ProductionLog.h"
+#include "production/ProductionLog.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The production log: one CSV line per pass, quoted where needed, appended.
 
-#include "ops/ProductionLog.h"
+#include "production/ProductionLog.h"
 
 #include <gtest/gtest.h>
 

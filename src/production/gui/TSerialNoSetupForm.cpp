@@ -1,4 +1,4 @@
-#include "ops/gui/TSerialNoSetupForm.h"
+#include "production/gui/TSerialNoSetupForm.h"
 
 #include <QButtonGroup>
 #include <QFocusEvent>
@@ -18,10 +18,10 @@
 #include "app/MainState.h"
 #include "app/Prompts.h"
 #include "app/gui/TMainForm.h"
-#include "files/QtpFile.h"
+#include "production/QtpFile.h"
 #include "files/SafeFile.h"
-#include "ops/Operation.h"
-#include "ops/SerialNumber.h"
+#include "files/HexText.h"
+#include "production/SerialNumber.h"
 
 namespace {
 

@@ -11,11 +11,11 @@
 #include <QRadioButton>
 #include <fstream>
 
-#include "files/QtpFile.h"
+#include "production/QtpFile.h"
 #include "files/SafeFile.h"
 #include "ops/gui/ProgrammingFixture.h"
-#include "ops/gui/TCounterSetupForm.h"
-#include "ops/gui/TSerialNoSetupForm.h"
+#include "production/gui/TCounterSetupForm.h"
+#include "production/gui/TSerialNoSetupForm.h"
 #include "views/gui/ModalDialogs.h"
 #include "views/gui/TMDIChild.h"
 

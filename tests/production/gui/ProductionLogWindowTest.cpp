@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "ops/AutoProgramWorker.h"
-#include "ops/ProductionLog.h"
+#include "production/ProductionLog.h"
 #include "ops/gui/OperationWindowFixture.h"
 
 namespace {

@@ -78,3 +78,5 @@ inline PassStart PassOn(const std::string& job, const std::string& station = "be
   p.passCount = 7;
   return p;
 }
+
+inline void PrintTo(Store store, std::ostream* os) { *os << (store == Store::Sqlite ? "Sqlite" : "Postgres"); }

@@ -11,6 +11,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -24,10 +25,11 @@ class PgCluster {
 
   // A ledger URI for a new, empty schema named after `name` (any text).
   std::string FreshUri(const std::string& name) {
+    // Readable, and unique within PostgreSQL's 63 bytes of a name.
     std::string schema = "t";
-    for (char c : name + "_" + std::to_string(getpid()))
+    for (char c : name.substr(name.size() > 30 ? name.size() - 30 : 0))
       schema += std::isalnum(static_cast<unsigned char>(c)) ? static_cast<char>(std::tolower(c)) : '_';
-    schema = schema.substr(0, 63);
+    schema += "_" + std::to_string(std::hash<std::string>{}(name) % 1000000007) + "_" + std::to_string(getpid());
     Admin("DROP SCHEMA IF EXISTS " + schema + " CASCADE");
     Admin("CREATE SCHEMA " + schema);
     return Uri() + "&options=-csearch_path%3D" + schema;

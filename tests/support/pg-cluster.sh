@@ -1,7 +1,9 @@
 #!/bin/sh
 # A throw-away PostgreSQL cluster for the ledger tests and benchmarks.
-#   pg-cluster.sh start LINK   creates and starts a cluster; LINK becomes a
-#                              link to its folder, which holds the socket
+#   pg-cluster.sh start LINK [OPTION...]
+#                              creates and starts a cluster (server options such
+#                              as "-c fsync=off" added); LINK becomes a link to
+#                              its folder, which holds the socket
 #   pg-cluster.sh stop LINK    stops it and removes the folder and LINK
 # The cluster lives in a short folder under /tmp (a Unix socket path has at
 # most 107 bytes, and the postgres user may not reach the build folder). It
@@ -10,6 +12,7 @@
 set -eu
 action=$1
 link=$2
+shift 2
 bindir=$(pg_config --bindir)
 
 as_owner() {
@@ -28,7 +31,7 @@ start)
   as_owner "$bindir/initdb" -N --auth=trust -U postgres -E UTF8 --locale=C -D "$dir/data" >"$dir/initdb.log" 2>&1 ||
     { cat "$dir/initdb.log" >&2; rm -rf "$dir"; exit 1; }
   as_owner "$bindir/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 30 \
-    -o "-k $dir -c listen_addresses= -c max_connections=200" start >/dev/null ||
+    -o "-k $dir -c listen_addresses= -c max_connections=200 $*" start >/dev/null ||
     { cat "$dir/server.log" >&2; rm -rf "$dir"; exit 1; }
   "$bindir/createdb" -h "$dir" -U postgres ledger_tests
   ln -s "$dir" "$link"

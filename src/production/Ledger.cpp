@@ -46,7 +46,7 @@ std::vector<std::string> SchemaStatements(const SqlDialect& d) {
           " stage TEXT NOT NULL, message TEXT NOT NULL)",
       "CREATE INDEX IF NOT EXISTS passes_by_job ON passes (job, started)",
       "CREATE INDEX IF NOT EXISTS passes_by_start ON passes (started)",
-      "CREATE INDEX IF NOT EXISTS passes_unsettled ON passes (station, port) WHERE result IN ('open', 'interrupted')",
+      "CREATE INDEX IF NOT EXISTS passes_by_result ON passes (result, station, port)",
       "CREATE TABLE IF NOT EXISTS serials ("
       " job TEXT NOT NULL REFERENCES jobs (name),"
       " serial TEXT NOT NULL,"

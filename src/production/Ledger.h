@@ -22,7 +22,11 @@
 //
 // Errors of the store (cannot open, lost connection, disk full, busy for too
 // long) are thrown as LedgerError; refusals the caller should show (a job
-// whose settings differ, a used-up job) are results.
+// whose settings differ, a used-up job) are results. After an error the
+// caller ends the pass without programming and stops the batch: a Reserve
+// that failed while committing may still have recorded its pass, which then
+// stays open until RecoverInterrupted finds it (its number is never reused).
+// The next call on a PostgreSQL ledger connects again by itself.
 
 #include <functional>
 #include <memory>
@@ -228,7 +232,8 @@ class Ledger {
   // still open or interrupted.
   LedgerStatus Status(const std::optional<std::string>& job = {});
   // Passes by start time; since: an ISO 8601 UTC prefix ("2026-12-08",
-  // "2026-12-08T12:00"), passes started at or after it.
+  // "2026-12-08 12:00", "2026-12-08T12:00:00Z"), passes started at or after
+  // it. Any other since throws std::invalid_argument.
   std::vector<PassRecord> List(const std::optional<std::string>& job = {},
                                const std::optional<std::string>& since = {});
 
@@ -236,7 +241,7 @@ class Ledger {
   template <class Body>
   auto Transaction(bool write, Body&& body);
 
-  mutable std::mutex mutex_;
+  std::mutex mutex_;
   std::unique_ptr<LedgerStore> store_;
 };
 

@@ -67,6 +67,26 @@ inline JobSpec SerialJob(const std::string& name, const std::string& start, int 
   return spec;
 }
 
+inline JobSpec QtpJob(const std::string& name, const std::string& file) {
+  JobSpec spec;
+  spec.name = name;
+  spec.kind = JobKind::Qtp;
+  spec.qtpFile = file;
+  return spec;
+}
+
+// The LedgerError that `action` throws, or a failure.
+template <class Action>
+LedgerError ErrorOf(Action&& action) {
+  try {
+    action();
+  } catch (const LedgerError& e) {
+    return e;
+  }
+  ADD_FAILURE() << "no error";
+  return LedgerError(LedgerError::Kind::Failed, "");
+}
+
 inline PassStart PassOn(const std::string& job, const std::string& station = "bench1", const std::string& port = "Com1") {
   PassStart p;
   p.job = job;

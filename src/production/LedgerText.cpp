@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "files/SafeFile.h"
+#include "ops/ProductionLog.h"
 #include "production/Ledger.h"
 
 namespace {
@@ -32,16 +33,6 @@ std::string Age(long long s) {
   else
     std::snprintf(buf, sizeof buf, "%lld d %02lld h", s / 86400, s / 3600 % 24);
   return buf;
-}
-
-std::string Field(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string quoted = "\"";
-  for (char c : text) {
-    if (c == '"') quoted += '"';
-    quoted += c;
-  }
-  return quoted + '"';
 }
 
 }  // namespace
@@ -83,8 +74,8 @@ std::string LedgerCsv(const std::vector<PassRecord>& passes) {
          {p.started, p.ended, p.job, p.station, p.port, p.device, p.image, p.checksum, p.serial,
           p.qtpRecord > 0 ? std::to_string(p.qtpRecord) : std::string(), std::to_string(p.passCount), p.result,
           p.stage})
-      text += Field(f) + ",";
-    text += Field(p.message) + "\n";
+      text += CsvField(f) + ",";
+    text += CsvField(p.message) + "\n";
   }
   return text;
 }

@@ -15,6 +15,12 @@ link=$2
 shift 2
 bindir=$(pg_config --bindir)
 
+# The cluster folder LINK names, if it is one this script made.
+cluster_of() {
+  target=$(readlink "$1") || return 1
+  case $target in /tmp/qel-pg.*) echo "$target" ;; *) return 1 ;; esac
+}
+
 as_owner() {
   # initdb refuses to run as root: the server then runs as postgres.
   if [ "$(id -u)" = 0 ]; then runuser -u postgres -- "$@"; else "$@"; fi
@@ -25,7 +31,10 @@ start)
   if [ -L "$link" ] && [ -d "$link" ] && as_owner "$bindir/pg_ctl" -D "$link/data" status >/dev/null 2>&1; then
     exit 0
   fi
-  rm -f "$link"
+  if [ -L "$link" ]; then  # left by a run that was killed: its server is gone
+    old=$(cluster_of "$link") && rm -rf "$old"
+    rm -f "$link"
+  fi
   dir=$(mktemp -d /tmp/qel-pg.XXXXXX)
   [ "$(id -u)" = 0 ] && chown postgres: "$dir"
   as_owner "$bindir/initdb" -N --auth=trust -U postgres -E UTF8 --locale=C -D "$dir/data" >"$dir/initdb.log" 2>&1 ||
@@ -38,7 +47,7 @@ start)
   ;;
 stop)
   [ -L "$link" ] || exit 0
-  dir=$(readlink "$link")
+  dir=$(cluster_of "$link") || { rm -f "$link"; exit 0; }
   as_owner "$bindir/pg_ctl" -D "$dir/data" -m fast -w stop >/dev/null 2>&1 || true
   rm -rf "$dir" "$link"
   ;;

@@ -79,6 +79,13 @@ std::optional<std::string> NormalizeSerialText(const std::string& text, int byte
 // The number after `current` (normalized hex), as SerialNoNext advances it.
 std::string NextSerial(const SerialSettings& settings, const std::string& current);
 
+struct MainState;
+// The serial settings the main state holds; start: the number Label15 shows.
+SerialSettings SerialSettingsOf(const MainState& state);
+// Puts a number (hex, most significant first) into state.SerialValue, to be
+// stamped with SerialNo2Memory.
+void SetSerialValue(MainState& state, const std::string& serial);
+
 // The image file name without folder and extension: "/x/example.hex" -> "example".
 std::string DefaultJobName(const std::string& imagePath);
 // This machine's host name.

@@ -53,15 +53,30 @@ std::string SerialSettingsError(const SerialSettings& s) {
   return {};
 }
 
+SerialSettings SerialSettingsOf(const MainState& state) {
+  SerialSettings s;
+  s.random = state.SerialRandom != 0;
+  s.address = state.SerialAddress;
+  s.bytes = state.SerialLength;
+  s.increment = state.SerialStep;
+  s.lsbFirst = state.SerialLsbFirst != 0;
+  s.start = SerialNumberText(state);
+  return s;
+}
+
+void SetSerialValue(MainState& state, const std::string& serial) {
+  state.SerialValue.fill(0);
+  const std::size_t digits = serial.size();
+  for (std::size_t k = 0; k < state.SerialValue.size() && 2 * k + 2 <= digits; ++k)
+    state.SerialValue[k] = std::stoi(serial.substr(digits - 2 * k - 2, 2), nullptr, 16);
+}
+
 std::string NextSerial(const SerialSettings& settings, const std::string& current) {
   auto state = std::make_unique<MainState>();
   state->SerialLength = settings.bytes;
   state->SerialStep = settings.increment;
   state->SerialRandom = settings.random ? 1 : 0;
-  const auto digits = current.size();
-  for (int k = 0; k < settings.bytes && 2 * static_cast<std::size_t>(k) + 2 <= digits; ++k)
-    state->SerialValue[static_cast<std::size_t>(k)] =
-        std::stoi(current.substr(digits - 2 * static_cast<std::size_t>(k) - 2, 2), nullptr, 16);
+  SetSerialValue(*state, current);
   SerialNoNext(*state);
   return SerialNumberText(*state);
 }

@@ -7,6 +7,7 @@
 
 #include <fstream>
 
+#include "app/MainState.h"
 #include "production/LedgerStores.h"
 
 using ::testing::HasSubstr;
@@ -284,6 +285,11 @@ TEST(LedgerSettings, SettingsThatCannotStartAJobAreRefused) {
   };
   for (const auto& c : cases) EXPECT_EQ(SerialSettingsError(c.settings), c.error) << c.settings.start;
   EXPECT_EQ(NormalizeSerialText("1a", 2), "001A");
+  MainState state;
+  state.SerialLength = 3;
+  SetSerialValue(state, "0A0B0C");
+  EXPECT_EQ(state.SerialValue[0], 0x0C);
+  EXPECT_EQ(SerialSettingsOf(state).start, "0A0B0C");
   EXPECT_EQ(DefaultJobName("/images/example.hex"), "example");
 }
 

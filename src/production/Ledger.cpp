@@ -288,11 +288,11 @@ std::optional<std::string> SincePrefix(const std::string& since) {
 }  // namespace
 
 template <class Body>
-auto Ledger::Transaction(bool write, Body&& body) {
+auto Ledger::Transaction(Access access, Body&& body) {
   thread_local std::minstd_rand jitter{std::random_device{}()};
   for (int attempt = 1;; ++attempt) {
     try {
-      store_->Begin(write);
+      store_->Begin(access);
       if constexpr (std::is_void_v<decltype(body())>) {
         body();
         store_->Commit();
@@ -317,7 +317,7 @@ auto Ledger::Transaction(bool write, Body&& body) {
 Ledger::Ledger(std::unique_ptr<LedgerStore> store) : store_(std::move(store)) {
   const SqlDialect& d = store_->Dialect();
   try {
-    Transaction(true, [&] {
+    Transaction(Access::Write, [&] {
       if (*d.schemaLock) store_->Query(d.schemaLock, {});
       store_->Exec("CREATE TABLE IF NOT EXISTS ledger_meta (key TEXT PRIMARY KEY, value TEXT NOT NULL)", {});
       const auto version = store_->Query("SELECT value FROM ledger_meta WHERE key = 'schema_version'", {});
@@ -362,7 +362,7 @@ JobOpening Ledger::OpenJob(const JobSpec& spec) {
     if (!out.message.empty()) return out;
   }
   std::lock_guard lock(mutex_);
-  return Transaction(true, [&] {
+  return Transaction(Access::Write, [&] {
     JobOpening r;
     auto job = SelectJob(*store_, spec.name, true);
     if (!job) {
@@ -398,24 +398,27 @@ JobOpening Ledger::OpenJob(const JobSpec& spec) {
 
 std::optional<Job> Ledger::FindJob(const std::string& name) {
   std::lock_guard lock(mutex_);
-  return Transaction(false, [&] { return SelectJob(*store_, name, false); });
+  return Transaction(Access::Read, [&] { return SelectJob(*store_, name, false); });
 }
 
 bool Ledger::SetPolicy(const std::string& job, LedgerPolicy policy) {
   std::lock_guard lock(mutex_);
-  return Transaction(true, [&] {
+  return Transaction(Access::Write, [&] {
     return store_->Exec("UPDATE jobs SET policy = $2 WHERE name = $1", {job, std::string(PolicyName(policy))}) > 0;
   });
 }
 
 ReserveResult Ledger::Reserve(const PassStart& pass, const QtpRecordReader& qtp) {
   std::lock_guard lock(mutex_);
-  return Transaction(true, [&] { return ReserveIn(*store_, pass, qtp); });
+  return Transaction(Access::Write, [&] { return ReserveIn(*store_, pass, qtp); });
 }
 
 bool Ledger::MarkStreamStarted(long long id) {
   std::lock_guard lock(mutex_);
-  return Transaction(true, [&] {
+  // Lazily: a crash that loses the mark leaves the pass open, and an open
+  // pass is found interrupted with its number used up all the same. Finish
+  // commits it to the disk with itself.
+  return Transaction(Access::WriteLazily, [&] {
     return store_->Exec("UPDATE passes SET stream_started = COALESCE(stream_started, " +
                             std::string(store_->Dialect().now) + ") WHERE id = $1 AND result = 'open'",
                         {Param(id)}) > 0;
@@ -426,7 +429,7 @@ bool Ledger::Finish(long long id, PassResult result, const std::string& stage, c
                     long long passCount) {
   const char* name = result == PassResult::Ok ? "ok" : result == PassResult::Simulated ? "simulated" : "failed";
   std::lock_guard lock(mutex_);
-  return Transaction(true, [&] {
+  return Transaction(Access::Write, [&] {
     LedgerStore& db = *store_;
     const std::string now = db.Dialect().now;
     const auto rows = db.Query("UPDATE passes SET result = $2, stage = $3, message = $4, pass_count = $5, ended = " +
@@ -453,7 +456,7 @@ bool Ledger::Finish(long long id, PassResult result, const std::string& stage, c
 
 std::vector<PassRecord> Ledger::RecoverInterrupted(const std::string& station, const std::string& port) {
   std::lock_guard lock(mutex_);
-  auto passes = Transaction(true, [&] {
+  auto passes = Transaction(Access::Write, [&] {
     LedgerStore& db = *store_;
     auto found = Passes(db.Query("UPDATE passes SET result = 'interrupted', ended = " + std::string(db.Dialect().now) +
                                      " WHERE result = 'open' AND station = $1 AND port = $2 RETURNING " + kPassColumns,
@@ -471,7 +474,7 @@ std::vector<PassRecord> Ledger::RecoverInterrupted(const std::string& station, c
 
 LedgerStatus Ledger::Status(const std::optional<std::string>& job) {
   std::lock_guard lock(mutex_);
-  return Transaction(false, [&] {
+  return Transaction(Access::Read, [&] {
     LedgerStore& db = *store_;
     std::vector<SqlValue> params;
     if (job) params.push_back(*job);
@@ -515,7 +518,7 @@ std::vector<PassRecord> Ledger::List(const std::optional<std::string>& job, cons
     if (!from) throw std::invalid_argument("Not a UTC date and time: " + *since);
   }
   std::lock_guard lock(mutex_);
-  return Transaction(false, [&] {
+  return Transaction(Access::Read, [&] {
     std::string sql = std::string("SELECT ") + kPassColumns + " FROM passes WHERE 1 = 1";
     std::vector<SqlValue> params;
     if (job) {

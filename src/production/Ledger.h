@@ -201,6 +201,7 @@ struct LedgerStatus {
 };
 
 class LedgerStore;
+enum class Access;
 
 class Ledger {
  public:
@@ -246,7 +247,7 @@ class Ledger {
 
  private:
   template <class Body>
-  auto Transaction(bool write, Body&& body);
+  auto Transaction(Access access, Body&& body);
 
   std::mutex mutex_;
   std::unique_ptr<LedgerStore> store_;

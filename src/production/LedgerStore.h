@@ -24,6 +24,16 @@ struct SqlDialect {
   const char* schemaLock;   // a statement that serialises schema creation, or ""
 };
 
+enum class Access {
+  Read,
+  Write,  // on the disk before Commit returns
+  // A write the next Write puts on the disk. Only for what a crash may lose
+  // without harm: a pass found open later is interrupted whatever it held.
+  // A PostgreSQL connection lost after one is reported, never quietly
+  // renewed, since the server may have lost the write with it.
+  WriteLazily,
+};
+
 class LedgerStore {
  public:
   virtual ~LedgerStore() = default;
@@ -31,9 +41,9 @@ class LedgerStore {
   // The location, password hidden.
   virtual std::string Location() const = 0;
 
-  // write: the transaction will write, so SQLite takes the write lock at
-  // once (a reservation never fails half way for a lock it could not get).
-  virtual void Begin(bool write) = 0;
+  // A write takes SQLite's write lock at once (a reservation never fails
+  // half way for a lock it could not get).
+  virtual void Begin(Access access) = 0;
   virtual void Commit() = 0;
   // Never throws: called while another error is on its way out.
   virtual void Rollback() noexcept = 0;

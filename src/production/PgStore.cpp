@@ -46,20 +46,28 @@ class PgStore final : public LedgerStore {
   const SqlDialect& Dialect() const override { return kPostgres; }
   std::string Location() const override { return location_; }
 
-  void Begin(bool write) override {
-    const char* begin = write ? "BEGIN" : "BEGIN ISOLATION LEVEL REPEATABLE READ, READ ONLY";
-    if (PQstatus(conn_) == CONNECTION_BAD) PQreset(conn_);
+  void Begin(Access access) override {
+    const char* begin = access == Access::Read ? "BEGIN ISOLATION LEVEL REPEATABLE READ, READ ONLY" : "BEGIN";
+    const bool unsynced = unsynced_;
+    if (PQstatus(conn_) == CONNECTION_BAD) PQreset(conn_);  // the caller heard of the loss
     try {
       Run(begin, {});
     } catch (const LedgerError& e) {
-      // Nothing of the transaction was sent yet: after a server restart
-      // between two passes, one new connection makes it as if nothing happened.
-      if (e.kind() != LedgerError::Kind::ConnectionLost) throw;
+      // Nothing of this transaction was sent yet: after a server restart
+      // between two passes, a new connection makes it as if nothing happened,
+      // unless a lazy write may have gone down with the server.
+      if (e.kind() != LedgerError::Kind::ConnectionLost || unsynced) throw;
       PQreset(conn_);
       Run(begin, {});
     }
+    write_ = access != Access::Read;
+    lazy_ = access == Access::WriteLazily;
+    if (lazy_) Run("SET LOCAL synchronous_commit = off", {});
   }
-  void Commit() override { Run("COMMIT", {}); }
+  void Commit() override {
+    Run("COMMIT", {});
+    if (write_) unsynced_ = lazy_;
+  }
   void Rollback() noexcept override {
     if (PQstatus(conn_) == CONNECTION_OK && PQtransactionStatus(conn_) != PQTRANS_IDLE)
       PQclear(PQexec(conn_, "ROLLBACK"));
@@ -105,8 +113,10 @@ class PgStore final : public LedgerStore {
                                   : "";
     const std::string reason = Reason(r ? PQresultErrorMessage(r.get()) : PQerrorMessage(conn_));
     // 08: connection exceptions; 57P: the server shut down or restarted.
-    if (PQstatus(conn_) == CONNECTION_BAD || state.rfind("08", 0) == 0 || state.rfind("57P", 0) == 0)
+    if (PQstatus(conn_) == CONNECTION_BAD || state.rfind("08", 0) == 0 || state.rfind("57P", 0) == 0) {
+      unsynced_ = false;  // the caller hears of it: the open pass will be found interrupted
       throw LedgerError(LedgerError::Kind::ConnectionLost, "Lost the connection to ledger " + location_ + ": " + reason);
+    }
     // Serialisation failure, deadlock, lock not available: the transaction may be tried again.
     if (state == "40001" || state == "40P01" || state == "55P03")
       throw LedgerError(LedgerError::Kind::Busy, "Ledger " + location_ + " is busy: " + reason);
@@ -116,6 +126,9 @@ class PgStore final : public LedgerStore {
   std::string location_;
   std::vector<std::string> secrets_;
   PGconn* conn_ = nullptr;
+  bool write_ = false;
+  bool lazy_ = false;
+  bool unsynced_ = false;  // a lazy write is committed that no later write has put on the disk
 };
 
 }  // namespace

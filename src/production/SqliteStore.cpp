@@ -60,10 +60,19 @@ class SqliteStore final : public LedgerStore {
   const SqlDialect& Dialect() const override { return kSqlite; }
   std::string Location() const override { return path_; }
 
-  void Begin(bool write) override { Run(write ? "BEGIN IMMEDIATE" : "BEGIN", {}, nullptr); }
-  void Commit() override { Run("COMMIT", {}, nullptr); }
+  void Begin(Access access) override {
+    // Lost only with the machine, and the process with it.
+    lazy_ = access == Access::WriteLazily;
+    if (lazy_) sqlite3_exec(db_, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+    Run(access == Access::Read ? "BEGIN" : "BEGIN IMMEDIATE", {}, nullptr);
+  }
+  void Commit() override {
+    Run("COMMIT", {}, nullptr);
+    EndLazy();
+  }
   void Rollback() noexcept override {
     if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    EndLazy();
   }
 
   std::vector<SqlRow> Query(const std::string& sql, const std::vector<SqlValue>& params) override {
@@ -77,6 +86,11 @@ class SqliteStore final : public LedgerStore {
   }
 
  private:
+  void EndLazy() noexcept {
+    if (lazy_) sqlite3_exec(db_, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
+    lazy_ = false;
+  }
+
   [[noreturn]] void Fail(int rc) const {
     const std::string reason = sqlite3_errmsg(db_);
     const int primary = rc & 0xFF;
@@ -128,6 +142,7 @@ class SqliteStore final : public LedgerStore {
 
   std::string path_;
   sqlite3* db_ = nullptr;
+  bool lazy_ = false;
   std::unordered_map<std::string, sqlite3_stmt*> statements_;
 };
 

@@ -329,22 +329,30 @@ TEST(LedgerSettings, AFileThatIsNoLedgerCannotBeOpened) {
 }
 
 // A connection that dies inside a reservation: a typed error, nothing
-// reserved; the next call connects again.
+// reserved; the next call connects again. One that dies after a lazy stream
+// mark is reported by the next call, which must not carry on without it.
 TEST(LedgerPostgres, ALostConnectionIsReportedAndTheNextCallReconnects) {
   LedgerPlace place(Store::Postgres);
-  const std::string uri = place.Location() + "&application_name=lost_" + std::to_string(getpid());
-  auto ledger = OpenLedger(uri);
-  ledger->OpenJob(QtpJob("tray", "tray.qtp"));
-  const QtpRecordReader cutting = [&](long long) -> std::optional<std::string> {
-    PgCluster::Instance().Admin("SELECT pg_terminate_backend(pid, 5000) FROM pg_stat_activity WHERE application_name = 'lost_" +
-                                std::to_string(getpid()) + "'");
-    return "0012";
+  const std::string name = "lost_" + std::to_string(getpid());
+  auto ledger = OpenLedger(place.Location() + "&application_name=" + name);
+  ledger->OpenJob(SerialJob("example", "0012"));
+  const auto cut = [&] {
+    PgCluster::Instance().Admin("SELECT pg_terminate_backend(pid, 5000) FROM pg_stat_activity"
+                                " WHERE application_name = '" + name + "'");
   };
-  const auto e = ErrorOf([&] { ledger->Reserve(PassOn("tray"), cutting); });
+  ledger->OpenJob(QtpJob("tray", "tray.qtp"));
+  const auto e = ErrorOf([&] { ledger->Reserve(PassOn("tray"), [&](long long) { return cut(), "0012"; }); });
   EXPECT_EQ(e.kind(), LedgerError::Kind::ConnectionLost) << e.what();
   EXPECT_THAT(e.what(), HasSubstr("Lost the connection to ledger postgresql:///ledger_tests"));
   EXPECT_TRUE(ledger->List().empty());
-  EXPECT_EQ(ledger->Reserve(PassOn("tray"), [](long long) { return std::optional<std::string>("0012"); }).pass.qtpRecord, 1);
+
+  const auto pass = ledger->Reserve(PassOn("example")).pass;
+  cut();
+  EXPECT_EQ(ledger->MarkStreamStarted(pass.id), true) << "the mark renews a connection lost before it";
+  cut();
+  EXPECT_EQ(ErrorOf([&] { ledger->Finish(pass.id, PassResult::Failed, "program", "", 7); }).kind(),
+            LedgerError::Kind::ConnectionLost);
+  EXPECT_EQ(ledger->RecoverInterrupted("bench1", "Com1").at(0).serial, "0012");
 }
 
 }  // namespace

@@ -70,7 +70,8 @@ struct SerialSettings {
 
 // Empty when the settings can start a job, else why not (increment outside
 // 1-255, length outside 1-8, a start that is no number of that length, the
-// pseudo-random start of all ones, words outside program memory).
+// pseudo-random start of all ones, words outside program memory). For
+// serial-number mode on: a finished QTP run leaves 0 bytes, valid with it off.
 std::string SerialSettingsError(const SerialSettings& settings);
 
 // "1a" for 2 bytes -> "001A"; nullopt unless 1 to 2*bytes hex digits.

@@ -8,12 +8,14 @@
 #   time of its bytes (target <= 1.1), with writer-cli's CPU per pass;
 # - CPU while a port sits open and idle;
 # - the program-memory view at 16383 words: open and re-create;
-# - HEX load of a full image, and disassembly.
+# - HEX load of a full image, and disassembly;
+# - what the part ledger adds to a pass, on SQLite and on a local PostgreSQL
+#   (target <= 10 ms).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(realpath -m "${1:-build}")
 cmake --build "$build" --target writer-cli writer-emulator bench_LinkBench bench_SerialLinkBench \
-  bench_ProgramMemoryViewBench bench_ProgramFileBench bench_DisassemblerBench > /dev/null
+  bench_ProgramMemoryViewBench bench_ProgramFileBench bench_DisassemblerBench bench_LedgerBench > /dev/null
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 
@@ -23,6 +25,8 @@ trap 'rm -rf "$out"' EXIT
 QT_QPA_PLATFORM=offscreen "$build/bench_ProgramMemoryViewBench" --benchmark_format=json > "$out/view.json" 2>/dev/null
 "$build/bench_ProgramFileBench" --benchmark_format=json > "$out/file.json"
 "$build/bench_DisassemblerBench" --benchmark_format=json > "$out/dis.json"
+"$build/bench_LedgerBench" --benchmark_repetitions=3 --benchmark_report_aggregates_only=true \
+  --benchmark_format=json > "$out/ledger.json"
 bash bench/ops_wire.sh "$build" > "$out/ops.txt"
 
 python3 - "$out" <<'PY'
@@ -42,6 +46,7 @@ ops = {l.split()[0]: l.split() for l in open(os.path.join(out, "ops.txt")) if l[
 ap = ops["auto-program"]
 idle = find(bench("idle.json"), "IdleOpenPort")
 view = bench("view.json")
+ledger = bench("ledger.json")
 rows = [
     ("exchange: write 2054 B + read 2049 B, no pacing", f"{ex:.1f} ms", f"bare ping-pong {floor:.1f} ms", f"{ex / floor:.2f} (<= 1.2)"),
     ("Auto Program pass at 115200 baud", f"{float(ap[1]):.0f} ms", f"wire {float(ap[2]):.0f} ms", f"{float(ap[3]):.2f} (<= 1.1)"),
@@ -52,6 +57,10 @@ rows = [
     ("HEX load, full image", f"{ms(find(bench('file.json'), 'HexToObjFullImage')):.2f} ms", "", ""),
     ("  Open of a PIC hex with translation", f"{ms(find(bench('file.json'), 'OpenPicHexFullImage')):.2f} ms", "", ""),
     ("disassembly of 8192 words", f"{ms(find(bench('dis.json'), 'Listing8192Words')):.2f} ms", "", ""),
+    ("ledger: reserve + finish a pass, SQLite", f"{ms(find(ledger, 'ReserveFinishSqlite')):.1f} ms", "", "(<= 10)"),
+    ("  PostgreSQL, local", f"{ms(find(ledger, 'ReserveFinishPostgres')):.1f} ms", "", "(<= 10)"),
+    ("  with the stream mark between, SQLite", f"{ms(find(ledger, 'ReserveStreamFinishSqlite')):.1f} ms", "", ""),
+    ("  PostgreSQL, local", f"{ms(find(ledger, 'ReserveStreamFinishPostgres')):.1f} ms", "", ""),
 ]
 w = max(len(r[0]) for r in rows)
 for r in rows:

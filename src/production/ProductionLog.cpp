@@ -48,6 +48,8 @@ bool WriteAll(int fd, const std::string& text) {
 
 }  // namespace
 
+std::string CsvField(const std::string& text) { return Field(text); }
+
 std::string ProductionLogLine(const ProductionLogEntry& e) {
   return Field(e.time) + ',' + Field(e.device) + ',' + Field(e.image) + ',' + Field(e.checksum) + ',' +
          Field(e.serial) + ',' + Field(e.qtpRecord) + ',' + Field(e.passCount) + ',' + Field(e.result);

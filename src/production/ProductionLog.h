@@ -27,6 +27,9 @@ inline constexpr const char* kProductionLogHeader =
 std::string Iso8601Utc(std::chrono::system_clock::time_point when);
 
 
+// A CSV field: quoted (quotes doubled) when it holds a comma, a quote or a line break.
+std::string CsvField(const std::string& text);
+
 // The entry as one CSV line (no line end); fields with a comma, a quote or a
 // line break are quoted.
 std::string ProductionLogLine(const ProductionLogEntry& entry);

@@ -1,0 +1,539 @@
+// What the ledger decides, written once for both stores: which number a pass
+// gets, when a number is used up or released, what an interrupted pass is.
+//
+// Numbers live in `serials`, one row per number a job ever handed out, keyed
+// (job, serial): held by an open pass, used up, or free again (released by a
+// pass that failed before its stream). The key is what keeps two parts from
+// ever carrying one number. A reservation reads and advances its job under
+// the job's row lock (PostgreSQL) or the database's write lock (SQLite), so
+// stations drawing at once form one sequence without gaps.
+
+#include "production/Ledger.h"
+
+#include <algorithm>
+#include <map>
+#include <random>
+#include <tuple>
+#include <type_traits>
+
+#include "link/Clock.h"
+#include "production/LedgerStore.h"
+
+namespace {
+
+constexpr int kSchemaVersion = 1;
+// Attempts of a transaction the database turned away as busy or in conflict.
+constexpr int kAttempts = 8;
+
+std::vector<std::string> SchemaStatements(const SqlDialect& d) {
+  return {
+      "CREATE TABLE IF NOT EXISTS jobs ("
+      " name TEXT PRIMARY KEY,"
+      " kind TEXT NOT NULL CHECK (kind IN ('serial', 'qtp')),"
+      " random INTEGER NOT NULL, address INTEGER NOT NULL, bytes INTEGER NOT NULL,"
+      " increment INTEGER NOT NULL, lsb_first INTEGER NOT NULL,"
+      " first_serial TEXT NOT NULL, next_serial TEXT NOT NULL,"
+      " qtp_file TEXT NOT NULL, next_record BIGINT NOT NULL,"
+      " used_up INTEGER NOT NULL,"
+      " policy TEXT NOT NULL CHECK (policy IN ('reuse-failed', 'strict')),"
+      " created TEXT NOT NULL)",
+      std::string("CREATE TABLE IF NOT EXISTS passes (id ") + d.idColumn +
+          ", job TEXT NOT NULL, station TEXT NOT NULL, port TEXT NOT NULL,"
+          " device TEXT NOT NULL, image TEXT NOT NULL, checksum TEXT NOT NULL,"
+          " serial TEXT, qtp_record BIGINT, pass_count BIGINT NOT NULL,"
+          " started TEXT NOT NULL, stream_started TEXT, ended TEXT,"
+          " result TEXT NOT NULL CHECK (result IN ('open', 'ok', 'failed', 'simulated', 'interrupted')),"
+          " stage TEXT NOT NULL, message TEXT NOT NULL)",
+      "CREATE INDEX IF NOT EXISTS passes_by_job ON passes (job, started)",
+      "CREATE INDEX IF NOT EXISTS passes_by_start ON passes (started)",
+      "CREATE INDEX IF NOT EXISTS passes_by_result ON passes (result, station, port)",
+      "CREATE TABLE IF NOT EXISTS serials ("
+      " job TEXT NOT NULL REFERENCES jobs (name),"
+      " serial TEXT NOT NULL,"
+      " state TEXT NOT NULL CHECK (state IN ('held', 'used', 'free')),"
+      " pass BIGINT NOT NULL,"  // the pass that holds, used up or released it
+      " released TEXT,"
+      " PRIMARY KEY (job, serial))",
+      "CREATE INDEX IF NOT EXISTS serials_free ON serials (job, released, serial) WHERE state = 'free'",
+  };
+}
+
+const char* kJobColumns =
+    "name, kind, random, address, bytes, increment, lsb_first, first_serial, next_serial, qtp_file, next_record,"
+    " used_up, policy, created";
+const char* kPassColumns =
+    "id, started, stream_started, ended, job, station, port, device, image, checksum, serial, qtp_record, pass_count,"
+    " result, stage, message";
+
+std::string Text(const SqlValue& v) { return v.value_or(std::string()); }
+long long Number(const SqlValue& v) { return v && !v->empty() ? std::stoll(*v) : 0; }
+SqlValue Param(long long n) { return std::to_string(n); }
+SqlValue Flag(bool b) { return std::string(b ? "1" : "0"); }
+SqlValue NullIfEmpty(const std::string& s) { return s.empty() ? SqlValue() : SqlValue(s); }
+
+Job JobFromRow(const SqlRow& r) {
+  Job j;
+  j.name = Text(r[0]);
+  j.kind = Text(r[1]) == "qtp" ? JobKind::Qtp : JobKind::Serial;
+  j.serial.random = Number(r[2]) != 0;
+  j.serial.address = static_cast<int>(Number(r[3]));
+  j.serial.bytes = static_cast<int>(Number(r[4]));
+  j.serial.increment = static_cast<int>(Number(r[5]));
+  j.serial.lsbFirst = Number(r[6]) != 0;
+  j.serial.start = Text(r[7]);
+  j.next = Text(r[8]);
+  j.qtpFile = Text(r[9]);
+  j.nextRecord = Number(r[10]);
+  j.usedUp = Number(r[11]) != 0;
+  j.policy = ParsePolicy(Text(r[12])).value_or(LedgerPolicy::ReuseFailed);
+  j.created = Text(r[13]);
+  return j;
+}
+
+PassRecord PassFromRow(const SqlRow& r) {
+  PassRecord p;
+  p.id = Number(r[0]);
+  p.started = Text(r[1]);
+  p.streamStarted = Text(r[2]);
+  p.ended = Text(r[3]);
+  p.job = Text(r[4]);
+  p.station = Text(r[5]);
+  p.port = Text(r[6]);
+  p.device = Text(r[7]);
+  p.image = Text(r[8]);
+  p.checksum = Text(r[9]);
+  p.serial = Text(r[10]);
+  p.qtpRecord = Number(r[11]);
+  p.passCount = Number(r[12]);
+  p.result = Text(r[13]);
+  p.stage = Text(r[14]);
+  p.message = Text(r[15]);
+  return p;
+}
+
+std::vector<PassRecord> Passes(const std::vector<SqlRow>& rows) {
+  std::vector<PassRecord> passes;
+  for (const auto& r : rows) passes.push_back(PassFromRow(r));
+  return passes;
+}
+
+std::optional<Job> SelectJob(LedgerStore& db, const std::string& name, bool lock) {
+  const auto rows = db.Query(std::string("SELECT ") + kJobColumns + " FROM jobs WHERE name = $1" +
+                                 (lock ? db.Dialect().forUpdate : ""),
+                             {name});
+  if (rows.empty()) return std::nullopt;
+  return JobFromRow(rows[0]);
+}
+
+std::string Hex4(int value) {
+  static const char* digits = "0123456789ABCDEF";
+  std::string s(4, '0');
+  for (int i = 3; i >= 0; --i, value >>= 4) s[static_cast<std::size_t>(i)] = digits[value & 0xF];
+  return s;
+}
+
+// "Job example uses increment 1, not 2", every difference; empty when none.
+std::string Differences(const Job& job, const JobSpec& spec) {
+  std::vector<std::string> found;
+  const auto differ = [&](const std::string& what, const std::string& stored, const std::string& asked,
+                          const std::string& unit = "") {
+    if (stored != asked) found.push_back(what + stored + unit + ", not " + asked + unit);
+  };
+  const auto kind = [](JobKind k) { return k == JobKind::Qtp ? "a QTP file" : "serial numbers"; };
+  const auto order = [](bool random) { return random ? "pseudo-random numbers" : "sequential numbers"; };
+  const auto first = [](bool lsb) { return lsb ? "LSB first" : "MSB first"; };
+  const SerialSettings& a = job.serial;
+  const SerialSettings& b = spec.serial;
+  if (job.kind != spec.kind) {
+    differ("", kind(job.kind), kind(spec.kind));
+  } else if (job.kind == JobKind::Qtp) {
+    differ("QTP file ", job.qtpFile, spec.qtpFile);
+  } else {
+    differ("", order(a.random), order(b.random));
+    differ("start address ", Hex4(a.address), Hex4(b.address), "h");
+    differ("", std::to_string(a.bytes), std::to_string(b.bytes), " bytes");
+    differ("increment ", std::to_string(a.increment), std::to_string(b.increment));
+    differ("", first(a.lsbFirst), first(b.lsbFirst));
+  }
+  if (spec.policy) differ("policy ", PolicyName(job.policy), PolicyName(*spec.policy));
+  std::string text;
+  for (const auto& f : found) text += (text.empty() ? "Job " + job.name + " uses " : "; ") + f;
+  return text;
+}
+
+std::string NewJobText(const Job& job) {
+  return "New job " + job.name + ": " +
+         (job.kind == JobKind::Qtp ? "QTP file " + job.qtpFile : "serial numbers from " + job.serial.start);
+}
+
+ReserveResult Refusal(ReserveResult::Outcome outcome, std::string message) {
+  ReserveResult r;
+  r.outcome = outcome;
+  r.message = std::move(message);
+  return r;
+}
+
+ReserveResult UsedUp(LedgerStore& db, const Job& job) {
+  // A sequence stays used up; a QTP file may yet grow by more records.
+  if (job.kind == JobKind::Serial) db.Exec("UPDATE jobs SET used_up = 1 WHERE name = $1", {job.name});
+  return Refusal(ReserveResult::Outcome::UsedUp,
+                 "Job " + job.name + " is used up: " +
+                     (job.kind == JobKind::Qtp ? "its QTP file has no record left" : "no serial number is left"));
+}
+
+Reservation InsertPass(LedgerStore& db, const PassStart& pass, const std::string& serial, long long record) {
+  const auto rows = db.Query(
+      "INSERT INTO passes (job, station, port, device, image, checksum, serial, qtp_record, pass_count, started,"
+      " result, stage, message) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, " +
+          std::string(db.Dialect().now) + ", 'open', '', '') RETURNING id, started",
+      {pass.job, pass.station, pass.port, pass.device, pass.image, pass.checksum, NullIfEmpty(serial),
+       record > 0 ? Param(record) : SqlValue(), Param(pass.passCount)});
+  Reservation r;
+  r.id = Number(rows.at(0)[0]);
+  r.started = Text(rows.at(0)[1]);
+  r.serial = serial;
+  r.qtpRecord = record;
+  return r;
+}
+
+// The state of a number in its job: "held", "used", "free", or "" when never handed out.
+std::string SerialState(LedgerStore& db, const std::string& job, const std::string& serial) {
+  const auto rows = db.Query("SELECT state FROM serials WHERE job = $1 AND serial = $2", {job, serial});
+  return rows.empty() ? std::string() : Text(rows[0][0]);
+}
+
+void HoldSerial(LedgerStore& db, const std::string& job, const std::string& serial, long long pass, bool wasFree) {
+  if (wasFree)
+    db.Exec("UPDATE serials SET state = 'held', pass = $3, released = NULL WHERE job = $1 AND serial = $2",
+            {job, serial, Param(pass)});
+  else
+    db.Exec("INSERT INTO serials (job, serial, state, pass) VALUES ($1, $2, 'held', $3)", {job, serial, Param(pass)});
+}
+
+// A QTP record's number: hex, whole bytes, 1 to 8 of them.
+std::optional<std::string> QtpSerial(const std::string& text) {
+  if (text.empty() || text.size() % 2 != 0) return std::nullopt;
+  return NormalizeSerialText(text, static_cast<int>(text.size() / 2));
+}
+
+ReserveResult ReserveIn(LedgerStore& db, const PassStart& pass, const QtpRecordReader& qtp) {
+  ReserveResult out;
+  if (!pass.numbered) {
+    out.pass = InsertPass(db, pass, {}, 0);
+    return out;
+  }
+  const auto job = SelectJob(db, pass.job, true);
+  if (!job) return Refusal(ReserveResult::Outcome::UnknownJob, "There is no job " + pass.job + " in the ledger");
+
+  if (job->policy == LedgerPolicy::ReuseFailed) {
+    const auto released = db.Query(
+        "SELECT s.serial, p.qtp_record FROM serials s JOIN passes p ON p.id = s.pass"
+        " WHERE s.job = $1 AND s.state = 'free' ORDER BY s.released, s.serial LIMIT 1",
+        {job->name});
+    if (!released.empty()) {
+      out.pass = InsertPass(db, pass, Text(released[0][0]), Number(released[0][1]));
+      out.pass.reused = true;
+      HoldSerial(db, job->name, out.pass.serial, out.pass.id, true);
+      return out;
+    }
+  }
+  if (job->usedUp) return UsedUp(db, *job);
+
+  if (job->kind == JobKind::Serial) {
+    const std::string serial = job->next;
+    if (!SerialState(db, job->name, serial).empty()) return UsedUp(db, *job);
+    const std::string after = NextSerial(job->serial, serial);
+    // Back at the first number: every number of the sequence has been handed out.
+    db.Exec("UPDATE jobs SET next_serial = $2, used_up = $3 WHERE name = $1",
+            {job->name, after, Flag(after == job->serial.start)});
+    out.pass = InsertPass(db, pass, serial, 0);
+    HoldSerial(db, job->name, serial, out.pass.id, false);
+    return out;
+  }
+
+  if (!qtp) throw std::invalid_argument("Reserve: job " + job->name + " needs its QTP records");
+  const long long record = job->nextRecord;
+  const auto text = qtp(record);
+  if (!text) return UsedUp(db, *job);
+  db.Exec("UPDATE jobs SET next_record = $2 WHERE name = $1", {job->name, Param(record + 1)});
+  const auto serial = QtpSerial(*text);
+  if (!serial)
+    return Refusal(ReserveResult::Outcome::RecordRefused, "QTP record " + std::to_string(record) + " of job " +
+                                                              job->name + " holds no serial number: skipped");
+  const std::string state = SerialState(db, job->name, *serial);
+  if (state == "held" || state == "used")
+    return Refusal(ReserveResult::Outcome::RecordRefused,
+                   "QTP record " + std::to_string(record) + " of job " + job->name + " holds serial number " +
+                       *serial + ", already " + (state == "used" ? "used" : "in use") + ": skipped");
+  out.pass = InsertPass(db, pass, *serial, record);
+  HoldSerial(db, job->name, *serial, out.pass.id, state == "free");
+  return out;
+}
+
+// "2026-12-08", "2026-12-08 12:00", "2026-12-08T12:00:00.5Z" -> a prefix of
+// the stored form; nullopt for anything else.
+std::optional<std::string> SincePrefix(const std::string& since) {
+  static const std::string shape = "0000-00-00T00:00:00.000";
+  std::string s = since;
+  if (!s.empty() && s.back() == 'Z') s.pop_back();
+  if (s.size() < 10 || s.size() > shape.size()) return std::nullopt;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (i == 10 && s[i] == ' ') s[i] = 'T';
+    const bool ok = shape[i] == '0' ? std::isdigit(static_cast<unsigned char>(s[i])) != 0 : s[i] == shape[i];
+    if (!ok) return std::nullopt;
+  }
+  return s;
+}
+
+}  // namespace
+
+template <class Body>
+auto Ledger::Transaction(Access access, Body&& body) {
+  thread_local std::minstd_rand jitter{std::random_device{}()};
+  for (int attempt = 1;; ++attempt) {
+    try {
+      store_->Begin(access);
+      if constexpr (std::is_void_v<decltype(body())>) {
+        body();
+        store_->Commit();
+        return;
+      } else {
+        auto result = body();
+        store_->Commit();
+        return result;
+      }
+    } catch (const LedgerError& e) {
+      store_->Rollback();
+      if (e.kind() != LedgerError::Kind::Busy || attempt == kAttempts) throw;
+    } catch (...) {
+      store_->Rollback();
+      throw;
+    }
+    // Apart, so that writers turned away together do not collide again.
+    SystemClock::Instance().Sleep(std::chrono::milliseconds(attempt * 2 + static_cast<int>(jitter() % 8)));
+  }
+}
+
+Ledger::Ledger(std::unique_ptr<LedgerStore> store) : store_(std::move(store)) {
+  const SqlDialect& d = store_->Dialect();
+  try {
+    Transaction(Access::Write, [&] {
+      if (*d.schemaLock) store_->Query(d.schemaLock, {});
+      store_->Exec("CREATE TABLE IF NOT EXISTS ledger_meta (key TEXT PRIMARY KEY, value TEXT NOT NULL)", {});
+      const auto version = store_->Query("SELECT value FROM ledger_meta WHERE key = 'schema_version'", {});
+      if (!version.empty()) {
+        const long long found = Number(version[0][0]);
+        if (found > kSchemaVersion)
+          throw LedgerError(LedgerError::Kind::SchemaTooNew,
+                            "Ledger " + store_->Location() + " was written by a newer QEL Writer (ledger version " +
+                                std::to_string(found) + ", this one knows " + std::to_string(kSchemaVersion) +
+                                "): left untouched");
+        return;
+      }
+      for (const auto& statement : SchemaStatements(d)) store_->Exec(statement, {});
+      store_->Exec("INSERT INTO ledger_meta (key, value) VALUES ('schema_version', $1)", {Param(kSchemaVersion)});
+    });
+  } catch (const LedgerError& e) {
+    if (e.kind() == LedgerError::Kind::SchemaTooNew) throw;
+    throw LedgerError(LedgerError::Kind::CannotOpen, e.what());
+  }
+}
+
+Ledger::~Ledger() = default;
+
+std::string Ledger::Location() const { return store_->Location(); }
+
+JobOpening Ledger::OpenJob(const JobSpec& spec) {
+  JobOpening out;
+  if (spec.name.empty()) {
+    out.message = "A job needs a name";
+    return out;
+  }
+  if (spec.kind == JobKind::Qtp && spec.qtpFile.empty()) {
+    out.message = "Job " + spec.name + " needs a QTP file";
+    return out;
+  }
+  // Settings are checked before anything is touched; the start only matters
+  // for a new job, so an existing job is opened whatever start is asked.
+  if (spec.kind == JobKind::Serial) {
+    SerialSettings anyStart = spec.serial;
+    anyStart.start = "0";
+    out.message = SerialSettingsError(anyStart);
+    if (!out.message.empty()) return out;
+  }
+  std::lock_guard lock(mutex_);
+  return Transaction(Access::Write, [&] {
+    JobOpening r;
+    auto job = SelectJob(*store_, spec.name, true);
+    if (!job) {
+      if (spec.kind == JobKind::Serial) {
+        r.message = SerialSettingsError(spec.serial);
+        if (!r.message.empty()) return r;
+      }
+      const SerialSettings& s = spec.serial;
+      const bool serial = spec.kind == JobKind::Serial;
+      const std::string start = serial ? *NormalizeSerialText(s.start, s.bytes) : std::string();
+      const auto inserted = store_->Exec(
+          std::string("INSERT INTO jobs (") + kJobColumns +
+              ") VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $8, $9, 1, 0, $10, " + store_->Dialect().now +
+              ") ON CONFLICT (name) DO NOTHING",
+          {spec.name, std::string(serial ? "serial" : "qtp"), Flag(serial && s.random), Param(serial ? s.address : 0),
+           Param(serial ? s.bytes : 0), Param(serial ? s.increment : 0), Flag(serial && s.lsbFirst), start,
+           serial ? std::string() : spec.qtpFile, std::string(PolicyName(spec.policy.value_or(LedgerPolicy::ReuseFailed)))});
+      job = SelectJob(*store_, spec.name, true);
+      if (inserted == 1) {
+        r.outcome = JobOpening::Outcome::Created;
+        r.job = *job;
+        r.message = NewJobText(*job);
+        return r;
+      }
+      // Another station created it a moment ago: compare with what it made.
+    }
+    r.job = *job;
+    r.message = Differences(*job, spec);
+    r.outcome = r.message.empty() ? JobOpening::Outcome::Opened : JobOpening::Outcome::Refused;
+    return r;
+  });
+}
+
+std::optional<Job> Ledger::FindJob(const std::string& name) {
+  std::lock_guard lock(mutex_);
+  return Transaction(Access::Read, [&] { return SelectJob(*store_, name, false); });
+}
+
+bool Ledger::SetPolicy(const std::string& job, LedgerPolicy policy) {
+  std::lock_guard lock(mutex_);
+  return Transaction(Access::Write, [&] {
+    return store_->Exec("UPDATE jobs SET policy = $2 WHERE name = $1", {job, std::string(PolicyName(policy))}) > 0;
+  });
+}
+
+ReserveResult Ledger::Reserve(const PassStart& pass, const QtpRecordReader& qtp) {
+  std::lock_guard lock(mutex_);
+  return Transaction(Access::Write, [&] { return ReserveIn(*store_, pass, qtp); });
+}
+
+bool Ledger::MarkStreamStarted(long long id) {
+  std::lock_guard lock(mutex_);
+  // Lazily: a crash that loses the mark leaves the pass open, and an open
+  // pass is found interrupted with its number used up all the same. Finish
+  // commits it to the disk with itself.
+  return Transaction(Access::WriteLazily, [&] {
+    return store_->Exec("UPDATE passes SET stream_started = COALESCE(stream_started, " +
+                            std::string(store_->Dialect().now) + ") WHERE id = $1 AND result = 'open'",
+                        {Param(id)}) > 0;
+  });
+}
+
+bool Ledger::Finish(long long id, PassResult result, const std::string& stage, const std::string& message,
+                    long long passCount) {
+  const char* name = result == PassResult::Ok ? "ok" : result == PassResult::Simulated ? "simulated" : "failed";
+  std::lock_guard lock(mutex_);
+  return Transaction(Access::Write, [&] {
+    LedgerStore& db = *store_;
+    const std::string now = db.Dialect().now;
+    const auto rows = db.Query("UPDATE passes SET result = $2, stage = $3, message = $4, pass_count = $5, ended = " +
+                                   now + " WHERE id = $1 AND result = 'open' RETURNING job, serial, stream_started",
+                               {Param(id), std::string(name), stage, message, Param(passCount)});
+    if (rows.empty()) return false;
+    const std::string job = Text(rows[0][0]);
+    const std::string serial = Text(rows[0][1]);
+    if (serial.empty()) return true;
+    // A pass that failed before its stream left the part unprogrammed: its
+    // number may go to the next part, unless the job keeps every number.
+    bool release = result == PassResult::Failed && !rows[0][2];
+    if (release) {
+      const auto policy = db.Query("SELECT policy FROM jobs WHERE name = $1", {job});
+      release = !policy.empty() && Text(policy[0][0]) == PolicyName(LedgerPolicy::ReuseFailed);
+    }
+    db.Exec(release ? "UPDATE serials SET state = 'free', released = " + now +
+                          " WHERE job = $1 AND serial = $2 AND pass = $3"
+                    : std::string("UPDATE serials SET state = 'used' WHERE job = $1 AND serial = $2 AND pass = $3"),
+            {job, serial, Param(id)});
+    return true;
+  });
+}
+
+std::vector<PassRecord> Ledger::RecoverInterrupted(const std::string& station, const std::string& port) {
+  std::lock_guard lock(mutex_);
+  auto passes = Transaction(Access::Write, [&] {
+    LedgerStore& db = *store_;
+    auto found = Passes(db.Query("UPDATE passes SET result = 'interrupted', ended = " + std::string(db.Dialect().now) +
+                                     " WHERE result = 'open' AND station = $1 AND port = $2 RETURNING " + kPassColumns,
+                                 {station, port}));
+    for (const auto& p : found)
+      if (!p.serial.empty())
+        db.Exec("UPDATE serials SET state = 'used' WHERE job = $1 AND serial = $2 AND pass = $3",
+                {p.job, p.serial, Param(p.id)});
+    return found;
+  });
+  std::sort(passes.begin(), passes.end(),
+            [](const PassRecord& a, const PassRecord& b) { return std::tie(a.started, a.id) < std::tie(b.started, b.id); });
+  return passes;
+}
+
+LedgerStatus Ledger::Status(const std::optional<std::string>& job) {
+  std::lock_guard lock(mutex_);
+  return Transaction(Access::Read, [&] {
+    LedgerStore& db = *store_;
+    std::vector<SqlValue> params;
+    if (job) params.push_back(*job);
+    LedgerStatus status;
+    status.now = Text(db.Query(std::string("SELECT ") + db.Dialect().now, {}).at(0)[0]);
+    std::map<std::string, JobStatus> jobs;
+    for (const auto& r : db.Query(std::string("SELECT ") + kJobColumns + " FROM jobs" + (job ? " WHERE name = $1" : ""),
+                                  params)) {
+      Job j = JobFromRow(r);
+      jobs[j.name].settings = std::move(j);
+    }
+    for (const auto& r : db.Query(std::string("SELECT job, result, COUNT(*) FROM passes") +
+                                      (job ? " WHERE job = $1" : "") + " GROUP BY job, result",
+                                  params)) {
+      JobStatus& s = jobs[Text(r[0])];
+      const std::string result = Text(r[1]);
+      const long long n = Number(r[2]);
+      (result == "ok"            ? s.ok
+       : result == "failed"      ? s.failed
+       : result == "interrupted" ? s.interrupted
+       : result == "simulated"   ? s.simulated
+                                 : s.open) += n;
+    }
+    for (auto& p : Passes(db.Query(std::string("SELECT ") + kPassColumns +
+                                       " FROM passes WHERE result IN ('open', 'interrupted')" +
+                                       (job ? " AND job = $1" : "") + " ORDER BY started, id",
+                                   params)))
+      jobs[p.job].unsettled.push_back(std::move(p));
+    for (auto& [name, s] : jobs) {
+      s.job = name;
+      status.jobs.push_back(std::move(s));
+    }
+    return status;
+  });
+}
+
+std::vector<PassRecord> Ledger::List(const std::optional<std::string>& job, const std::optional<std::string>& since) {
+  std::optional<std::string> from;
+  if (since) {
+    from = SincePrefix(*since);
+    if (!from) throw std::invalid_argument("Not a UTC date and time: " + *since);
+  }
+  std::lock_guard lock(mutex_);
+  return Transaction(Access::Read, [&] {
+    std::string sql = std::string("SELECT ") + kPassColumns + " FROM passes WHERE 1 = 1";
+    std::vector<SqlValue> params;
+    if (job) {
+      params.push_back(*job);
+      sql += " AND job = $" + std::to_string(params.size());
+    }
+    if (from) {
+      params.push_back(*from);
+      sql += " AND started >= $" + std::to_string(params.size());
+    }
+    return Passes(store_->Query(sql + " ORDER BY started, id", params));
+  });
+}
+
+std::unique_ptr<Ledger> OpenLedger(const std::string& location) {
+  const std::string where = location.empty() ? DefaultLedgerLocation() : location;
+  return std::make_unique<Ledger>(IsPgLocation(where) ? OpenPgStore(where) : OpenSqliteStore(where));
+}

@@ -1,0 +1,68 @@
+#pragma once
+// The connection under a Ledger: run one statement, begin, commit, roll
+// back. Everything the ledger decides is written once, in Ledger.cpp, over
+// this; the two stores differ only here and in the few SQL fragments of
+// SqlDialect.
+//
+// Statements use $1, $2 ... for parameters. Values travel as text (NULL as
+// nullopt); the database converts them by the column they meet.
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "production/Ledger.h"
+
+using SqlValue = std::optional<std::string>;
+using SqlRow = std::vector<SqlValue>;
+
+struct SqlDialect {
+  const char* now;          // the database's time as "YYYY-MM-DDTHH:MM:SS.mmmZ"
+  const char* idColumn;     // an auto-numbered primary key
+  const char* forUpdate;    // suffix that locks the rows a SELECT reads, or ""
+  const char* schemaLock;   // a statement that serialises schema creation, or ""
+};
+
+enum class Access {
+  Read,
+  Write,  // on the disk before Commit returns
+  // A write the next Write puts on the disk. Only for what a crash may lose
+  // without harm: a pass found open later is interrupted whatever it held.
+  // A PostgreSQL connection lost after one is reported, never quietly
+  // renewed, since the server may have lost the write with it.
+  WriteLazily,
+};
+
+class LedgerStore {
+ public:
+  virtual ~LedgerStore() = default;
+  virtual const SqlDialect& Dialect() const = 0;
+  // The location, password hidden.
+  virtual std::string Location() const = 0;
+
+  // A write takes SQLite's write lock at once (a reservation never fails
+  // half way for a lock it could not get).
+  virtual void Begin(Access access) = 0;
+  virtual void Commit() = 0;
+  // Never throws: called while another error is on its way out.
+  virtual void Rollback() noexcept = 0;
+
+  // One statement: the rows it returns.
+  virtual std::vector<SqlRow> Query(const std::string& sql, const std::vector<SqlValue>& params) = 0;
+  // One statement: the number of rows it changed.
+  virtual long long Exec(const std::string& sql, const std::vector<SqlValue>& params) = 0;
+
+  // Failures are thrown as LedgerError; Kind::Busy means "try the whole
+  // transaction again" (a lock held too long, a serialisation failure, a
+  // deadlock).
+};
+
+// "postgresql://..." or "postgres://...": the rest are SQLite paths.
+bool IsPgLocation(const std::string& location);
+// The passwords a PostgreSQL URI carries (as written and decoded), to be
+// hidden from any text that might quote them.
+std::vector<std::string> LocationSecrets(const std::string& location);
+
+std::unique_ptr<LedgerStore> OpenSqliteStore(const std::string& path);
+std::unique_ptr<LedgerStore> OpenPgStore(const std::string& uri);

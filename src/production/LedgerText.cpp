@@ -1,0 +1,85 @@
+// The ledger as the front ends print it: status lines, the interrupted-part
+// warning and the CSV export.
+
+#include <cstdio>
+#include <ctime>
+
+#include "files/SafeFile.h"
+#include "ops/ProductionLog.h"
+#include "production/Ledger.h"
+
+namespace {
+
+// Seconds since the epoch of an ISO 8601 UTC time as the ledger stores it; -1 if it is none.
+long long EpochSeconds(const std::string& iso) {
+  std::tm tm{};
+  if (std::sscanf(iso.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d", &tm.tm_year, &tm.tm_mon, &tm.tm_mday, &tm.tm_hour,
+                  &tm.tm_min, &tm.tm_sec) != 6)
+    return -1;
+  tm.tm_year -= 1900;
+  tm.tm_mon -= 1;
+  return static_cast<long long>(timegm(&tm));
+}
+
+// "45 s", "12 min", "3 h 05 min", "2 d 04 h".
+std::string Age(long long s) {
+  char buf[48];
+  if (s < 60)
+    std::snprintf(buf, sizeof buf, "%lld s", s < 0 ? 0 : s);
+  else if (s < 3600)
+    std::snprintf(buf, sizeof buf, "%lld min", s / 60);
+  else if (s < 86400)
+    std::snprintf(buf, sizeof buf, "%lld h %02lld min", s / 3600, s / 60 % 60);
+  else
+    std::snprintf(buf, sizeof buf, "%lld d %02lld h", s / 86400, s / 3600 % 24);
+  return buf;
+}
+
+}  // namespace
+
+std::string StatusText(const LedgerStatus& status) {
+  const long long now = EpochSeconds(status.now);
+  std::string text;
+  for (const auto& s : status.jobs) {
+    text += s.job + ":";
+    if (s.settings) {
+      const Job& j = *s.settings;
+      text += j.usedUp                 ? " used up,"
+              : j.kind == JobKind::Qtp ? " next record " + std::to_string(j.nextRecord) + ","
+                                       : " next " + j.next + ",";
+    }
+    text += " ok " + std::to_string(s.ok) + ", failed " + std::to_string(s.failed) + ", interrupted " +
+            std::to_string(s.interrupted) + ", simulated " + std::to_string(s.simulated) + ", open " +
+            std::to_string(s.open) + "\n";
+    for (const auto& p : s.unsettled) {
+      text += "  " + p.result + " on station " + p.station + ", " + p.port;
+      if (!p.serial.empty()) text += ", serial " + p.serial;
+      if (p.qtpRecord > 0) text += ", QTP record " + std::to_string(p.qtpRecord);
+      text += ", started " + p.started + ", " + Age(now - EpochSeconds(p.started)) + " ago\n";
+    }
+  }
+  return text;
+}
+
+std::string InterruptedText(const PassRecord& pass) {
+  const std::string time = pass.started.size() >= 19 ? pass.started.substr(11, 8) : pass.started;
+  return "Part interrupted on station " + pass.station + ", " + pass.port + ", at " + time + " UTC" +
+         (pass.serial.empty() ? std::string() : ", serial " + pass.serial) + ": check that part";
+}
+
+std::string LedgerCsv(const std::vector<PassRecord>& passes) {
+  std::string text = std::string(kLedgerCsvHeader) + "\n";
+  for (const auto& p : passes) {
+    for (const std::string& f :
+         {p.started, p.ended, p.job, p.station, p.port, p.device, p.image, p.checksum, p.serial,
+          p.qtpRecord > 0 ? std::to_string(p.qtpRecord) : std::string(), std::to_string(p.passCount), p.result,
+          p.stage})
+      text += CsvField(f) + ",";
+    text += CsvField(p.message) + "\n";
+  }
+  return text;
+}
+
+bool ExportLedgerCsv(const std::vector<PassRecord>& passes, const std::string& path, std::string* error) {
+  return WriteFileSafely(path, LedgerCsv(passes), error);
+}

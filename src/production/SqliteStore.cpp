@@ -1,0 +1,155 @@
+// The ledger in one SQLite file, shared safely by the processes of one
+// machine: WAL journal, every commit on the disk before it returns
+// (synchronous=FULL), and writers that queue for the lock instead of failing.
+
+#include <sqlite3.h>
+
+#include <cctype>
+#include <unordered_map>
+
+#include "production/LedgerStore.h"
+
+namespace {
+
+// How long one statement waits for another process's write lock. Writers
+// hold it for milliseconds; past this the transaction is tried again.
+constexpr int kBusyTimeoutMs = 2000;
+
+const SqlDialect kSqlite{
+    "strftime('%Y-%m-%dT%H:%M:%fZ', 'now')",
+    "INTEGER PRIMARY KEY AUTOINCREMENT",
+    "",
+    "",
+};
+
+// "$1" -> "?1": SQLite numbers its parameters that way.
+std::string NumberedParameters(const std::string& sql) {
+  std::string out = sql;
+  for (std::size_t i = 0; i + 1 < out.size(); ++i)
+    if (out[i] == '$' && std::isdigit(static_cast<unsigned char>(out[i + 1]))) out[i] = '?';
+  return out;
+}
+
+class SqliteStore final : public LedgerStore {
+ public:
+  explicit SqliteStore(const std::string& path) : path_(path) {
+    const int rc = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (rc != SQLITE_OK) {
+      const std::string reason = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+      sqlite3_close(db_);
+      db_ = nullptr;
+      throw LedgerError(LedgerError::Kind::CannotOpen, "Cannot open ledger " + path + ": " + reason);
+    }
+    sqlite3_extended_result_codes(db_, 1);
+    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+  }
+
+  // WAL lets readers work beside the one writer; FULL puts every commit on
+  // the disk before a part is programmed with its number.
+  void Configure() {
+    for (const char* pragma : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=FULL", "PRAGMA foreign_keys=ON"}) {
+      if (sqlite3_exec(db_, pragma, nullptr, nullptr, nullptr) != SQLITE_OK)
+        throw LedgerError(LedgerError::Kind::CannotOpen, "Cannot open ledger " + path_ + ": " + sqlite3_errmsg(db_));
+    }
+  }
+  ~SqliteStore() override {
+    for (auto& [sql, stmt] : statements_) sqlite3_finalize(stmt);
+    sqlite3_close(db_);
+  }
+
+  const SqlDialect& Dialect() const override { return kSqlite; }
+  std::string Location() const override { return path_; }
+
+  void Begin(Access access) override {
+    // Lost only with the machine, and the process with it.
+    lazy_ = access == Access::WriteLazily;
+    if (lazy_) sqlite3_exec(db_, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+    Run(access == Access::Read ? "BEGIN" : "BEGIN IMMEDIATE", {}, nullptr);
+  }
+  void Commit() override {
+    Run("COMMIT", {}, nullptr);
+    EndLazy();
+  }
+  void Rollback() noexcept override {
+    if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    EndLazy();
+  }
+
+  std::vector<SqlRow> Query(const std::string& sql, const std::vector<SqlValue>& params) override {
+    std::vector<SqlRow> rows;
+    Run(sql, params, &rows);
+    return rows;
+  }
+  long long Exec(const std::string& sql, const std::vector<SqlValue>& params) override {
+    Run(sql, params, nullptr);
+    return sqlite3_changes(db_);
+  }
+
+ private:
+  void EndLazy() noexcept {
+    if (lazy_) sqlite3_exec(db_, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
+    lazy_ = false;
+  }
+
+  [[noreturn]] void Fail(int rc) const {
+    const std::string reason = sqlite3_errmsg(db_);
+    const int primary = rc & 0xFF;
+    if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED)
+      throw LedgerError(LedgerError::Kind::Busy, "Ledger " + path_ + " is busy: " + reason);
+    throw LedgerError(LedgerError::Kind::Failed, "Ledger " + path_ + ": " + reason);
+  }
+
+  sqlite3_stmt* Prepared(const std::string& sql) {
+    auto found = statements_.find(sql);
+    if (found != statements_.end()) return found->second;
+    sqlite3_stmt* stmt = nullptr;
+    const std::string text = NumberedParameters(sql);
+    const int rc = sqlite3_prepare_v2(db_, text.c_str(), static_cast<int>(text.size()), &stmt, nullptr);
+    if (rc != SQLITE_OK) Fail(rc);
+    return statements_.emplace(sql, stmt).first->second;
+  }
+
+  void Run(const std::string& sql, const std::vector<SqlValue>& params, std::vector<SqlRow>* rows) {
+    sqlite3_stmt* stmt = Prepared(sql);
+    struct Reset {
+      sqlite3_stmt* s;
+      ~Reset() {
+        sqlite3_reset(s);
+        sqlite3_clear_bindings(s);
+      }
+    } reset{stmt};
+    for (std::size_t i = 0; i < params.size(); ++i) {
+      const int at = static_cast<int>(i) + 1;
+      const int rc = params[i] ? sqlite3_bind_text(stmt, at, params[i]->data(), static_cast<int>(params[i]->size()),
+                                                   SQLITE_TRANSIENT)
+                               : sqlite3_bind_null(stmt, at);
+      if (rc != SQLITE_OK) Fail(rc);
+    }
+    for (;;) {
+      const int rc = sqlite3_step(stmt);
+      if (rc == SQLITE_DONE) return;
+      if (rc != SQLITE_ROW) Fail(rc);
+      if (!rows) continue;
+      SqlRow row;
+      for (int c = 0; c < sqlite3_column_count(stmt); ++c) {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
+        row.push_back(text ? SqlValue(std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(stmt, c))))
+                           : SqlValue());
+      }
+      rows->push_back(std::move(row));
+    }
+  }
+
+  std::string path_;
+  sqlite3* db_ = nullptr;
+  bool lazy_ = false;
+  std::unordered_map<std::string, sqlite3_stmt*> statements_;
+};
+
+}  // namespace
+
+std::unique_ptr<LedgerStore> OpenSqliteStore(const std::string& path) {
+  auto store = std::make_unique<SqliteStore>(path);
+  store->Configure();
+  return store;
+}

@@ -11,7 +11,7 @@
 
 #include "app/MainState.h"
 #include "ops/Operation.h"
-#include "ops/SerialNumber.h"
+#include "production/SerialNumber.h"
 #include "production/LedgerStore.h"
 
 const char* PolicyName(LedgerPolicy policy) {

@@ -5,7 +5,7 @@
 #include <ctime>
 
 #include "files/SafeFile.h"
-#include "ops/ProductionLog.h"
+#include "production/ProductionLog.h"
 #include "production/Ledger.h"
 
 namespace {

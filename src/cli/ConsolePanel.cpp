@@ -7,4 +7,6 @@ void ConsolePanel::PrintLines() {
   out_.flush();
 }
 
-void ConsolePanel::OnMessage(const std::string& text) { out_ << text << std::endl; }
+void ConsolePanel::OnMessage(const std::string& text) {
+  if (!json_) out_ << text << std::endl;
+}

@@ -11,6 +11,7 @@
 #include "app/StateReset.h"
 #include "app/gui/MainFormWidgets.h"
 #include "app/gui/TMainForm.h"
+#include "commands/WriterCommands.h"
 #include "ops/gui/TDeviceForm.h"
 
 namespace {
@@ -109,7 +110,7 @@ void TMainForm::Timer1Timer() {
   w_->Action("FileSaveAsItem")->setEnabled(state_.DisassemblyWindowOpen != 0);
   if (TimerTick(state_, OperationOpen())) RefreshData();
   w_->Label1->setText(QString::fromStdString(state_.Panel.Label1));
-  SetSingleAreaProgramming(!state_.SerialMode);
+  SetSingleAreaProgramming(CommandOffered(WriterCommand::ProgramMemory, state_));
 }
 
 void TMainForm::SetSingleAreaProgramming(bool enabled) {
@@ -165,6 +166,7 @@ void TMainForm::ClearEEPROMBuffer1Click() {
 // No port check: a closed port shows up as a time-out of the first record.
 void TMainForm::DownLoad1Click() {
   FinishStartupProbe();  // the download window's worker uses the line
+  if (!StartCommand(WriterCommand::Download)) return;
   TDeviceForm form(*this);
   RunOperationWindow(form);
 }

@@ -32,7 +32,8 @@
 
 #include "app/DeviceCatalogue.h"
 #include "app/gui/MainFormWidgets.h"
-#include "files/OpenCommands.h"
+#include "commands/LoadCommands.h"
+#include "commands/WriterCommands.h"
 #include "views/gui/ByteTextLabel.h"
 
 namespace {
@@ -568,11 +569,7 @@ void TMainForm::dropEvent(QDropEvent* event) {
 }
 
 void TMainForm::OpenChosenFile(const std::string& path) {
-  OpenHooks hooks;
-  hooks.refreshData = [this] { RefreshData(); };
-  hooks.loadCfg = [this](bool fullLoad) { return LoadCfg(fullLoad); };
-  hooks.resetData = [this] { ResetData(); };
-  switch (OpenImageOrConfig(state_, prompts_, path, hooks)) {
+  switch (OpenChosenPath(state_, prompts_, path, ShownLoads())) {
     case OpenOutcome::Loaded:
     case OpenOutcome::ConfigRejected: break;
     case OpenOutcome::Missing:
@@ -582,7 +579,6 @@ void TMainForm::OpenChosenFile(const std::string& path) {
   CreateMemoryView();
   // Also a listing left open after its flag went with the program-memory view.
   DestroyDisassemblyWindow();
-  FinishOpen(state_);
   ShowPanel();
 }
 
@@ -612,7 +608,7 @@ void TMainForm::ShowPanel() {
   w_->Label1->setText(QString::fromStdString(p.Label1));
   w_->Label19->setText(QString::fromStdString(p.Label19));
   w_->Action("SpeedButton1")->setText(QString::fromStdString(p.SpeedButton1));
-  SetSingleAreaProgramming(!state_.SerialMode);
+  SetSingleAreaProgramming(CommandOffered(WriterCommand::ProgramMemory, state_));
   // The list follows the selected device (a configuration load may have changed it).
   if (state_.DeviceIndex >= 0 && state_.DeviceIndex < w_->ComboBox2->count() &&
       state_.DeviceIndex != w_->ComboBox2->currentIndex()) {

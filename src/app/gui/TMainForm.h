@@ -27,6 +27,8 @@ class TComm;
 class WriterLink;
 struct PortSelection;
 struct HeaderInputs;
+struct LoadView;
+enum class WriterCommand : std::uint8_t;
 
 // Opens the serial line for Comm1; empty means the platform's serial ports.
 using SerialDeviceFactory = std::function<std::unique_ptr<SerialDevice>()>;
@@ -143,6 +145,8 @@ class TMainForm : public QMainWindow {
   void LoadConfig1Click();
   void FileSaveItemClick();
   bool LoadCfg(bool fullLoad);
+  // What this window shows of a load: port and device lists, panel, views.
+  LoadView ShownLoads();
   void SaveCfg();
   void SaveProgramMemory1Click();
   void HelpAbout1Execute();
@@ -189,6 +193,9 @@ class TMainForm : public QMainWindow {
   bool OperationOpen() const { return operationOpen_; }
   // Shows an operation window modally; OperationOpen() holds meanwhile.
   int RunOperationWindow(QDialog& window);
+  // The command layer's guards and preparations of a Writer command (the
+  // entry guard first); true when its window may open.
+  bool StartCommand(WriterCommand command);
   // Test hook: runs the window in place of its modal loop and returns its result.
   void SetOperationWindowHook(std::function<int(QDialog&)> hook) { operationWindowHook_ = std::move(hook); }
   void BlankCheckActionExecute();
@@ -216,7 +223,7 @@ class TMainForm : public QMainWindow {
   // Reads the choice kept in the program's settings file; called at start-up.
   void InitProductionLog();
   // After each Auto Program pass (GUI thread): appends its line when logging is on.
-  void LogAutoProgramPass(const struct AutoProgramPass& pass);
+  void LogAutoProgramPass(const struct Outcome& pass);
   const std::string& ProductionLogPath() const { return productionLog_; }
 
  protected:

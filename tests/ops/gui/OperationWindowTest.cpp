@@ -75,6 +75,7 @@ TEST_F(OperationWindowTest, ALineThatFailsUnderTheWorkerIsReportedAndLetsTheUser
     pair.FailIo(EIO);
     ASSERT_TRUE(finished.wait(20000));
     EXPECT_TRUE(w.Button("Button1")->isEnabled());
+    EXPECT_EQ(w.LastOutcome().verdict, Verdict::LineFault);
     w.accept();
   });
   // The component names the call that failed (a write or a read) and the system's code.
@@ -239,5 +240,29 @@ TEST_F(OperationWindowTest, RestartResetsTheControlsAndDropsWhatTheOldPassLeftQu
   EXPECT_FALSE(w.IsRed("Label1"));
   EXPECT_EQ(passes, 2);
 }
+
+#ifdef QT_NO_DEBUG  // a debug build stops at the assertion instead
+TEST_F(OperationWindowTest, AControlTheWindowLacksIsWarnedAboutNotInvented) {
+  static std::vector<std::string> warnings;
+  warnings.clear();
+  const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&,
+                                                              const QString& text) {
+    if (type == QtWarningMsg) warnings.push_back(text.toStdString());
+  });
+  TOperationForm w(Main(), BlankCheckLayout(), [](OperationContext& ctx) {
+    ctx.panel.SetText("Label9", "lost");
+    ctx.panel.SetEnabled("Button1", true);
+    return ctx.outcome;
+  });
+  QSignalSpy finished(&w, &TOperationForm::WorkerFinished);
+  w.show();
+  const bool ended = finished.wait(5000);
+  qInstallMessageHandler(previous);
+  ASSERT_TRUE(ended);
+  EXPECT_THAT(warnings, ::testing::Contains(::testing::HasSubstr("has no control \"Label9\"")));
+  EXPECT_EQ(w.findChild<QWidget*>("Label9"), nullptr);
+  EXPECT_TRUE(w.Button("Button1")->isEnabled());
+}
+#endif
 
 }  // namespace

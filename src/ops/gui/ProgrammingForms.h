@@ -37,6 +37,7 @@ class TForceWriteForm : public TOperationForm {
   Q_OBJECT
  public:
   explicit TForceWriteForm(TMainForm& main);
+  // "Continue": the next pass on the next IC.
   void Button2Click();
 
  protected:

@@ -70,11 +70,11 @@ struct MainState {
   // Byte regions.
   std::uint8_t OptionLow = kBlankHalf;    // the OPTION (configuration) word, bits 0-6
   std::uint8_t OptionHigh = kBlankHalf;   // ... bits 7-13
-  std::array<std::uint8_t, kIdBytes> IdBuffer{};                // ID area: 12 ID bytes, checksum characters, Writer's info
+  std::array<std::uint8_t, kIdBytes> IdBuffer{};                // ID area: 12 ID bytes, checksum, Writer's info
   std::array<std::uint8_t, kBodyOptionBytes> BodyOptionBytes{};  // the body-option words Read IC brings
   std::array<std::uint8_t, kProgramBufferBytes> ProgramBuffer{};  // program memory, two 7-bit halves per word
   std::array<std::uint8_t, kCommandHeaderBytes> CommandHeader{};  // the header sent before every command
-  std::array<std::uint8_t, kReadBufferBytes> ReadBuffer{};        // transfer buffer: bytes read, and bytes WriteData sends
+  std::array<std::uint8_t, kReadBufferBytes> ReadBuffer{};        // transfer buffer: read, and sent by WriteData
   std::array<std::uint8_t, kEepromBufferBytes> EepromBuffer{};    // data EEPROM image, one byte per address
 
   // Flags.

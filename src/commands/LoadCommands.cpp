@@ -19,7 +19,9 @@ OpenHooks OpenHooksFor(MainState& state, Prompts& prompts, const LoadView& view)
     ::RefreshData(state);
     Call(view.panelChanged);
   };
-  hooks.loadCfg = [&state, &prompts, &view](bool fullLoad) { return LoadConfiguration(state, prompts, fullLoad, view); };
+  hooks.loadCfg = [&state, &prompts, &view](bool fullLoad) {
+    return LoadConfiguration(state, prompts, fullLoad, view);
+  };
   hooks.resetData = view.resetData;
   return hooks;
 }

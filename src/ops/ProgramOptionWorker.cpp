@@ -49,8 +49,8 @@ bool Program(OperationContext& ctx) {
   const std::int32_t written = ctx.link.WriteData(2, true);
   if (written == kLinkWriteFailed) {
     const auto word = static_cast<std::uint32_t>(state.WriteFailIndex / 2);
-    return ctx.FailRed("Label1", Verdict::WriteFailed, word >= 5 ? "Checksum program fail !!" : "OPTION program fail !!",
-                       written, {word, {}, {}});
+    return ctx.FailRed("Label1", Verdict::WriteFailed,
+                       word >= 5 ? "Checksum program fail !!" : "OPTION program fail !!", written, {word, {}, {}});
   }
   if (written != kLinkWritten) return ctx.FailStatus("Label1", written);
   ctx.outcome.Enter(OpStage::OptionVerify);

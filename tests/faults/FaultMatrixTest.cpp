@@ -156,7 +156,8 @@ Expected Red(const std::string& line, const std::string& text) { return {Expecte
 
 // How a stage reports a link status.
 Expected StatusOutcome(const Stage& s, std::int32_t status, bool ctsLost = false) {
-  if (s.via == Via::Record) return {Expected::Message, "", status == kLinkTimeout ? "Connect Timeout!!" : "Writer Error!!"};
+  if (s.via == Via::Record)
+    return {Expected::Message, "", status == kLinkTimeout ? "Connect Timeout!!" : "Writer Error!!"};
   if (status == kLinkTimeout) {
     int stage = s.timeoutStage;
     if (s.via == Via::ReadStream) stage = ctsLost ? 5 : 6;

@@ -483,8 +483,10 @@ void TMainForm::BuildPanel() {
     }
     return edit;
   };
-  widgets_->PulseWidth = addPulse(0, "StaticText12", "Write pulse width:", "PulseWidth", "5", "StaticText13", "x 0.2ms");
-  widgets_->EraseWidth = addPulse(1, "StaticText14", "Erase Pulse Width:", "EraseWidth", "120", "StaticText15", "x 0.1ms");
+  widgets_->PulseWidth =
+      addPulse(0, "StaticText12", "Write pulse width:", "PulseWidth", "5", "StaticText13", "x 0.2ms");
+  widgets_->EraseWidth =
+      addPulse(1, "StaticText14", "Erase Pulse Width:", "EraseWidth", "120", "StaticText15", "x 0.1ms");
   connect(widgets_->PulseWidth, &QLineEdit::textChanged, this, [this] { PulseWidthChange(); });
   connect(widgets_->EraseWidth, &QLineEdit::textChanged, this, [this] { EraseWidthChange(); });
   column->addLayout(pulse);

@@ -11,7 +11,9 @@
 #include "app/gui/TMainForm.h"
 
 TDeviceForm::TDeviceForm(TMainForm& main)
-    : QDialog(&main, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), main_(main), runner_(main, *this, DownloadLayout()) {
+    : QDialog(&main, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      main_(main),
+      runner_(main, *this, DownloadLayout()) {
   setObjectName("TDeviceForm");
   setWindowTitle(QString::fromStdString(DownloadLayout().caption));
   setModal(true);

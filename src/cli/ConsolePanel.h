@@ -1,7 +1,7 @@
 #pragma once
-// The operation window of writer-cli: it records what the worker shows,
-// prints each message box as it appears and, once the worker has returned,
-// the window's lines in their order. With --json it prints nothing itself:
+// The operation window of writer-cli: it records what the worker shows and
+// prints each message box as it appears; the session prints the window's
+// lines once the worker has returned. With --json it prints nothing itself:
 // the lines and message boxes go into the operation's object.
 
 #include <iosfwd>
@@ -13,9 +13,6 @@ class ConsolePanel final : public RecordingPanel {
   // No history: a batch reuses one panel for every pass.
   ConsolePanel(const OperationLayout& layout, std::ostream& out, bool json)
       : RecordingPanel(layout, false), out_(out), json_(json) {}
-
-  // The visible, non-blank lines, red ones behind "error: ".
-  void PrintLines();
 
  protected:
   void OnMessage(const std::string& text) override;

@@ -16,7 +16,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ScriptedPrompts prompts;
   std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
   state.StartupLoad = size > 0 && (data[0] & 1);
-  state.MemoryWindowOpen = 1;
   state.CoreKind = size > 1 ? data[1] & 1 : 0;
   state.ProgramBytes = 2048;
   state.ProgramFileSize = HexToObj(state, prompts, in);

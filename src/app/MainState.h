@@ -68,81 +68,81 @@ struct PanelTexts {
 
 struct MainState {
   // Byte regions.
-  std::uint8_t OptionLow = kBlankHalf;
-  std::uint8_t OptionHigh = kBlankHalf;
-  std::array<std::uint8_t, kIdBytes> IdBuffer{};
-  std::array<std::uint8_t, kBodyOptionBytes> BodyOptionBytes{};
-  std::array<std::uint8_t, kProgramBufferBytes> ProgramBuffer{};
-  std::array<std::uint8_t, kCommandHeaderBytes> CommandHeader{};
-  std::array<std::uint8_t, kReadBufferBytes> ReadBuffer{};
-  std::array<std::uint8_t, kEepromBufferBytes> EepromBuffer{};
+  std::uint8_t OptionLow = kBlankHalf;    // the OPTION (configuration) word, bits 0-6
+  std::uint8_t OptionHigh = kBlankHalf;   // ... bits 7-13
+  std::array<std::uint8_t, kIdBytes> IdBuffer{};                // ID area: 12 ID bytes, checksum, Writer's info
+  std::array<std::uint8_t, kBodyOptionBytes> BodyOptionBytes{};  // the body-option words Read IC brings
+  std::array<std::uint8_t, kProgramBufferBytes> ProgramBuffer{};  // program memory, two 7-bit halves per word
+  std::array<std::uint8_t, kCommandHeaderBytes> CommandHeader{};  // the header sent before every command
+  std::array<std::uint8_t, kReadBufferBytes> ReadBuffer{};        // transfer buffer: read, and sent by WriteData
+  std::array<std::uint8_t, kEepromBufferBytes> EepromBuffer{};    // data EEPROM image, one byte per address
 
   // Flags.
-  std::uint8_t IcReadDone = 0;
-  std::uint8_t IdWindowOpen = 0;
-  std::uint8_t MemoryWindowOpen = 0;
-  std::uint8_t RefreshPending = 0;
-  std::uint8_t DisassemblyWindowOpen = 0;
-  std::uint8_t QtpMode = 0;
-  std::uint8_t HexValid = 1;
-  std::uint8_t StartupLoad = 0;
+  std::uint8_t IcReadDone = 0;             // Read IC brought the whole part: the views are rebuilt
+  std::uint8_t IdWindowOpen = 0;           // the ID and checksum window is open
+  std::uint8_t MemoryWindowOpen = 0;       // the program-memory view is open
+  std::uint8_t RefreshPending = 0;         // the timer is to redraw the option panel and checksums
+  std::uint8_t DisassemblyWindowOpen = 0;  // the disassembly window is open
+  std::uint8_t QtpMode = 0;                // a QTP file supplies the serial numbers
+  std::uint8_t HexValid = 1;               // the last HexToInt found only hex digits
+  std::uint8_t StartupLoad = 0;            // Default.cfg is being read at start-up: image faults stay quiet
 
   // Scalars.
   std::int32_t QtpRecord = 0;                // QTP records used since the file was loaded
   std::shared_ptr<std::istream> QtpIn;       // the QTP file being read, or null
-  std::uint8_t QtpEnd = 0;
-  std::int32_t CodeSum = 0;
-  std::int32_t HexValue = 0;
-  std::int32_t ProgramFileSize = 0;
-  std::int32_t DeviceIndex = 0;
-  bool Shown = false;
+  std::uint8_t QtpEnd = 0;                   // the last QTP record read was the end record
+  std::int32_t CodeSum = 0;                  // sum of the program words, behind the data checksum
+  std::int32_t HexValue = 0;                 // the value of the last HexToInt
+  std::int32_t ProgramFileSize = 0;          // bytes the last image file delivered
+  std::int32_t DeviceIndex = 0;              // the selected device's catalogue row; -1: none
+  bool Shown = false;                        // the main window has been shown once
   std::string ConfigText;        // working text of the configuration commands
-  std::string CfgPath;
-  std::string FileOpenText = ".";
+  std::string CfgPath;           // the configuration file being loaded or saved
+  std::string FileOpenText = ".";  // working fields of the description that no routine here needs
   std::uint8_t QtpChar = 0;
-  std::int32_t OptionErrors = 0;
-  std::uint8_t SimMode = 0;
-  std::uint8_t SerialMode = 0;
-  std::int32_t SerialAddress = 0;
-  std::int32_t SerialLength = 1;
-  std::array<std::int32_t, 8> SerialValue{};
-  std::int32_t SerialStep = 1;
-  std::int32_t SerialRandom = 0;
-  std::int32_t SerialLsbFirst = 0;
-  std::int32_t IdShowHex = 0;
+  std::int32_t OptionErrors = 0;   // the option panel's verdict: 1 a field blank, 2 a field not allowed
+  std::uint8_t SimMode = 0;        // Auto Program simulates: bookkeeping only, the Writer untouched
+  std::uint8_t SerialMode = 0;     // Auto Program stamps and advances a serial number
+  std::int32_t SerialAddress = 0;  // word address of the first serial word
+  std::int32_t SerialLength = 1;   // bytes of the serial number, 1 to 8
+  std::array<std::int32_t, 8> SerialValue{};  // the serial number, byte 0 least significant
+  std::int32_t SerialStep = 1;     // increment of a sequential number
+  std::int32_t SerialRandom = 0;   // 1: pseudo-random numbers (shift register), 0: sequential
+  std::int32_t SerialLsbFirst = 0;  // 1: stamped LSB first, 0: MSB first
+  std::int32_t IdShowHex = 0;      // the ID window shows hex instead of characters
   std::int32_t IdMode = 0;  // ID entry mode of the ID editor
-  std::uint8_t NoBlankCheck = 0;
-  std::uint8_t VerifyProtect = 0;
-  std::uint8_t PortFailed = 0;
-  std::uint8_t EepromWindowOpen = 0;
+  std::uint8_t NoBlankCheck = 0;   // the pass is "Auto Program without Blank Check"
+  std::uint8_t VerifyProtect = 0;  // the verify is "Verify with Protect"
+  std::uint8_t PortFailed = 0;     // the last port open failed: the entry guard retries it
+  std::uint8_t EepromWindowOpen = 0;  // the EEPROM data window is open
 
   // Parameters of the selected device (copied from the catalogue).
-  std::string DeviceName;
-  std::uint8_t ProgramTopHi = 0;
-  std::uint8_t ProgramTopLo = 0;
-  std::int32_t OptionFamily = 0;
-  std::int32_t CoreKind = 0;
-  std::uint8_t DeviceAttr = 0;
-  std::uint8_t DeviceAttr2 = 0;
-  std::int32_t WriterType = 0;
-  std::int32_t ProgramBytes = 0;
-  std::int32_t TickCount = 0;
-  std::int32_t WriteFailIndex = 0;
-  std::uint8_t OscScheme = 0;
+  std::string DeviceName;           // e.g. "K7E1/E3"
+  std::uint8_t ProgramTopHi = 0;    // the last program word address, high byte
+  std::uint8_t ProgramTopLo = 0;    // ... low byte
+  std::int32_t OptionFamily = 0;    // which OPTION layout the editor and panel use
+  std::int32_t CoreKind = 0;        // PIC core its images are written for: 1 12-bit, else 14-bit
+  std::uint8_t DeviceAttr = 0;      // header byte 6; bit 0x20: the reset vector is word 0
+  std::uint8_t DeviceAttr2 = 0;     // header byte 8, with the mode bits 7, 5 and 4
+  std::int32_t WriterType = 0;      // the Writer model the device needs (1 or 2)
+  std::int32_t ProgramBytes = 0;    // program memory in bytes: (last word + 1) * 2
+  std::int32_t TickCount = 0;       // ticks of the main window's timer
+  std::int32_t WriteFailIndex = 0;  // the byte WriteData had sent when the Writer reported a failed write
+  std::uint8_t OscScheme = 0;       // the OPTION fields' value schemes ...
   std::uint8_t PrdScheme = 0;
   std::uint8_t OstScheme = 0;
   std::uint8_t WdtScheme = 0;
   std::uint8_t PedScheme = 0;
-  std::uint8_t SecurityScheme = 0;
-  std::uint8_t MemoryKind = 0;
-  std::uint8_t OptionHighMask = 0x7F;
-  std::uint8_t OptionLowMask = 0x7F;
-  std::uint8_t EepromTopLo = 0;
-  std::uint8_t EepromTopHi = 0;
-  std::uint8_t RcCalKind = 0;
-  std::uint8_t NeedsAdaptor = 0;
-  std::uint8_t DeviceAttr3 = 0;
-  std::uint8_t EraseFirst = 0;
+  std::uint8_t SecurityScheme = 0;  // ... down to the code protection
+  std::uint8_t MemoryKind = 0;      // 1 one-time programmable, 2 flash with data EEPROM
+  std::uint8_t OptionHighMask = 0x7F;  // the OPTION bits the device has, high half
+  std::uint8_t OptionLowMask = 0x7F;   // ... low half
+  std::uint8_t EepromTopLo = 0;     // the last EEPROM address, low byte
+  std::uint8_t EepromTopHi = 0;     // ... high byte
+  std::uint8_t RcCalKind = 0;       // how a read header marks an RC-calibrated part
+  std::uint8_t NeedsAdaptor = 0;    // the part sits in an adaptor ("Please add the adaptor")
+  std::uint8_t DeviceAttr3 = 0;     // the download record's third attribute byte
+  std::uint8_t EraseFirst = 0;      // the blank check (and Auto Program's) erases first
 
   // Port settings saved when the port was opened, restored on close.
   std::string PortName;
@@ -152,8 +152,8 @@ struct MainState {
   std::int32_t PortStopBits = 0;
 
   // Process-wide texts kept beside the window.
-  std::string StartDir;
-  std::string CurrentFileName;
+  std::string StartDir;         // the start-up directory, home of Default.cfg
+  std::string CurrentFileName;  // the image file the buffers came from
 
   PanelTexts Panel;
 

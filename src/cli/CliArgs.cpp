@@ -45,6 +45,7 @@ const GlobalOption kGlobalOptions[] = {
     {"--qtp", true, [](CliArgs& a, const std::string& v) { a.qtp = v; }},
     {"--log", true, [](CliArgs& a, const std::string& v) { a.log = v; }},
     {"--yes", false, [](CliArgs& a, const std::string&) { a.yes = true; }},
+    {"--json", false, [](CliArgs& a, const std::string&) { a.json = true; }},
     {"--help", false, [](CliArgs& a, const std::string&) { a.help = true; }},
     {"-h", false, [](CliArgs& a, const std::string&) { a.help = true; }},
     {"--version", false, [](CliArgs& a, const std::string&) { a.version = true; }},
@@ -142,6 +143,8 @@ std::string CliUsage() {
       "  --qtp FILE              load a QTP file of serial numbers, as \"Load QTP File\" does\n"
       "  --log FILE              auto-program appends a CSV line per pass to FILE\n"
       "  --yes                   answer questions with Ignore / Yes instead of Abort / No\n"
+      "  --json                  one JSON object per operation (per pass) on standard output,\n"
+      "                          one per line, instead of the window's lines\n"
       "  --help, --version\n"
       "\n"
       "Commands:\n";
@@ -157,8 +160,8 @@ std::string CliUsage() {
       "An operation prints the lines of its window when it ends; failures start with\n"
       "\"error: \". Commands that need no Writer never open the port.\n"
       "\n"
-      "Exit status: 0 when every line shown is a success, 1 when the Writer or the IC\n"
-      "gave another outcome, 2 for a usage, file or port error.\n";
+      "Exit status: 0 when the operation succeeded, 1 when the Writer or the IC gave\n"
+      "another outcome, 2 for a usage, file or port error.\n";
   return text;
 }
 

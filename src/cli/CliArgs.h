@@ -3,7 +3,7 @@
 //
 //   writer-cli [--port ComN | --port-path PATH] [--handshake Default|CTS|None]
 //              [--ic NAME] [--config FILE.cfg] [--load IMAGE] [--qtp FILE] [--log FILE] [--yes]
-//              COMMAND [ARGS]
+//              [--json] COMMAND [ARGS]
 //
 // Options before or after the command apply to the whole run; an option of
 // the command itself (read --save-bin OUT) follows the command.
@@ -25,6 +25,7 @@ struct CliArgs {
   std::optional<std::string> qtp;
   std::optional<std::string> log;  // the production log of auto-program
   bool yes = false;
+  bool json = false;  // JSON Lines on standard output instead of the window's lines
   bool help = false;
   bool version = false;
 

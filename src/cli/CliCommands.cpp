@@ -8,6 +8,7 @@
 #include "cli/CliArgs.h"
 #include "cli/CliSession.h"
 #include "cli/ConsolePanel.h"
+#include "commands/WriterCommands.h"
 #include "files/Disassembler.h"
 #include "files/FillBuffer.h"
 #include "files/OpenCommands.h"
@@ -22,12 +23,14 @@
 #include "ops/ProgramIdWorker.h"
 #include "ops/ProgramMemoryWorker.h"
 #include "ops/ProgramOptionWorker.h"
-#include "production/ProductionLog.h"
 #include "ops/ReadIcWorker.h"
-#include "production/SerialNumber.h"
 #include "ops/VerifyWorker.h"
+#include "production/ProductionLog.h"
+#include "production/SerialNumber.h"
 
 namespace {
+
+using Clock = std::chrono::system_clock;
 
 // "Save Program Memory" to path; a name without extension gets ".bin" as the
 // dialog gives it.
@@ -38,45 +41,58 @@ bool SaveBin(CliSession& session, const std::string& path) {
   return false;
 }
 
+// A file tool that ran: its lines, or with --json its object.
+int FileToolDone(CliSession& session, const std::vector<std::string>& lines, Clock::time_point started) {
+  Outcome done;
+  done.Done();
+  session.Report(done, lines, false, started);
+  return kExitSuccess;
+}
+
 int Probe(CliSession& session, const CliArgs&) {
+  const auto started = Clock::now();
   if (!session.OpenPort()) return kExitError;
+  Outcome out;
+  out.Enter(OpStage::Probe);
   const std::int32_t status = session.Link().CheckWriter();
-  session.Out() << ConnectResultText(status, session.Comm().DeviceName()) << std::endl;
-  return status == kLinkWriterModel1 || status == kLinkWriterModel2 || status == kLinkWriterUniversal
-             ? kExitSuccess
-             : kExitOutcome;
+  const std::string text = ConnectResultText(status, session.Comm().DeviceName());
+  if (status == kLinkWriterModel1 || status == kLinkWriterModel2 || status == kLinkWriterUniversal)
+    out.Done();
+  else
+    out.Fail(Verdict::Link, text, status);
+  session.Report(out, {text}, true, started);
+  return ExitStatusOf(out);
+}
+
+// A command of the table of Writer commands: prepared as the window prepares
+// it, then its worker with its window's lines.
+int RunCommand(CliSession& session, WriterCommand command, const OperationLayout& layout, const Worker& worker) {
+  if (const int stop = session.Start(command)) return stop;
+  return session.RunOperation(layout, worker);
 }
 
 int BlankCheck(CliSession& session, const CliArgs&) {
-  session.State().EraseFirst = 0;
-  return session.RunOperation(BlankCheckLayout(), BlankCheckWorker);
+  return RunCommand(session, WriterCommand::BlankCheck, BlankCheckLayout(), BlankCheckWorker);
 }
 
 int Erase(CliSession& session, const CliArgs&) {
-  // The window offers "Erase Flash memory" only for parts that can be erased.
-  if (session.State().MemoryKind != 2) {
-    session.Err() << "writer-cli: " << session.DeviceChoice()
-                  << " is a one-time-programmable part: it cannot be erased" << std::endl;
-    return kExitError;
-  }
-  session.State().EraseFirst = 1;
-  return session.RunOperation(BlankCheckLayout(), BlankCheckWorker);
+  return RunCommand(session, WriterCommand::Erase, BlankCheckLayout(), BlankCheckWorker);
 }
 
 int Read(CliSession& session, const CliArgs& args) {
-  session.State().IcReadDone = 0;
-  const int status = session.RunOperation(ReadIcLayout(), ReadIcWorker);
+  const int status = RunCommand(session, WriterCommand::Read, ReadIcLayout(), ReadIcWorker);
   if (status != kExitSuccess || !args.Has("--save-bin")) return status;
   if (!session.State().IcReadDone) return kExitOutcome;
   return SaveBin(session, args.Value("--save-bin")) ? kExitSuccess : kExitError;
 }
 
-int VerifyWith(CliSession& session, std::uint8_t protect) {
-  session.State().VerifyProtect = protect;
-  return session.RunOperation(VerifyLayout(), VerifyWorker);
+int Verify(CliSession& session, const CliArgs&) {
+  return RunCommand(session, WriterCommand::Verify, VerifyLayout(), VerifyWorker);
 }
-int Verify(CliSession& session, const CliArgs&) { return VerifyWith(session, 0); }
-int VerifyProtect(CliSession& session, const CliArgs&) { return VerifyWith(session, 1); }
+
+int VerifyProtect(CliSession& session, const CliArgs&) {
+  return RunCommand(session, WriterCommand::VerifyProtect, VerifyLayout(), VerifyWorker);
+}
 
 // Ticks exactly the named rows of the device-select list, under its rules.
 int Download(CliSession& session, const CliArgs& args) {
@@ -95,28 +111,31 @@ int Download(CliSession& session, const CliArgs& args) {
     }
   }
   const std::vector<bool> ticks = selection.Ticks();
-  return session.RunOperation(DownloadLayout(),
-                              [&ticks](OperationContext& ctx) { DownloadWorker(ctx, ticks); });
+  return RunCommand(session, WriterCommand::Download, DownloadLayout(),
+                    [&ticks](OperationContext& ctx) { return DownloadWorker(ctx, ticks); });
 }
 
 int Checksum(CliSession& session, const CliArgs&) {
-  session.PrintChecksums();
-  return kExitSuccess;
+  const auto started = Clock::now();
+  return FileToolDone(session, session.ChecksumLines(), started);
 }
 
 int Disassemble(CliSession& session, const CliArgs& args) {
+  const auto started = Clock::now();
   const std::string path = WithDefaultExtension(args.args[0], "dis");
   std::string error;
-  if (WriteFileSafely(path, DisassemblyListing(session.State()), &error)) return kExitSuccess;
+  if (WriteFileSafely(path, DisassemblyListing(session.State()), &error)) return FileToolDone(session, {}, started);
   session.Err() << "File can't be saved! (" << path << ": " << error << ")" << std::endl;
   return kExitError;
 }
 
 int SaveBinCommand(CliSession& session, const CliArgs& args) {
-  return SaveBin(session, args.args[0]) ? kExitSuccess : kExitError;
+  const auto started = Clock::now();
+  return SaveBin(session, args.args[0]) ? FileToolDone(session, {}, started) : kExitError;
 }
 
 int Fill(CliSession& session, const CliArgs& args) {
+  const auto started = Clock::now();
   const FillRequest request{args.args[0], args.args[1], args.args[2]};
   const std::string error = FillProgramBuffer(session.State(), request);
   if (!error.empty()) {
@@ -124,48 +143,23 @@ int Fill(CliSession& session, const CliArgs& args) {
     return kExitError;
   }
   // What the panel shows after the fill.
-  session.PrintChecksums();
-  return kExitSuccess;
-}
-
-// While serial-number mode is on, parts are made by auto-program only, as the
-// window disables the single-area programming commands.
-bool SingleAreaAllowed(CliSession& session) {
-  if (!session.State().SerialMode) return true;
-  session.Err() << "writer-cli: serial-number mode is on: program parts with auto-program" << std::endl;
-  return false;
-}
-
-// The reset-vector question of the programming commands; the port is opened
-// first, as the window's entry guard comes before it.
-int AskResetVector(CliSession& session) {
-  if (!session.OpenPort()) return kExitError;
-  return session.Link().CheckResetAddr(session.prompts()) ? kExitSuccess : kExitOutcome;
+  return FileToolDone(session, session.ChecksumLines(), started);
 }
 
 int ProgramMemory(CliSession& session, const CliArgs&) {
-  if (!SingleAreaAllowed(session)) return kExitError;
-  if (const int asked = AskResetVector(session)) return asked;
-  return session.RunOperation(ProgramMemoryLayout(), ProgramMemoryWorker);
+  return RunCommand(session, WriterCommand::ProgramMemory, ProgramMemoryLayout(), ProgramMemoryWorker);
 }
 
 int ProgramId(CliSession& session, const CliArgs&) {
-  if (!SingleAreaAllowed(session)) return kExitError;
-  return session.RunOperation(ProgramIdLayout(), ProgramIdWorker);
+  return RunCommand(session, WriterCommand::ProgramId, ProgramIdLayout(), ProgramIdWorker);
 }
 
 int ProgramOption(CliSession& session, const CliArgs&) {
-  if (!SingleAreaAllowed(session)) return kExitError;
-  return session.RunOperation(ProgramOptionLayout(), ProgramOptionWorker);
+  return RunCommand(session, WriterCommand::ProgramOption, ProgramOptionLayout(), ProgramOptionWorker);
 }
 
 int ProgramEeprom(CliSession& session, const CliArgs&) {
-  // The window offers "Write EEPROM" only for parts with data EEPROM.
-  if (session.State().MemoryKind != 2) {
-    session.Err() << "writer-cli: " << session.DeviceChoice() << " has no data EEPROM" << std::endl;
-    return kExitError;
-  }
-  return session.RunOperation(ProgramEepromLayout(), ProgramEepromWorker);
+  return RunCommand(session, WriterCommand::ProgramEeprom, ProgramEepromLayout(), ProgramEepromWorker);
 }
 
 // --passes N: a whole number from 1 on; 1 without the option.
@@ -186,15 +180,11 @@ int Passes(const CliArgs& args, CliSession& session) {
 int ForceWrite(CliSession& session, const CliArgs& args) {
   const int passes = Passes(args, session);
   if (passes == 0) return kExitError;
-  session.State().SerialMode = 0;  // force-written parts never get serial numbers
-  if (!session.OpenPort()) return kExitError;
-  ConsolePanel panel(ForceWriteLayout(), session.Out());
+  if (const int stop = session.Start(WriterCommand::ForceWrite)) return stop;
+  ConsolePanel panel(ForceWriteLayout(), session.Out(), session.Json());
   for (int pass = 0; pass < passes; ++pass) {
     if (pass > 0) panel.Reset();
-    session.prompts().ClearMessageCount();
-    session.RunAndPrint(panel, ForceWriteWorker);
-    if (!panel.Succeeded() || session.prompts().MessagesShown() != 0) return kExitOutcome;
-    if (pass + 1 < passes && !panel.IsEnabled("Button2")) return kExitOutcome;
+    if (!session.RunAndReport(panel, ForceWriteWorker).Succeeded()) return kExitOutcome;
   }
   return kExitSuccess;
 }
@@ -202,35 +192,33 @@ int ForceWrite(CliSession& session, const CliArgs& args) {
 int AutoProgram(CliSession& session, const CliArgs& args) {
   const int passes = Passes(args, session);
   if (passes == 0) return kExitError;
-  MainState& state = session.State();
-  if (const int asked = AskResetVector(session)) return asked;
   const bool noBlankCheck = args.Has("--no-blank-check");
-  state.NoBlankCheck = noBlankCheck ? 1 : 0;
-  if (!noBlankCheck) state.EraseFirst = state.MemoryKind == 2 ? 1 : 0;
+  if (const int stop =
+          session.Start(noBlankCheck ? WriterCommand::AutoProgramNoBlankCheck : WriterCommand::AutoProgram))
+    return stop;
+  MainState& state = session.State();
   std::string logError;
   const auto logFailed = [&] {
     session.Err() << "writer-cli: cannot write the production log " << *args.log << ": " << logError << std::endl;
     return kExitError;
   };
   if (args.log && !ProductionLogWritable(*args.log, &logError)) return logFailed();
-  ConsolePanel panel(AutoProgramLayout(), session.Out());
+  ConsolePanel panel(AutoProgramLayout(), session.Out(), session.Json());
   for (int n = 0; n < passes; ++n) {
     if (n > 0) AutoProgramContinueReset(panel);
     const bool serial = state.SerialMode != 0;
     const std::string stamped = SerialNumberText(state);
-    AutoProgramPass pass;
-    session.prompts().ClearMessageCount();
-    session.RunAndPrint(panel, [&pass](OperationContext& ctx) { AutoProgramWorker(ctx, pass); });
-    if (args.log && !AppendProductionLog(*args.log, PassLogEntry(state, pass, std::chrono::system_clock::now()),
-                                         &logError))
+    const Outcome pass = session.RunAndReport(panel, AutoProgramWorker);
+    if (args.log && !AppendProductionLog(*args.log, PassLogEntry(state, pass, Clock::now()), &logError))
       return logFailed();
-    session.Out() << "Pass Count : " << state.Panel.Label13 << '\n';
-    if (serial) session.Out() << "Serial No. (HEX) : " << stamped << '\n';
-    session.Out().flush();
-    // The end of a QTP file is the batch's normal end; its message box is no failure.
-    const int messages = session.prompts().MessagesShown() - (pass.qtpFinished ? 1 : 0);
-    if (!pass.counted || !panel.Succeeded() || messages != 0) return kExitOutcome;
-    if (pass.batchOver) return kExitSuccess;
+    if (!session.Json()) {
+      session.Out() << "Pass Count : " << state.Panel.Label13 << '\n';
+      if (serial) session.Out() << "Serial No. (HEX) : " << stamped << '\n';
+      session.Out().flush();
+    }
+    // The end of a QTP file is the batch's normal end.
+    if (!pass.Succeeded()) return kExitOutcome;
+    if (pass.pass->batchOver) return kExitSuccess;
   }
   return kExitSuccess;
 }

@@ -1,15 +1,17 @@
 #include "cli/CliSession.h"
 
+#include <exception>
 #include <filesystem>
 #include <ostream>
 
 #include "app/DeviceCatalogue.h"
 #include "app/StateReset.h"
+#include "cli/CliCommands.h"
 #include "cli/ConsolePanel.h"
+#include "cli/JsonReport.h"
+#include "commands/LoadCommands.h"
 #include "files/Checksum.h"
-#include "files/OpenCommands.h"
 #include "files/ProgramFile.h"
-#include "production/QtpFile.h"
 #include "link/Clock.h"
 #include "link/Comm.h"
 #include "link/PosixSerialDevice.h"
@@ -32,8 +34,10 @@ std::string KnownDevices() {
 
 }  // namespace
 
+int ExitStatusOf(const Outcome& outcome) { return outcome.Succeeded() ? kExitSuccess : kExitOutcome; }
+
 CliSession::CliSession(const CliArgs& args, std::ostream& out, std::ostream& err)
-    : args_(args), out_(out), err_(err), prompts_(out, err, args.yes) {}
+    : args_(args), out_(out), err_(err), prompts_(out, err, args.yes, args.json) {}
 
 CliSession::~CliSession() {
   if (comm_) comm_->Close();
@@ -43,9 +47,6 @@ bool CliSession::Prepare() {
   state_.CurrentFileName.clear();
   state_.StartDir = CurrentDir();
   BlankStartState(state_);
-  // As in the window once it is shown: a PIC image of the wrong core is then
-  // reported when it is translated.
-  state_.MemoryWindowOpen = 1;
 
   deviceChoice_ = args_.ic ? *args_.ic : GetIcName(0);
   if (args_.ic && GetICInfo(state_, *args_.ic) < 0) {
@@ -54,7 +55,7 @@ bool CliSession::Prepare() {
   }
   // As a choice in the device list: the device's parameters, blank buffers.
   ResetData();
-  if (args_.ic && state_.NeedsAdaptor == 1) out_ << "Please add the adaptor" << std::endl;
+  if (args_.ic && state_.NeedsAdaptor == 1) (Json() ? err_ : out_) << "Please add the adaptor" << std::endl;
 
   // Every message box of a load reports a fault of the file: the run stops.
   prompts_.ReportFailuresOnStderr(true);
@@ -81,16 +82,14 @@ bool CliSession::CheckedFile(const std::string& path) {
   return true;
 }
 
-bool CliSession::LoadCfg(bool fullLoad) {
-  CfgLoadHooks hooks;
-  hooks.selectPort = [this](int index) {
+LoadView CliSession::Loads() {
+  LoadView view;
+  view.selectPort = [this](int index) {
     if (index >= 0 && index < 8) cfgPort_ = "Com" + std::to_string(index + 1);
   };
-  hooks.showDevice = [this](const std::string& name) { deviceChoice_ = name; };
-  hooks.calChecksum = [this] { ::CalChecksum(state_); };
-  hooks.refreshData = [this] { ::RefreshData(state_); };
-  hooks.loadImage = [this](const std::string& path) { return LoadProgramImage(state_, prompts_, path); };
-  return LoadCfgFile(state_, prompts_, fullLoad, hooks);
+  view.showDevice = [this](const std::string& name) { deviceChoice_ = name; };
+  view.resetData = [this] { ResetData(); };
+  return view;
 }
 
 void CliSession::ResetData() {
@@ -99,27 +98,16 @@ void CliSession::ResetData() {
 }
 
 bool CliSession::LoadConfig(const std::string& path) {
-  if (!CheckedFile(path)) return false;
-  OpenHooks hooks;
-  hooks.loadCfg = [this](bool fullLoad) { return LoadCfg(fullLoad); };
-  hooks.resetData = [this] { ResetData(); };
-  return LoadConfigFile(state_, path, hooks);
+  return CheckedFile(path) && LoadConfigPath(state_, prompts_, path, Loads());
 }
 
 bool CliSession::LoadImage(const std::string& path) {
-  if (!CheckedFile(path)) return false;
-  OpenHooks hooks;
-  hooks.refreshData = [this] { ::RefreshData(state_); };
-  hooks.loadCfg = [this](bool fullLoad) { return LoadCfg(fullLoad); };
-  hooks.resetData = [this] { ResetData(); };
-  const OpenOutcome outcome = OpenImageOrConfig(state_, prompts_, path, hooks);
-  FinishOpen(state_);
-  return outcome == OpenOutcome::Loaded;
+  return CheckedFile(path) && OpenChosenPath(state_, prompts_, path, Loads()) == OpenOutcome::Loaded;
 }
 
 bool CliSession::LoadQtp(const std::string& path) {
   if (!CheckedFile(path)) return false;
-  if (LoadQtpFile(state_, path, prompts_)) return true;
+  if (LoadQtpPath(state_, prompts_, path)) return true;
   if (prompts_.MessagesShown() == 0) prompts_.Message("File can't open! (" + path + ")", {}, PromptIcon::Error);
   return false;
 }
@@ -145,6 +133,7 @@ bool CliSession::OpenPort() {
   PortSelection choice;
   choice.port = args_.portPath ? *args_.portPath : args_.port ? *args_.port : cfgPort_ ? *cfgPort_ : "Com1";
   choice.handshake = args_.handshake;
+  portUsed_ = choice.port;
   prompts_.ReportFailuresOnStderr(true);
   link_->CheckComPort(choice, prompts_);
   prompts_.ReportFailuresOnStderr(false);
@@ -154,31 +143,80 @@ bool CliSession::OpenPort() {
 WriterLink& CliSession::Link() { return *link_; }
 TComm& CliSession::Comm() { return *comm_; }
 
-int CliSession::RunOperation(const OperationLayout& layout, const Worker& worker) {
-  if (!OpenPort()) return 2;
-  ConsolePanel panel(layout, out_);
-  prompts_.ClearMessageCount();
-  RunAndPrint(panel, worker);
-  // A message box of the main window on the way is no success either.
-  return panel.Succeeded() && prompts_.MessagesShown() == 0 ? 0 : 1;
+int CliSession::Start(WriterCommand command) {
+  if (!CommandOffered(command, state_)) {
+    err_ << "writer-cli: " << RefusalText(command, state_, deviceChoice_) << std::endl;
+    return kExitError;
+  }
+  switch (PrepareCommand(command, state_, *this)) {
+    case CommandStart::Go: return kExitSuccess;
+    case CommandStart::PortFailed: return kExitError;
+    case CommandStart::Aborted: return kExitOutcome;
+  }
+  return kExitError;
 }
 
-void CliSession::RunAndPrint(ConsolePanel& panel, const Worker& worker) {
+int CliSession::RunOperation(const OperationLayout& layout, const Worker& worker) {
+  if (!OpenPort()) return kExitError;
+  ConsolePanel panel(layout, out_, Json());
+  return ExitStatusOf(RunAndReport(panel, worker));
+}
+
+Outcome CliSession::RunAndReport(ConsolePanel& panel, const Worker& worker) {
   InlineHandover handover;
   OperationContext ctx{state_, *link_, SystemClock::Instance(), Inputs(), {}, panel, handover, &prompts_};
+  const auto started = std::chrono::system_clock::now();
+  const std::size_t panelMessages = panel.Messages().size();
+  prompts_.TakeShown();
+  const auto report = [&] {
+    std::vector<std::string> messages = panel.Messages();
+    messages.erase(messages.begin(), messages.begin() + static_cast<std::ptrdiff_t>(panelMessages));
+    for (std::string& text : prompts_.TakeShown()) messages.push_back(std::move(text));
+    Emit(ctx.outcome, panel.Lines(), std::move(messages), true, started);
+  };
   try {
-    worker(ctx);
-  } catch (...) {
+    ctx.outcome = worker(ctx);
+  } catch (const std::exception& e) {
     // The line failed under the operation: show how far it got, then the failure.
-    panel.PrintLines();
+    ctx.outcome.EndByLineFault(e.what());
+    report();
     throw;
   }
-  panel.PrintLines();
+  report();
+  return ctx.outcome;
 }
 
-void CliSession::PrintChecksums() {
+void CliSession::Report(const Outcome& outcome, const std::vector<std::string>& lines, bool staged,
+                        std::chrono::system_clock::time_point started) {
+  Emit(outcome, lines, prompts_.TakeShown(), staged, started);
+}
+
+void CliSession::Emit(const Outcome& outcome, std::vector<std::string> lines, std::vector<std::string> messages,
+                      bool staged, std::chrono::system_clock::time_point started) {
+  if (!Json()) {
+    for (const std::string& line : lines) out_ << line << '\n';
+    out_.flush();
+    return;
+  }
+  OperationReport r;
+  r.command = args_.command->name;
+  r.port = portUsed_;
+  r.device = state_.DeviceName;
+  r.image = state_.CurrentFileName;
+  r.checksum = outcome.pass ? outcome.pass->checksum : state_.Panel.Label11;
+  r.outcome = outcome;
+  r.staged = staged;
+  r.lines = std::move(lines);
+  r.messages = std::move(messages);
+  if (outcome.pass && !outcome.pass->serial.empty()) r.serial = outcome.pass->serial;
+  if (outcome.pass) r.passCount = state_.Panel.Label13;
+  r.started = started;
+  r.ended = std::chrono::system_clock::now();
+  out_ << JsonLine(r) << std::endl;
+}
+
+std::vector<std::string> CliSession::ChecksumLines() {
   ::CalChecksum(state_);
-  out_ << "Checksum: " << state_.Panel.Label11 << '\n'
-       << "OPTION Sum: " << state_.Panel.OptChecksum << '\n'
-       << "Protect Sum: " << state_.Panel.ProtectSum << std::endl;
+  return {"Checksum: " + state_.Panel.Label11, "OPTION Sum: " + state_.Panel.OptChecksum,
+          "Protect Sum: " + state_.Panel.ProtectSum};
 }

@@ -3,30 +3,35 @@
 // choice, the files of the command line and, for commands that talk to the
 // Writer, the serial port. Nothing here reads or writes Default.cfg.
 
+#include <chrono>
 #include <iosfwd>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/MainState.h"
 #include "cli/CliArgs.h"
 #include "cli/ConsolePanel.h"
 #include "cli/ConsolePrompts.h"
+#include "commands/WriterCommands.h"
 #include "link/WriterLink.h"
 #include "ops/Operation.h"
 #include "ops/OperationPanel.h"
 
 class TComm;
 
-class CliSession {
+class CliSession final : public CommandFrontEnd {
  public:
   CliSession(const CliArgs& args, std::ostream& out, std::ostream& err);
-  ~CliSession();
+  ~CliSession() override;
 
   MainState& State() { return state_; }
   std::ostream& Out() { return out_; }
   std::ostream& Err() { return err_; }
-  ConsolePrompts& prompts() { return prompts_; }
+  ConsolePrompts& prompts() override { return prompts_; }
+  // --json: standard output carries only the operations' objects.
+  bool Json() const { return args_.json; }
 
   // The device list's choice (--ic, or the first catalogue row), then
   // --config, --load and --qtp in that order. False, with the reason on standard
@@ -40,27 +45,38 @@ class CliSession {
   // Opens the port as the window's entry guard does (CheckComPort). False,
   // with the reason on standard error, when it could not be opened.
   bool OpenPort();
-  WriterLink& Link();
+  bool PortReady() override { return OpenPort(); }
+  WriterLink& Link() override;
   TComm& Comm();
 
-  // Runs a worker on this thread with a console panel, prints what its window
-  // shows and returns the exit status. Opens the port first.
+  // The command layer's guards and preparations, and the refusal of a command
+  // the window would not offer now. The exit status to end with, or 0 to go on.
+  int Start(WriterCommand command);
+
+  // Runs a worker on this thread with a console panel, reports what its window
+  // shows and returns the exit status its outcome gives. Opens the port first.
   int RunOperation(const OperationLayout& layout, const Worker& worker);
   // Runs a worker with the given panel, as a window's "Continue" runs its next
-  // pass, and prints what it shows, also when the line fails under it (the
-  // failure then goes on to the caller). The port must be open (OpenPort).
-  void RunAndPrint(ConsolePanel& panel, const Worker& worker);
+  // pass, and reports it, also when the line fails under it (the failure then
+  // goes on to the caller). The port must be open (OpenPort).
+  Outcome RunAndReport(ConsolePanel& panel, const Worker& worker);
+  // Reports a command that is no worker (the probe, the file tools): its lines
+  // on standard output, or with --json its object.
+  void Report(const Outcome& outcome, const std::vector<std::string>& lines, bool staged,
+              std::chrono::system_clock::time_point started);
 
   // The panel's three checksum captions, after CalChecksum.
-  void PrintChecksums();
+  std::vector<std::string> ChecksumLines();
 
  private:
   bool LoadConfig(const std::string& path);
   bool LoadImage(const std::string& path);
   void ResetData();
   bool CheckedFile(const std::string& path);
-  bool LoadCfg(bool fullLoad);
   bool LoadQtp(const std::string& path);
+  struct LoadView Loads();
+  void Emit(const Outcome& outcome, std::vector<std::string> lines, std::vector<std::string> messages,
+            bool staged, std::chrono::system_clock::time_point started);
 
   const CliArgs& args_;
   std::ostream& out_;
@@ -68,7 +84,11 @@ class CliSession {
   ConsolePrompts prompts_;
   MainState state_;
   std::string deviceChoice_;
-  std::optional<std::string> cfgPort_;  // the port a configuration file chose
+  std::optional<std::string> cfgPort_;   // the port a configuration file chose
+  std::optional<std::string> portUsed_;  // the port opened, as named on the command line
   std::unique_ptr<TComm> comm_;
   std::unique_ptr<WriterLink> link_;
 };
+
+// The exit status an outcome gives: 0 when it succeeded, else 1.
+int ExitStatusOf(const Outcome& outcome);

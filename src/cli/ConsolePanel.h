@@ -1,7 +1,8 @@
 #pragma once
-// The operation window of writer-cli: it records what the worker shows,
-// prints each message box as it appears and, once the worker has returned,
-// the window's lines in their order.
+// The operation window of writer-cli: it records what the worker shows and
+// prints each message box as it appears; the session prints the window's
+// lines once the worker has returned. With --json it prints nothing itself:
+// the lines and message boxes go into the operation's object.
 
 #include <iosfwd>
 
@@ -10,16 +11,13 @@
 class ConsolePanel final : public RecordingPanel {
  public:
   // No history: a batch reuses one panel for every pass.
-  ConsolePanel(const OperationLayout& layout, std::ostream& out) : RecordingPanel(layout, false), out_(out) {}
-
-  // The visible, non-blank lines, red ones behind "error: ".
-  void PrintLines();
-  // 0 when every line shown is a success text and no message box appeared, else 1.
-  int ExitStatus() const { return Succeeded() ? 0 : 1; }
+  ConsolePanel(const OperationLayout& layout, std::ostream& out, bool json)
+      : RecordingPanel(layout, false), out_(out), json_(json) {}
 
  protected:
   void OnMessage(const std::string& text) override;
 
  private:
   std::ostream& out_;
+  bool json_;
 };

@@ -1,14 +1,22 @@
 #include "cli/ConsolePrompts.h"
 
 #include <ostream>
+#include <utility>
 
 void ConsolePrompts::Message(const std::string& text, const std::string&, PromptIcon) {
   ++messages_;
-  (failuresOnStderr_ ? err_ : out_) << text << std::endl;
+  if (failuresOnStderr_) {
+    err_ << text << std::endl;
+    return;
+  }
+  shown_.push_back(text);
+  if (!json_) out_ << text << std::endl;
 }
 
+std::vector<std::string> ConsolePrompts::TakeShown() { return std::exchange(shown_, {}); }
+
 PromptAnswer ConsolePrompts::Ask(const std::string& text, const std::string&, PromptButtons buttons, PromptIcon) {
-  out_ << text << std::endl;
+  (json_ ? err_ : out_) << text << std::endl;
   return UnattendedAnswer(buttons, yes_);
 }
 

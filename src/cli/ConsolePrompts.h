@@ -5,20 +5,27 @@
 // file comes from the command line.
 
 #include <iosfwd>
+#include <string>
+#include <vector>
 
 #include "app/Prompts.h"
 
 class ConsolePrompts final : public Prompts {
  public:
-  ConsolePrompts(std::ostream& out, std::ostream& err, bool yes) : out_(out), err_(err), yes_(yes) {}
+  // json: standard output carries only JSON Lines, so questions go to
+  // standard error and message boxes of an operation into its object.
+  ConsolePrompts(std::ostream& out, std::ostream& err, bool yes, bool json)
+      : out_(out), err_(err), yes_(yes), json_(json) {}
 
   // While loading files and opening the port a message box reports a failure:
   // it goes to standard error. During an operation it is part of the outcome
-  // and goes to standard output.
+  // and goes to standard output (with --json: into the operation's object).
   void ReportFailuresOnStderr(bool on) { failuresOnStderr_ = on; }
   // Message boxes shown since the count was last cleared.
   int MessagesShown() const { return messages_; }
   void ClearMessageCount() { messages_ = 0; }
+  // The texts of the message boxes of an operation shown since the last call.
+  std::vector<std::string> TakeShown();
 
   void Message(const std::string& text, const std::string& caption, PromptIcon icon) override;
   PromptAnswer Ask(const std::string& text, const std::string& caption, PromptButtons buttons,
@@ -30,8 +37,10 @@ class ConsolePrompts final : public Prompts {
   std::ostream& out_;
   std::ostream& err_;
   bool yes_;
+  bool json_;
   bool failuresOnStderr_ = true;
   int messages_ = 0;
+  std::vector<std::string> shown_;
 };
 
 // The answer a question gets without a user: the safe one, or with goAhead

@@ -163,16 +163,12 @@ std::uint16_t TranslatePic6x7xWord(std::uint16_t w) {
 }
 
 std::int32_t Pic5xToQel(MainState& state, Prompts& prompts) {
-  if (AnyFourteenBitWord(state) && state.MemoryWindowOpen) {
-    prompts.Message("Warning: File format error !(14 bit)");
-  }
+  if (AnyFourteenBitWord(state)) prompts.Message("Warning: File format error !(14 bit)");
   return TranslateAll(state, TranslatePic5xWord);
 }
 
 std::int32_t Pic6x7xToQel(MainState& state, Prompts& prompts) {
-  if (!AnyFourteenBitWord(state) && state.MemoryWindowOpen) {
-    prompts.Message("Warning: File format error !(12 bit)");
-  }
+  if (!AnyFourteenBitWord(state)) prompts.Message("Warning: File format error !(12 bit)");
   return TranslateAll(state, TranslatePic6x7xWord);
 }
 

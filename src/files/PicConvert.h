@@ -40,8 +40,9 @@ std::span<const PicRow> Pic6x7xTable();  // 14-bit core, in match order
 std::uint16_t TranslatePic5xWord(std::uint16_t w);
 std::uint16_t TranslatePic6x7xWord(std::uint16_t w);
 
-// Translate the words below ProgramFileSize; the plausibility warning is shown
-// only while the program-memory view is open. Return ProgramFileSize.
+// Translate the words below ProgramFileSize, after a plausibility warning when
+// the image does not look like code of the core translated (whatever windows
+// are open). Return ProgramFileSize.
 std::int32_t Pic5xToQel(MainState& state, Prompts& prompts);
 std::int32_t Pic6x7xToQel(MainState& state, Prompts& prompts);
 // Pic5xToQel for CoreKind 1, otherwise Pic6x7xToQel.

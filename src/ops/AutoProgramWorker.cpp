@@ -23,8 +23,6 @@ const OperationLayout& AutoProgramLayout() {
       {"Button1", "Button2"},
       {"Exit", "Continue"},
       false,
-      {"Blank Check ..... OK.", "Erase End", "OPTION program & verify OK!!", "Data program & verify OK!!",
-       "ID & Checksum verify OK!!"},
       "Button2",  // Enter starts the next part
   };
   return layout;
@@ -66,282 +64,329 @@ const char* AutoOptionGuardText(int errors) {
   }
 }
 
-class Pass {
+// Steps 1 to 13 of a pass, on the worker's thread.
+class PassSteps {
  public:
-  Pass(OperationContext& ctx, AutoProgramPass& out)
-      : ctx_(ctx), s_(ctx.state), p_(ctx.panel), link_(ctx.link), out_(out) {}
+  explicit PassSteps(OperationContext& ctx)
+      : ctx_(ctx), state_(ctx.state), panel_(ctx.panel), link_(ctx.link), record_(*ctx.outcome.pass) {}
 
-  // Steps 1 to 13; true when the pass goes on to the accounting.
+  // True when the pass goes on to the pass count.
   bool Run() {
     if (!ctx_.handover.Run([this] { TakeInputs(); }, ctx_.stop)) return false;
-    stage_ = "Check";
-    p_.SetText(kTitleControl, in_.noBlankCheck ? "Auto-Program without Blank Check" : "Auto-Program");
-    p_.SetText("Label1", "");
-    if (in_.serialMode && !in_.rtiw) return Fail("Label1", "The program memory is not 'RTIW'");
+    panel_.SetText(kTitleControl, in_.noBlankCheck ? "Auto-Program without Blank Check" : "Auto-Program");
+    panel_.SetText("Label1", "");
+    if (in_.serialMode && !in_.rtiw) return Fail("Label1", Verdict::NotRtiw, "The program memory is not 'RTIW'");
     if (!ctx_.handover.Run(
             [this] {
-              SerialNo2Memory(s_);
-              if (in_.serialMode) out_.serial = SerialNumberText(s_);
-              out_.checksum = s_.Panel.Label11;
-              if (s_.QtpMode) out_.qtpRecord = s_.QtpRecord + 1;
+              SerialNo2Memory(state_);
+              if (in_.serialMode) record_.serial = SerialNumberText(state_);
+              record_.checksum = state_.Panel.Label11;
+              if (state_.QtpMode) record_.qtpRecord = state_.QtpRecord + 1;
             },
             ctx_.stop))
       return false;
     if (in_.simMode) {
-      p_.SetText("Label2", "Simulate Programming OK!");  // Label2 stays hidden
+      panel_.SetText("Label2", "Simulate Programming OK!");  // Label2 stays hidden
+      simulated_ = true;
       return true;
     }
     if (!ctx_.handover.Run([this] { in_.imageBlank = ImageBlank(); }, ctx_.stop)) return false;
-    if (in_.imageBlank) return Fail("Label1", "Data memory are blank or error!");
-    if (*AutoOptionGuardText(in_.optionErrors)) return Fail("Label1", AutoOptionGuardText(in_.optionErrors));
-    const std::int32_t probe = link_.CheckWriter();
-    if (probe == kLinkWriterMismatch || probe == kLinkTimeout) return Fail("Label1", LinkStatusMessage(probe));
+    if (in_.imageBlank) return Fail("Label1", Verdict::BlankImage, "Data memory are blank or error!");
+    if (*AutoOptionGuardText(in_.optionErrors))
+      return Fail("Label1", Verdict::OptionFields, AutoOptionGuardText(in_.optionErrors));
+    if (!ProbeWriter(ctx_, "Label1")) return false;
     if (!in_.noBlankCheck && !EraseAndBlankCheck()) return false;
     if (!WriteOption(0x40)) return false;
-    p_.SetVisible("Label4", false);
+    panel_.SetVisible("Label4", false);
     if (!ProgramId() || !ProgramData()) return false;
     if (!VerifyId()) return false;
     return FinalOption();
   }
 
+  // A simulation pass: the Writer was not contacted.
+  bool Simulated() const { return simulated_; }
+
  private:
   void TakeInputs() {
-    in_.noBlankCheck = s_.NoBlankCheck != 0;
-    in_.eraseFirst = s_.EraseFirst != 0;
-    in_.serialMode = s_.SerialMode != 0;
-    in_.simMode = s_.SimMode != 0;
-    in_.optionErrors = s_.OptionErrors;
-    in_.optionLow = s_.OptionLow;
-    in_.optionHigh = s_.OptionHigh;
-    in_.rtiw = SerialWordsAreRtiw(s_, s_.SerialAddress, std::clamp(s_.SerialLength, 0, kMaxSerialBytes));
+    in_.noBlankCheck = state_.NoBlankCheck != 0;
+    in_.eraseFirst = state_.EraseFirst != 0;
+    in_.serialMode = state_.SerialMode != 0;
+    in_.simMode = state_.SimMode != 0;
+    in_.optionErrors = state_.OptionErrors;
+    in_.optionLow = state_.OptionLow;
+    in_.optionHigh = state_.OptionHigh;
+    in_.rtiw = SerialWordsAreRtiw(state_, state_.SerialAddress, std::clamp(state_.SerialLength, 0, kMaxSerialBytes));
   }
 
   bool ImageBlank() const {
-    const int n = std::clamp(s_.ProgramBytes, 0, kProgramBufferBytes);
-    return std::all_of(s_.ProgramBuffer.begin(), s_.ProgramBuffer.begin() + n,
+    const int n = std::clamp(state_.ProgramBytes, 0, kProgramBufferBytes);
+    return std::all_of(state_.ProgramBuffer.begin(), state_.ProgramBuffer.begin() + n,
                        [](std::uint8_t b) { return (b & 0x1F) == 0x1F; });
   }
 
-  // The pass's first shortcoming, for the production log.
-  void Note(std::string_view text) {
-    if (out_.failure.empty()) out_.failure = std::string(stage_) + ": " + std::string(text);
+  bool Fail(std::string_view line, Verdict why, std::string_view text, std::int32_t status = 0,
+            const VerdictValues& values = {}) {
+    return ctx_.FailRed(line, why, text, status, values);
   }
-  bool Fail(std::string_view line, std::string_view text) {
-    p_.Red(line, text);
-    Note(text);
-    return false;
-  }
-  bool Failed(std::string_view line, std::int32_t status) { return Fail(line, StageFailureText(status)); }
+  void Enter(OpStage stage) { ctx_.outcome.Enter(stage); }
   // Header for area/mode answered with `want`, else the failure in line.
   bool Header(std::uint32_t area, std::int32_t mode, std::string_view line, std::int32_t want) {
-    link_.GetHeader(area, mode, ctx_.inputs);
-    const std::int32_t status = link_.SendHeader(10);
-    return status == want || Failed(line, status);
+    return SendHeaderFor(ctx_, area, mode, line, want);
   }
   bool Read(std::uint32_t area, int count, std::string_view line) {
     const std::int32_t status = ReadExactly(ctx_, area, count, area == kAreaId ? kIdBytesCompared : count);
-    return status == kLinkFinished || Failed(line, status);
+    return status == kLinkFinished || ctx_.FailStatus(line, status);
   }
-  bool AllBlank(int count) const {
-    return std::all_of(s_.ReadBuffer.begin(), s_.ReadBuffer.begin() + count,
-                       [](std::uint8_t b) { return b == kBlankHalf; });
+  // The first byte of the read that is not blank, or -1.
+  int FirstNotBlank(int count) const {
+    const auto it = std::find_if(state_.ReadBuffer.begin(), state_.ReadBuffer.begin() + count,
+                                 [](std::uint8_t b) { return b != kBlankHalf; });
+    return it == state_.ReadBuffer.begin() + count ? -1 : static_cast<int>(it - state_.ReadBuffer.begin());
   }
 
   bool EraseAndBlankCheck() {
     if (in_.eraseFirst) {
-      stage_ = "Erase";
-      p_.SetVisible("EraseMsg", true);
-      p_.SetText("EraseMsg", "Erase flash memory...");
-      p_.ClearRed("EraseMsg");
+      Enter(OpStage::Erase);
+      panel_.SetVisible("EraseMsg", true);
+      panel_.SetText("EraseMsg", "Erase flash memory...");
+      panel_.ClearRed("EraseMsg");
       if (!Header(kAreaProgram, kModeErase, "EraseMsg", kLinkFinished)) return false;
-      p_.SetText("EraseMsg", "Erase End");
+      panel_.SetText("EraseMsg", "Erase End");
     }
-    stage_ = "Blank check";
-    p_.SetVisible("Label1", true);
-    p_.SetText("Label1", "Blank Check.....");
+    Enter(OpStage::BlankCheck);
+    panel_.SetVisible("Label1", true);
+    panel_.SetText("Label1", "Blank Check.....");
     if (!Read(kAreaOption, 2, "Label1")) return false;
-    if ((s_.ReadBuffer[0] & s_.OptionLowMask) != s_.OptionLowMask ||
-        (s_.ReadBuffer[1] & s_.OptionHighMask) != s_.OptionHighMask) {
-      p_.SetText("Label1", "OPTION ....... Not Blank!!");
-      Note("OPTION ....... Not Blank!!");
-      return false;
+    if ((state_.ReadBuffer[0] & state_.OptionLowMask) != state_.OptionLowMask ||
+        (state_.ReadBuffer[1] & state_.OptionHighMask) != state_.OptionHighMask) {
+      panel_.SetText("Label1", "OPTION ....... Not Blank!!");
+      return ctx_.Fail(Verdict::NotBlank, "OPTION ....... Not Blank!!", 0,
+                       {{}, PackedWord(state_.ReadBuffer[0], state_.ReadBuffer[1]), {}});
     }
     if (!Read(kAreaId, 32, "Label1")) return false;
-    if (!AllBlank(16)) return Fail("Label1", "ID Checksum ....... Not Blank!!");
-    const int n = std::clamp(s_.ProgramBytes, 0, kReadBufferBytes);
+    if (const int i = FirstNotBlank(16); i >= 0)
+      return Fail("Label1", Verdict::NotBlank, "ID Checksum ....... Not Blank!!", 0,
+                  {static_cast<std::uint32_t>(i), state_.ReadBuffer[i], {}});
+    const int n = std::clamp(state_.ProgramBytes, 0, kReadBufferBytes);
     if (!Read(kAreaProgram, n, "Label1")) return false;
-    if (!AllBlank(n)) return Fail("Label1", "Device not blank!!");
-    p_.SetText("Label1", "Blank Check ..... OK.");
+    if (const int i = FirstNotBlank(n); i >= 0)
+      return Fail("Label1", Verdict::NotBlank, "Device not blank!!", 0,
+                  {static_cast<std::uint32_t>(i / 2), state_.ReadBuffer[i], {}});
+    panel_.SetText("Label1", "Blank Check ..... OK.");
     return true;
   }
 
   // The OPTION word with `highBits` ORed into its high half; Label4.
   bool WriteOption(std::uint8_t highBits) {
-    stage_ = "OPTION";
-    p_.SetVisible("Label4", true);
+    Enter(OpStage::Option);
+    panel_.SetVisible("Label4", true);
     if (!Header(kAreaOption, kModeProgram, "Label4", kLinkHeaderAccepted)) return false;
-    s_.ReadBuffer[0] = in_.optionLow;
-    s_.ReadBuffer[1] = in_.optionHigh | highBits;
+    state_.ReadBuffer[0] = in_.optionLow;
+    state_.ReadBuffer[1] = in_.optionHigh | highBits;
     const std::int32_t written = link_.WriteData(2, true);
-    if (written == kLinkWriteFailed) return Fail("Label4", "OPTION program fail !!");
-    return written == kLinkWritten || Failed("Label4", written);
+    if (written == kLinkWriteFailed)
+      return Fail("Label4", Verdict::WriteFailed, "OPTION program fail !!", written,
+                  {static_cast<std::uint32_t>(state_.WriteFailIndex / 2), {}, {}});
+    return written == kLinkWritten || ctx_.FailStatus("Label4", written);
   }
 
   bool ProgramId() {
-    stage_ = "ID";
-    p_.SetVisible("Label2", true);
-    p_.SetText("Label2", "Program ID...");
+    Enter(OpStage::Id);
+    panel_.SetVisible("Label2", true);
+    panel_.SetText("Label2", "Program ID...");
     if (!Header(kAreaId, kModeProgram, "Label2", kLinkHeaderAccepted)) return false;
     if (!StageIdImage(ctx_, id_)) return false;
-    const int count = (s_.CommandHeader[3] + 256 * s_.CommandHeader[4] + 1) * 2;
-    p_.SetVisible("Label3", true);
+    const int count = (state_.CommandHeader[3] + 256 * state_.CommandHeader[4] + 1) * 2;
+    panel_.SetVisible("Label3", true);
     const std::int32_t written = link_.WriteData(count, true);
     if (written == kLinkWriteFailed) {
-      const int word = s_.WriteFailIndex / 2;
-      return Fail("Label2", word >= 5 ? std::string("Checksum program fail !!")
-                                      : "ID program fail at address " + HexDigits(word, 4) + " !!");
+      const auto word = static_cast<std::uint32_t>(state_.WriteFailIndex / 2);
+      return Fail("Label2", Verdict::WriteFailed,
+                  word >= 5 ? std::string("Checksum program fail !!")
+                            : "ID program fail at address " + HexDigits(word, 4) + " !!",
+                  written, {word, {}, {}});
     }
-    return written == kLinkWritten || Failed("Label2", written);
+    return written == kLinkWritten || ctx_.FailStatus("Label2", written);
   }
 
   bool ProgramData() {
-    stage_ = "Data";
-    p_.SetText("Label2", "Program Data...");
+    Enter(OpStage::Program);
+    panel_.SetText("Label2", "Program Data...");
     if (!Header(kAreaProgram, kModeProgram, "Label2", kLinkHeaderAccepted)) return false;
     bool stopped = false;
     const auto copy = ImageCopy(ctx_, kProgramBufferBytes, &stopped);
     if (stopped) return false;
-    const int n = std::clamp(s_.ProgramBytes, 0, kProgramBufferBytes);
-    p_.SetVisible("Label3", true);
+    const int n = std::clamp(state_.ProgramBytes, 0, kProgramBufferBytes);
+    panel_.SetVisible("Label3", true);
     const StreamEnd end = StreamImage(ctx_, copy, n + 6, kStreamTicks, [&](int j) {
-      if (j % 32 == 0) p_.SetText("Label3", HexDigits(j / 2, 4));
+      if (j % 32 == 0) panel_.SetText("Label3", HexDigits(j / 2, 4));
     });
+    const auto word = static_cast<std::uint32_t>(end.index / 2);
     switch (end.kind) {
-      case StreamEnd::AllWritten: p_.SetText("Label2", "Data program Ok!!"); break;
-      case StreamEnd::Exhausted: break;
+      case StreamEnd::AllWritten: panel_.SetText("Label2", "Data program Ok!!"); break;
+      case StreamEnd::Exhausted: break;  // the read-back below tells
       case StreamEnd::CtsTimeout:
-      case StreamEnd::ReplyTimeout: return Fail("Label2", "Connect Timeout!!");
+      case StreamEnd::ReplyTimeout: return Fail("Label2", Verdict::Link, "Connect Timeout!!", kLinkTimeout);
       case StreamEnd::Reply:
         if (end.reply == writer_reply::kWriteFailed) {
-          p_.SetText("Label3", HexDigits(end.index / 2, 4));
-          return Fail("Label2", "Data program fail !!");
+          panel_.SetText("Label3", HexDigits(word, 4));
+          return Fail("Label2", Verdict::WriteFailed, "Data program fail !!", 0, {word, {}, {}});
         }
-        return Fail("Label2", end.reply == writer_reply::kSocketError ? "Nothing in socket or type error!"
-                                                                       : "Unknow return value!!");
+        if (end.reply == writer_reply::kSocketError)
+          return Fail("Label2", Verdict::Link, "Nothing in socket or type error!", kLinkSocketError);
+        return Fail("Label2", Verdict::Reply, "Unknow return value!!", 0, {word, end.reply, {}});
     }
-    p_.SetVisible("Label3", false);
+    Enter(OpStage::ProgramVerify);
+    panel_.SetVisible("Label3", false);
     if (!Read(kAreaProgram, n, "Label2")) return false;
-    if (!std::equal(copy.begin(), copy.begin() + n, s_.ReadBuffer.begin()))
-      return Fail("Label2", "Data verify Fail!!");
-    p_.SetText("Label2", "Data program & verify OK!!");
+    const auto diff = std::mismatch(copy.begin(), copy.begin() + n, state_.ReadBuffer.begin());
+    if (diff.first != copy.begin() + n) {
+      const auto at = static_cast<std::size_t>(diff.first - copy.begin());
+      return Fail("Label2", Verdict::Differs, "Data verify Fail!!", 0,
+                  {static_cast<std::uint32_t>(at / 2), WordOfByte(state_.ReadBuffer, at), WordOfByte(copy, at)});
+    }
+    panel_.SetText("Label2", "Data program & verify OK!!");
     return true;
   }
 
   // Reports a difference but lets the pass go on.
   bool VerifyId() {
-    stage_ = "ID verify";
-    p_.SetVisible("Label3", true);
+    Enter(OpStage::IdVerify);
+    panel_.SetVisible("Label3", true);
     if (!Read(kAreaId, 32, "Label3")) return false;
     const int result = CompareIdReadBack(ctx_, id_);
     if (result < 0) return false;
     if (result == 0)
-      p_.SetText("Label3", IdVerifyText(result));
+      panel_.SetText("Label3", IdVerifyText(result));
     else
-      Fail("Label3", IdVerifyText(result));  // reported; the pass goes on
+      Fail("Label3", Verdict::Differs, IdVerifyText(result));  // reported; the pass goes on
     return true;
   }
 
   bool FinalOption() {
     if (!WriteOption(0)) return false;
-    stage_ = "OPTION verify";
+    Enter(OpStage::OptionVerify);
     if (!Read(kAreaOption, 2, "Label4")) return false;
-    const bool same = (in_.optionLow & s_.OptionLowMask) == (s_.ReadBuffer[0] & s_.OptionLowMask) &&
-                      (in_.optionHigh & s_.OptionHighMask) == (s_.ReadBuffer[1] & s_.OptionHighMask);
+    const bool same = (in_.optionLow & state_.OptionLowMask) == (state_.ReadBuffer[0] & state_.OptionLowMask) &&
+                      (in_.optionHigh & state_.OptionHighMask) == (state_.ReadBuffer[1] & state_.OptionHighMask);
     if (same)
-      p_.SetText("Label4", "OPTION program & verify OK!!");
-    else
-      Fail("Label4", "OPTION verify Fail!!");  // reported; the pass goes on
+      panel_.SetText("Label4", "OPTION program & verify OK!!");
+    else  // reported; the pass goes on
+      Fail("Label4", Verdict::Differs, "OPTION verify Fail!!", 0,
+           {{}, PackedWord(state_.ReadBuffer[0], state_.ReadBuffer[1]), PackedWord(in_.optionLow, in_.optionHigh)});
     return true;
   }
 
   OperationContext& ctx_;
-  MainState& s_;
-  OperationPanel& p_;
+  MainState& state_;
+  OperationPanel& panel_;
   WriterLink& link_;
-  AutoProgramPass& out_;
+  PassRecord& record_;
   PassInputs in_;
   IdImage id_;
-  const char* stage_ = "Check";
+  bool simulated_ = false;
 };
 
 // The file is done with: serial-number and QTP mode off, so nothing reads
 // on from a closed file when serial numbers are set up again.
-void EndQtpRun(MainState& s) {
-  s.SerialMode = 0;
-  CloseQtpFile(s);
-  s.QtpMode = 0;
-  s.QtpEnd = 0;
-  s.QtpRecord = 0;
-  s.SimMode = 0;
-  s.Panel.SpeedButton1 = "QTP Sim disable";
-  s.Panel.Label19 = "Disable";
+void EndQtpRun(MainState& state) {
+  state.SerialMode = 0;
+  CloseQtpFile(state);
+  state.QtpMode = 0;
+  state.QtpEnd = 0;
+  state.QtpRecord = 0;
+  state.SimMode = 0;
+  state.Panel.SpeedButton1 = "QTP Sim disable";
+  state.Panel.Label19 = "Disable";
 }
 
-// Step 14 on the main window's side: count, then the next number.
-void Account(OperationContext& ctx, AutoProgramPass& pass) {
-  MainState& s = ctx.state;
-  CountPass(s);
-  ++s.QtpRecord;
-  if (s.SerialMode) {
-    if (s.QtpMode) {
+// Step 14 on the main window's side: count the pass, then stamp the next
+// number (or the next QTP record's).
+void CountAndAdvance(OperationContext& ctx) {
+  MainState& state = ctx.state;
+  PassRecord& record = *ctx.outcome.pass;
+  CountPass(state);
+  ++state.QtpRecord;
+  if (state.SerialMode) {
+    if (state.QtpMode) {
       // A file whose end record was read already has nothing more to give.
-      if (!s.QtpEnd) {
-        const QtpReadResult read = s.QtpIn && ctx.prompts ? ReadSerialData(s, *s.QtpIn, *ctx.prompts)
-                                                          : QtpReadResult::InformationError;
+      if (!state.QtpEnd) {
+        const QtpReadResult read = state.QtpIn && ctx.prompts ? ReadSerialData(state, *state.QtpIn, *ctx.prompts)
+                                                              : QtpReadResult::InformationError;
         if (read != QtpReadResult::Ok) {
           // A broken record ends the run as the end record would: no part
           // may get a stale or half-read number, now or at the next F8.
-          if (pass.failure.empty()) pass.failure = std::string("QTP file: ") + QtpReadMessage(read);
-          EndQtpRun(s);
-          pass.batchOver = true;
+          ctx.Fail(Verdict::QtpFile, QtpReadMessage(read));
+          EndQtpRun(state);
+          record.batchOver = true;
           return;
         }
       }
-      if (s.QtpEnd) {
-        EndQtpRun(s);
+      if (state.QtpEnd) {
+        EndQtpRun(state);
         if (ctx.prompts) ctx.prompts->Message("QTP Program Finished!");
-        pass.batchOver = pass.qtpFinished = true;
+        record.batchOver = record.qtpFinished = true;
         return;
       }
     } else {
-      SerialNoNext(s);
+      SerialNoNext(state);
     }
   }
-  SerialNo2Memory(s);
+  SerialNo2Memory(state);
 }
 
 }  // namespace
 
-void AutoProgramWorker(OperationContext& ctx, AutoProgramPass& pass) {
-  pass = {};
-  Pass steps(ctx, pass);
+Outcome AutoProgramWorker(OperationContext& ctx) {
+  PassRecord& record = ctx.outcome.pass.emplace();
+  PassSteps steps(ctx);
   if (steps.Run()) {
-    pass.counted = ctx.handover.Run([&] { Account(ctx, pass); }, ctx.stop);
+    ctx.outcome.Enter(OpStage::Count);
+    record.counted = ctx.handover.Run([&] { CountAndAdvance(ctx); }, ctx.stop);
+    if (record.counted && steps.Simulated()) ctx.outcome.Simulate();
+    if (record.counted && !steps.Simulated()) ctx.outcome.Done();
   }
   ctx.panel.SetEnabled("Button1", true);
-  if (!pass.batchOver) ctx.panel.SetEnabled("Button2", true);
+  if (!record.batchOver) ctx.panel.SetEnabled("Button2", true);
+  return ctx.outcome;
 }
 
-ProductionLogEntry PassLogEntry(const MainState& state, const AutoProgramPass& pass,
+namespace {
+
+// The production log's name of the stage a pass failed in.
+const char* LogStageName(OpStage stage) {
+  switch (stage) {
+    case OpStage::Erase: return "Erase";
+    case OpStage::BlankCheck: return "Blank check";
+    case OpStage::Option: return "OPTION";
+    case OpStage::OptionVerify: return "OPTION verify";
+    case OpStage::Id: return "ID";
+    case OpStage::IdVerify: return "ID verify";
+    case OpStage::Program:
+    case OpStage::ProgramVerify: return "Data";
+    case OpStage::Count: return "QTP file";
+    default: return "Check";
+  }
+}
+
+}  // namespace
+
+ProductionLogEntry PassLogEntry(const MainState& state, const Outcome& pass,
                                 std::chrono::system_clock::time_point when) {
+  const PassRecord record = pass.pass.value_or(PassRecord{});
   ProductionLogEntry e;
   e.time = Iso8601Utc(when);
   e.device = state.DeviceName;
   e.image = state.CurrentFileName;
-  e.checksum = pass.checksum;
-  e.serial = pass.serial;
-  e.qtpRecord = pass.qtpRecord > 0 ? std::to_string(pass.qtpRecord) : std::string();
+  e.checksum = record.checksum;
+  e.serial = record.serial;
+  e.qtpRecord = record.qtpRecord > 0 ? std::to_string(record.qtpRecord) : std::string();
   e.passCount = state.Panel.Label13;
-  e.result = pass.failure.empty() && pass.counted ? "OK" : pass.failure.empty() ? "Stopped" : pass.failure;
+  switch (pass.result) {
+    case OpResult::Ok:
+    case OpResult::Simulated: e.result = "OK"; break;
+    case OpResult::Stopped: e.result = "Stopped"; break;
+    case OpResult::Failed: e.result = std::string(LogStageName(pass.stage)) + ": " + pass.text; break;
+  }
   return e;
 }

@@ -14,20 +14,9 @@
 
 const OperationLayout& AutoProgramLayout();
 
-struct AutoProgramPass {
-  bool counted = false;      // the pass reached the accounting step
-  bool batchOver = false;    // "Continue" stays disabled: the QTP file ended or failed
-  bool qtpFinished = false;  // the QTP file's end record was reached
-  std::string serial;        // the number stamped into this part; empty without serial-number mode
-  std::string checksum;      // the data checksum of the image this part got
-  int qtpRecord = 0;         // the QTP record it came from (1 = the first); 0 without a QTP file
-  // The first stage that did not succeed and what it showed ("Blank check:
-  // Device not blank!!"), a difference reported on the way included; empty
-  // when the whole pass succeeded.
-  std::string failure;
-};
-
-void AutoProgramWorker(OperationContext& ctx, AutoProgramPass& pass);
+// One pass; the outcome's pass record says whether it was counted, the
+// number the part got and whether "Continue" has a next part to offer.
+Outcome AutoProgramWorker(OperationContext& ctx);
 
 // What "Continue" does to the window before the next pass starts.
 void AutoProgramContinueReset(OperationPanel& panel);
@@ -36,6 +25,8 @@ void AutoProgramContinueReset(OperationPanel& panel);
 // and sets the button's caption.
 void ToggleSimulation(MainState& state);
 
-// The entry for a pass that has just ended.
-ProductionLogEntry PassLogEntry(const MainState& state, const AutoProgramPass& pass,
+// The production log's line for a pass that has just ended: result "OK", or
+// the stage that failed first and what its line showed ("Blank check: Device
+// not blank!!"), a difference reported on the way included.
+ProductionLogEntry PassLogEntry(const MainState& state, const Outcome& pass,
                                 std::chrono::system_clock::time_point when);

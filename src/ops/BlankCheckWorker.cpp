@@ -12,97 +12,91 @@ const OperationLayout& BlankCheckLayout() {
       {"Button1"},
       {"OK"},
       false,
-      {"Erase End", "OPTION ....... OK", "ID Checksum ......... OK.", "Data ......... OK."},
   };
   return layout;
 }
 
 namespace {
 
-// "Error at 0002h = 0105h" (high half differs) or "Error at 0002h = 0x0105" (low half).
-std::string NotBlankDetail(const MainState& s, int i) {
-  const std::string address = HexDigits(static_cast<std::uint32_t>(i / 2), 4);
-  if (i % 2) {
-    const int value = s.ReadBuffer[i] * 128 + s.ReadBuffer[i - 1];
-    return "Error at " + address + "h = " + HexDigits(value, 4) + "h";
-  }
-  const int value = s.ReadBuffer[i] + s.ReadBuffer[i + 1] * 128;
-  return "Error at " + address + "h = 0x" + HexDigits(value, 4);
+// The word at the first byte i that is not blank: the high half and the one
+// before it when i is odd, the low half and the one after it when i is even.
+std::uint32_t NotBlankWord(const MainState& state, int i) {
+  if (i % 2) return state.ReadBuffer[i] * 128 + state.ReadBuffer[i - 1];
+  return state.ReadBuffer[i] + state.ReadBuffer[i + 1] * 128;
 }
 
-// Runs the stages; returns at the first end. Button1 is enabled by the caller.
-void Check(OperationContext& ctx) {
-  MainState& s = ctx.state;
-  OperationPanel& p = ctx.panel;
-  WriterLink& link = ctx.link;
+// "Error at 0002h = 0105h" (high half differs) or "Error at 0002h = 0x0105" (low half).
+std::string NotBlankDetail(int i, std::uint32_t word) {
+  const std::string address = HexDigits(static_cast<std::uint32_t>(i / 2), 4);
+  if (i % 2) return "Error at " + address + "h = " + HexDigits(word, 4) + "h";
+  return "Error at " + address + "h = 0x" + HexDigits(word, 4);
+}
 
-  if (s.DeviceIndex == -1) {
-    p.SetText("Label2", "Unknow IC Type!!");
-    return;
+// Runs the stages; false when one of them ended the check.
+bool Check(OperationContext& ctx) {
+  MainState& state = ctx.state;
+  OperationPanel& panel = ctx.panel;
+
+  if (state.DeviceIndex == -1) {
+    panel.SetText("Label2", "Unknow IC Type!!");
+    return ctx.Fail(Verdict::UnknownDevice, "Unknow IC Type!!");
   }
-  if (!ProbeWriter(ctx, "Label3")) return;
+  if (!ProbeWriter(ctx, "Label3")) return false;
 
-  if (s.EraseFirst) {
-    p.SetText(kTitleControl, "Erase Flash Memory");
-    p.SetVisible("Label1", true);
-    p.SetText("Label1", "Erase flash memory...");
-    link.GetHeader(kAreaProgram, kModeErase, ctx.inputs);
-    const std::int32_t erased = link.SendHeader(10);
-    if (erased != kLinkFinished) {
-      ShowStageFailure(p, "Label1", erased);
-      return;
-    }
-    p.SetText("Label1", "Erase End");
+  if (state.EraseFirst) {
+    ctx.outcome.Enter(OpStage::Erase);
+    panel.SetText(kTitleControl, "Erase Flash Memory");
+    panel.SetVisible("Label1", true);
+    panel.SetText("Label1", "Erase flash memory...");
+    if (!SendHeaderFor(ctx, kAreaProgram, kModeErase, "Label1", kLinkFinished)) return false;
+    panel.SetText("Label1", "Erase End");
   } else {
-    p.SetText(kTitleControl, "Blank Check");
+    panel.SetText(kTitleControl, "Blank Check");
   }
 
+  ctx.outcome.Enter(OpStage::BlankCheck);
   std::int32_t status = ReadExactly(ctx, kAreaOption, 2);
-  if (status != kLinkFinished) {
-    ShowStageFailure(p, "Label2", status);
-    return;
-  }
-  const bool optionBlank = (s.ReadBuffer[0] & s.OptionLowMask) == s.OptionLowMask &&
-                           (s.ReadBuffer[1] & s.OptionHighMask) == s.OptionHighMask;
+  if (status != kLinkFinished) return ctx.FailStatus("Label2", status);
+  const bool optionBlank = (state.ReadBuffer[0] & state.OptionLowMask) == state.OptionLowMask &&
+                           (state.ReadBuffer[1] & state.OptionHighMask) == state.OptionHighMask;
   if (!optionBlank) {
-    p.SetText("Label2", "OPTION ....... Not Blank!!");
-    return;
+    panel.SetText("Label2", "OPTION ....... Not Blank!!");
+    return ctx.Fail(Verdict::NotBlank, "OPTION ....... Not Blank!!", 0,
+                    {{}, PackedWord(state.ReadBuffer[0], state.ReadBuffer[1]), {}});
   }
-  p.SetText("Label2", "OPTION ....... OK");
+  panel.SetText("Label2", "OPTION ....... OK");
 
   status = ReadExactly(ctx, kAreaId, 32, kIdBytesCompared);
-  if (status != kLinkFinished) {
-    ShowStageFailure(p, "Label3", status);
-    return;
-  }
+  if (status != kLinkFinished) return ctx.FailStatus("Label3", status);
   for (int i = 0; i < 16; ++i) {
-    if (s.ReadBuffer[i] != kBlankHalf) {
-      p.Red("Label3", "ID Checksum ....... Not Blank!!");
-      return;
-    }
-    p.SetText("Label3", "ID Checksum ......... OK.");
+    if (state.ReadBuffer[i] != kBlankHalf)
+      return ctx.FailRed("Label3", Verdict::NotBlank, "ID Checksum ....... Not Blank!!", 0,
+                         {static_cast<std::uint32_t>(i), state.ReadBuffer[i], {}});
+    panel.SetText("Label3", "ID Checksum ......... OK.");
   }
 
-  const int n = std::min(s.ProgramBytes, kReadBufferBytes);
+  const int n = std::min(state.ProgramBytes, kReadBufferBytes);
   status = ReadExactly(ctx, kAreaProgram, n);
-  if (status != kLinkFinished) {
-    ShowStageFailure(p, "Label4", status);
-    return;
-  }
+  if (status != kLinkFinished) return ctx.FailStatus("Label4", status);
   for (int i = 0; i < n; ++i) {
-    if (s.ReadBuffer[i] == kBlankHalf) continue;
-    p.SetText("Label4", "Data ....... Not Blank!!");
+    if (state.ReadBuffer[i] == kBlankHalf) continue;
+    panel.SetText("Label4", "Data ....... Not Blank!!");
+    const std::uint32_t address = static_cast<std::uint32_t>(i / 2);
     // An even index past the last byte has no high half in the buffer.
-    if (i % 2 == 0 && i + 1 >= kReadBufferBytes) return;
-    p.SetText("Label5", NotBlankDetail(s, i));
-    return;
+    if (i % 2 == 0 && i + 1 >= kReadBufferBytes)
+      return ctx.Fail(Verdict::NotBlank, "Data ....... Not Blank!!", 0, {address, {}, {}});
+    const std::uint32_t word = NotBlankWord(state, i);
+    panel.SetText("Label5", NotBlankDetail(i, word));
+    return ctx.Fail(Verdict::NotBlank, "Data ....... Not Blank!!", 0, {address, word, {}});
   }
-  p.SetText("Label4", "Data ......... OK.");
+  panel.SetText("Label4", "Data ......... OK.");
+  return true;
 }
 
 }  // namespace
 
-void BlankCheckWorker(OperationContext& ctx) {
-  Check(ctx);
+Outcome BlankCheckWorker(OperationContext& ctx) {
+  if (Check(ctx)) ctx.outcome.Done();
   ctx.panel.SetEnabled("Button1", true);
+  return ctx.outcome;
 }

@@ -5,4 +5,4 @@
 #include "ops/OperationPanel.h"
 
 const OperationLayout& BlankCheckLayout();
-void BlankCheckWorker(OperationContext& ctx);
+Outcome BlankCheckWorker(OperationContext& ctx);

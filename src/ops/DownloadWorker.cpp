@@ -76,25 +76,27 @@ const OperationLayout& DownloadLayout() {
       {"DownLoad", "Exit"},
       {"Download", "Exit"},
       true,
-      {},
   };
   return layout;
 }
 
-void DownloadWorker(OperationContext& ctx, const std::vector<bool>& ticked) {
-  MainState& s = ctx.state;
-  OperationPanel& p = ctx.panel;
+Outcome DownloadWorker(OperationContext& ctx, const std::vector<bool>& ticked) {
+  MainState& state = ctx.state;
+  OperationPanel& panel = ctx.panel;
+  ctx.outcome.Enter(OpStage::Download);
   // False (after the message box) when the Writer did not take the record.
   const auto send = [&] {
     const std::int32_t status = ctx.link.SendHeader(kDownloadRecordBytes);
     if (status == kLinkFinished) return true;
     // After the stop the link answers time-out on its own; that is no news for the user.
-    if (!ctx.stop.stop_requested()) p.Message(status == kLinkTimeout ? "Connect Timeout!!" : "Writer Error!!");
-    return false;
+    if (ctx.stop.stop_requested()) return false;
+    const char* text = status == kLinkTimeout ? "Connect Timeout!!" : "Writer Error!!";
+    panel.Message(text);
+    return ctx.Fail(Verdict::Link, text, status);
   };
 
-  BuildDownloadRecord(s, kOpeningRecord);
-  if (!send()) return;
+  BuildDownloadRecord(state, kOpeningRecord);
+  if (!send()) return ctx.outcome;
 
   // Records are built from a copy of the device parameters: those of the main
   // window stay the ones of the device chosen there, so its panel, checksums
@@ -102,19 +104,21 @@ void DownloadWorker(OperationContext& ctx, const std::vector<bool>& ticked) {
   auto device = std::make_unique<MainState>();
   const int count = DownloadListRows();
   int number = 1;
-  p.SetGauge(0);
+  panel.SetGauge(0);
   for (int row = 0; row < count; ++row) {
-    if (ctx.stop.stop_requested()) return;
-    p.SelectRow(row);
+    if (ctx.stop.stop_requested()) return ctx.outcome;
+    panel.SelectRow(row);
     const bool tick = static_cast<std::size_t>(row) < ticked.size() && ticked[row];
     if (tick && GetICInfo(*device, GetIcName(row)) >= 0) {
       BuildDownloadRecord(*device, number);
-      std::copy_n(device->CommandHeader.begin(), kDownloadRecordBytes, s.CommandHeader.begin());
-      if (!send()) return;
+      std::copy_n(device->CommandHeader.begin(), kDownloadRecordBytes, state.CommandHeader.begin());
+      if (!send()) return ctx.outcome;
       ++number;
       ctx.clock.Sleep(kRecordPause);
     }
-    p.SetGauge(row * 100 / count);
+    panel.SetGauge(row * 100 / count);
   }
-  p.SetGauge(100);
+  panel.SetGauge(100);
+  ctx.outcome.Done();
+  return ctx.outcome;
 }

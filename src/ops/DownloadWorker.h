@@ -46,7 +46,7 @@ class DownloadSelection {
 void BuildDownloadRecord(MainState& state, int recordNumber);
 
 // The device-select window: no status lines, its two buttons and the gauge.
-// A download succeeded when it showed no message box.
 const OperationLayout& DownloadLayout();
 // ticked: one entry per listed row, in row order; missing entries are unticked.
-void DownloadWorker(OperationContext& ctx, const std::vector<bool>& ticked);
+// A record the Writer did not take ends the download with a message box.
+Outcome DownloadWorker(OperationContext& ctx, const std::vector<bool>& ticked);

@@ -15,7 +15,6 @@ const OperationLayout& ForceWriteLayout() {
       {"Button1", "Button2"},
       {"Exit", "Continue"},
       true,
-      {"Program memory Ok!!", "Data verify OK!!", "Simulate Programming OK!"},
   };
   return layout;
 }
@@ -25,73 +24,88 @@ namespace {
 constexpr int kForceTicks = 2;
 constexpr std::uint8_t kForceTiming = 5;
 
-enum class PassEnd { Counted, LinkFailure, ReadBackFailure };
+enum class PassEnd { Counted, Simulated, LinkFailure, ReadBackFailure };
 
-PassEnd Pass(OperationContext& ctx) {
-  MainState& s = ctx.state;
-  OperationPanel& p = ctx.panel;
-  WriterLink& link = ctx.link;
+PassEnd RunPass(OperationContext& ctx) {
+  MainState& state = ctx.state;
+  OperationPanel& panel = ctx.panel;
+  PassRecord& record = *ctx.outcome.pass;
 
-  p.SetVisible("Label1", true);
-  p.SetText("Label2", "");
-  p.SetText("Label3", "");
+  panel.SetVisible("Label1", true);
+  panel.SetText("Label2", "");
+  panel.SetText("Label3", "");
   bool simulate = false;
   int n = 0;
   if (!ctx.handover.Run(
           [&] {
-            simulate = s.SimMode != 0;
-            n = std::clamp(s.ProgramBytes, 0, kProgramBufferBytes);
+            simulate = state.SimMode != 0;
+            n = std::clamp(state.ProgramBytes, 0, kProgramBufferBytes);
+            record.checksum = state.Panel.Label11;
           },
           ctx.stop))
     return PassEnd::LinkFailure;
   if (simulate) {
-    p.SetText("Label1", "Simulate Programming OK!");
-    return PassEnd::Counted;
+    panel.SetText("Label1", "Simulate Programming OK!");
+    return PassEnd::Simulated;
   }
-  p.ClearRed("Label1");
-  p.SetText("Label1", "Program Memory...");
+  panel.ClearRed("Label1");
+  panel.SetText("Label1", "Program Memory...");
   if (!ProbeWriter(ctx, "Label1")) return PassEnd::LinkFailure;
+  ctx.outcome.Enter(OpStage::Program);
   bool stopped = false;
   const auto copy = ImageCopy(ctx, kForceWriteCopyBytes, &stopped);
   if (stopped) return PassEnd::LinkFailure;
-  link.GetHeader(kAreaProgram, kModeProgramPulse, ctx.inputs);
-  s.CommandHeader[7] = kForceTiming;
-  const std::int32_t header = link.SendHeader(10);
+  ctx.link.GetHeader(kAreaProgram, kModeProgramPulse, ctx.inputs);
+  state.CommandHeader[7] = kForceTiming;
+  const std::int32_t header = ctx.link.SendHeader(10);
   if (header != kLinkHeaderAccepted) {
-    ShowStageFailure(p, "Label1", header);
+    ctx.FailStatus("Label1", header);
     return PassEnd::LinkFailure;
   }
 
-  p.SetGauge(0);
+  panel.SetGauge(0);
   int shown = 0;
   const StreamEnd end = StreamImage(ctx, copy, n + 6, kForceTicks, [&](int j) {
     const int percent = n > 0 ? static_cast<int>(static_cast<long long>(j) * 100 / n) : 0;
     if (percent > shown) {
       shown = percent;
-      p.SetGauge(percent);
+      panel.SetGauge(percent);
     }
   });
+  const auto word = static_cast<std::uint32_t>(end.index / 2);
   switch (end.kind) {
     case StreamEnd::AllWritten:
-      p.SetText("Label1", "Program memory Ok!!");
-      p.SetGauge(100);
+      panel.SetText("Label1", "Program memory Ok!!");
+      panel.SetGauge(100);
       break;
-    case StreamEnd::Exhausted: break;
+    case StreamEnd::Exhausted:
+      // The Writer never said it was done; the line keeps "Program Memory...".
+      ctx.Fail(Verdict::NotFinished, "Program Memory...");
+      break;
     case StreamEnd::CtsTimeout:
-    case StreamEnd::ReplyTimeout: p.Red("Label1", "Connect Timeout!!"); return PassEnd::LinkFailure;
+    case StreamEnd::ReplyTimeout:
+      ctx.FailRed("Label1", Verdict::Link, "Connect Timeout!!", kLinkTimeout);
+      return PassEnd::LinkFailure;
     case StreamEnd::Reply:
       switch (end.reply) {
-        case writer_reply::kWriteFailed: p.Red("Label1", "Programming memory fail!!"); break;
-        case writer_reply::kSocketError: p.Red("Label1", "Nothing in socket or type error!"); break;
-        case writer_reply::kAdapterError: p.Red("Label1", "IC adapter board error!"); break;
-        default: p.Red("Label1", "Unknow return value!!"); break;
+        case writer_reply::kWriteFailed:
+          ctx.FailRed("Label1", Verdict::WriteFailed, "Programming memory fail!!", 0, {word, {}, {}});
+          break;
+        case writer_reply::kSocketError:
+          ctx.FailRed("Label1", Verdict::Link, "Nothing in socket or type error!", kLinkSocketError);
+          break;
+        case writer_reply::kAdapterError:
+          ctx.FailRed("Label1", Verdict::Link, "IC adapter board error!", kLinkAdapterError);
+          break;
+        default: ctx.FailRed("Label1", Verdict::Reply, "Unknow return value!!", 0, {word, end.reply, {}}); break;
       }
       return PassEnd::LinkFailure;
   }
 
+  ctx.outcome.Enter(OpStage::ProgramVerify);
   const std::int32_t read = ReadExactly(ctx, kAreaProgram, n);
   if (read != kLinkFinished) {
-    ShowStageFailure(p, "Label2", read);
+    ctx.FailStatus("Label2", read);
     return PassEnd::ReadBackFailure;
   }
   // Two bits of every byte are compared against the image as it stands now.
@@ -99,32 +113,43 @@ PassEnd Pass(OperationContext& ctx) {
   bool protect = false;
   if (!ctx.handover.Run(
           [&] {
-            image.assign(s.ProgramBuffer.begin(), s.ProgramBuffer.begin() + n);
+            image.assign(state.ProgramBuffer.begin(), state.ProgramBuffer.begin() + n);
             image.push_back(kBlankHalf);  // the high half an odd size would lack
-            protect = s.VerifyProtect != 0;
+            protect = state.VerifyProtect != 0;
           },
           ctx.stop))
     return PassEnd::LinkFailure;
   for (int i = 0; i < n; ++i) {
-    if ((image[i] & 0x60) == (s.ReadBuffer[i] & 0x60)) continue;
-    const int w = i & ~1;
-    const int icWord = s.ReadBuffer[w] + 128 * s.ReadBuffer[w + 1];
-    int bufferWord = image[w] + 128 * image[w + 1];
+    if ((image[i] & 0x60) == (state.ReadBuffer[i] & 0x60)) continue;
+    const std::uint32_t icWord = WordOfByte(state.ReadBuffer, i);
+    std::uint32_t bufferWord = WordOfByte(image, i);
     if (protect) bufferWord |= 0xF9F;
-    p.SetText("Label2", "Data Verify error at " + HexDigits(i / 2, 4) + "H");
-    p.SetText("Label3", "IC=" + HexDigits(icWord, 4) + "H, Buffer=" + HexDigits(bufferWord, 4) + "H");
-    p.SetVisible("Label3", true);
+    const auto address = static_cast<std::uint32_t>(i / 2);
+    const std::string text = "Data Verify error at " + HexDigits(address, 4) + "H";
+    panel.SetText("Label2", text);
+    panel.SetText("Label3", "IC=" + HexDigits(icWord, 4) + "H, Buffer=" + HexDigits(bufferWord, 4) + "H");
+    panel.SetVisible("Label3", true);
+    ctx.Fail(Verdict::Differs, text, 0, {address, icWord, bufferWord});
     return PassEnd::Counted;
   }
-  p.SetText("Label2", "Data verify OK!!");
+  panel.SetText("Label2", "Data verify OK!!");
   return PassEnd::Counted;
 }
 
 }  // namespace
 
-void ForceWriteWorker(OperationContext& ctx) {
-  const PassEnd end = Pass(ctx);
-  if (end == PassEnd::Counted) ctx.handover.Run([&] { CountPass(ctx.state); }, ctx.stop);
+Outcome ForceWriteWorker(OperationContext& ctx) {
+  PassRecord& record = ctx.outcome.pass.emplace();
+  const PassEnd end = RunPass(ctx);
+  if (end == PassEnd::Counted || end == PassEnd::Simulated) {
+    ctx.outcome.Enter(OpStage::Count);
+    record.counted = ctx.handover.Run([&] { CountPass(ctx.state); }, ctx.stop);
+    if (record.counted && end == PassEnd::Simulated) ctx.outcome.Simulate();
+    if (record.counted && end == PassEnd::Counted) ctx.outcome.Done();
+  }
+  // A pass whose read-back failed offers no next part.
+  record.batchOver = end == PassEnd::ReadBackFailure;
   ctx.panel.SetEnabled("Button1", true);
-  if (end != PassEnd::ReadBackFailure) ctx.panel.SetEnabled("Button2", true);
+  if (!record.batchOver) ctx.panel.SetEnabled("Button2", true);
+  return ctx.outcome;
 }

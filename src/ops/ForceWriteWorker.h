@@ -7,7 +7,7 @@
 #include "ops/OperationPanel.h"
 
 const OperationLayout& ForceWriteLayout();
-void ForceWriteWorker(OperationContext& ctx);
+Outcome ForceWriteWorker(OperationContext& ctx);
 
 // The pass's working copy covers the first 8192 bytes of the image.
 inline constexpr int kForceWriteCopyBytes = 8192;

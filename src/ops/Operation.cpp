@@ -32,19 +32,37 @@ bool WriteByteUnlessStopped(TCustomComm& comm, std::uint8_t byte, std::stop_toke
   return true;
 }
 
-bool ProbeWriter(OperationContext& ctx, std::string_view line) {
-  const std::int32_t probe = ctx.link.CheckWriter();
-  if (probe != kLinkWriterMismatch && probe != kLinkTimeout) return true;
-  ctx.panel.Red(line, LinkStatusMessage(probe));
+bool OperationContext::Fail(Verdict why, std::string_view shown, std::int32_t status, const VerdictValues& values) {
+  if (!stop.stop_requested()) outcome.Fail(why, shown, status, values);
   return false;
 }
 
+bool OperationContext::FailRed(std::string_view line, Verdict why, std::string_view text, std::int32_t status,
+                               const VerdictValues& values) {
+  panel.Red(line, text);
+  return Fail(why, text, status, values);
+}
+
+bool OperationContext::FailStatus(std::string_view line, std::int32_t status) {
+  return FailRed(line, Verdict::Link, StageFailureText(status), status);
+}
+
+bool ProbeWriter(OperationContext& ctx, std::string_view line) {
+  ctx.outcome.Enter(OpStage::Probe);
+  const std::int32_t probe = ctx.link.CheckWriter();
+  if (probe != kLinkWriterMismatch && probe != kLinkTimeout) return true;
+  return ctx.FailRed(line, Verdict::Link, LinkStatusMessage(probe), probe);
+}
+
 bool SendWriteHeader(OperationContext& ctx, std::uint32_t area, std::int32_t mode, std::string_view line) {
+  return SendHeaderFor(ctx, area, mode, line, kLinkHeaderAccepted);
+}
+
+bool SendHeaderFor(OperationContext& ctx, std::uint32_t area, std::int32_t mode, std::string_view line,
+                   std::int32_t want) {
   ctx.link.GetHeader(area, mode, ctx.inputs);
   const std::int32_t header = ctx.link.SendHeader(10);
-  if (header == kLinkHeaderAccepted) return true;
-  ShowStageFailure(ctx.panel, line, header);
-  return false;
+  return header == want || ctx.FailStatus(line, header);
 }
 
 std::int32_t ReadExactly(OperationContext& ctx, std::uint32_t area, std::int32_t count) {
@@ -69,9 +87,5 @@ const char* StageFailureText(std::int32_t status) {
     case kLinkTimeout: return LinkStatusMessage(status);
     default: return "Writer Error!!";
   }
-}
-
-void ShowStageFailure(OperationPanel& panel, std::string_view line, std::int32_t status) {
-  panel.Red(line, StageFailureText(status));
 }
 

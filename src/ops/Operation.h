@@ -1,7 +1,7 @@
 #pragma once
-// What every writer operation's worker gets, and the waits of the workers that
-// stream bytes themselves. No Qt here: the same workers run behind the
-// operation windows and in writer-cli.
+// What every writer operation's worker gets and gives back, and the waits of
+// the workers that stream bytes themselves. No Qt here: the same workers run
+// behind the operation windows and in writer-cli.
 
 #include <chrono>
 #include <cstdint>
@@ -13,6 +13,7 @@
 #include "files/HexText.h"
 #include "link/Clock.h"
 #include "link/WriterLink.h"
+#include "ops/Outcome.h"
 
 struct MainState;
 class OperationPanel;
@@ -30,9 +31,24 @@ struct OperationContext {
   Handover& handover;
   // Message boxes of main-window routines (the QTP file's); null: none shown.
   Prompts* prompts = nullptr;
+  // What the operation has come to so far. The worker returns it at its end;
+  // whoever runs it also finds here how far it got when the line failed under it.
+  Outcome outcome = {};
+
+  // Notes a failure of the operation (see Outcome::Fail), unless the stop has
+  // come: after it the link answers time-out on its own, not for the Writer.
+  bool Fail(Verdict why, std::string_view shown, std::int32_t status = 0, const VerdictValues& values = {});
+  // The usual pair: `text` red in `line`, noted as the operation's failure.
+  bool FailRed(std::string_view line, Verdict why, std::string_view text, std::int32_t status = 0,
+               const VerdictValues& values = {});
+  // A stage that got `status` where it needed another code: its red text in
+  // `line` (the standard texts for 1, 2 and 8, "Writer Error!!" for the rest).
+  bool FailStatus(std::string_view line, std::int32_t status);
 };
 
-using Worker = std::function<void(OperationContext&)>;
+// A worker runs one operation (one pass of Auto Program and force write) and
+// returns what it came to.
+using Worker = std::function<Outcome(OperationContext&)>;
 
 // The progress window's one-second timer: whole seconds since the last reset.
 class TickTimer {
@@ -62,6 +78,9 @@ bool ProbeWriter(OperationContext& ctx, std::string_view line);
 // GetHeader and the 10-byte header of a write: false, with the stage's red
 // text in `line`, unless the Writer is ready for the data.
 bool SendWriteHeader(OperationContext& ctx, std::uint32_t area, std::int32_t mode, std::string_view line);
+// The same for a header the Writer answers with `want` (an erase is answered finished).
+bool SendHeaderFor(OperationContext& ctx, std::uint32_t area, std::int32_t mode, std::string_view line,
+                   std::int32_t want);
 
 // GetHeader for a read of `area`, then a 7-bit read of `count` bytes of which
 // the caller looks at the first `used`. The link takes the end mark one byte
@@ -71,6 +90,13 @@ bool SendWriteHeader(OperationContext& ctx, std::uint32_t area, std::int32_t mod
 std::int32_t ReadExactly(OperationContext& ctx, std::uint32_t area, std::int32_t count);
 std::int32_t ReadExactly(OperationContext& ctx, std::uint32_t area, std::int32_t count, std::int32_t used);
 
+// The program word that byte i of a buffer of 7-bit halves belongs to.
+template <class Bytes>
+std::uint32_t WordOfByte(const Bytes& bytes, std::size_t i) {
+  const std::size_t low = i & ~std::size_t{1};
+  return bytes[low] + bytes[low + 1] * 128u;
+}
+
 // An ID read brings 32 bytes; only the ID and the checksum characters, the
 // first 16, are ever compared.
 inline constexpr std::int32_t kIdBytesCompared = 16;
@@ -78,5 +104,4 @@ inline constexpr std::int32_t kIdBytesCompared = 16;
 // The red message of a stage that got `status` where it needed another code:
 // the standard texts for 1, 2 and 8, "Writer Error!!" for every other code.
 const char* StageFailureText(std::int32_t status);
-void ShowStageFailure(OperationPanel& panel, std::string_view line, std::int32_t status);
 

@@ -3,6 +3,7 @@
 // the control of its window ("Label2", "StaticText1", "Button1") and the panel
 // carries the change there. The window queues each call to the GUI thread,
 // writer-cli prints the lines at the end, and tests record a transcript.
+// What the operation came to is the worker's Outcome, not these texts.
 
 #include <string>
 #include <string_view>
@@ -23,13 +24,22 @@ struct OperationLayout {
   std::vector<std::string> buttons;     // e.g. {"Button1"}; "Continue" buttons too; all disabled at start
   std::vector<std::string> buttonCaptions;  // same order as buttons
   bool gauge = false;                   // a CGauge1 0-100
-  // Texts that count as a good outcome of their line; writer-cli exits 0 only
-  // when every line it prints is one of these.
-  std::vector<std::string> successTexts;
   std::string defaultButton = {};  // the one Enter presses; the first button when empty
+
+  // True for the controls a worker may name: the title, the lines, the buttons.
+  bool Names(std::string_view control) const;
 };
 
 inline constexpr std::string_view kTitleControl = "StaticText1";
+
+inline bool OperationLayout::Names(std::string_view control) const {
+  if (control == kTitleControl) return true;
+  for (const auto& line : lines)
+    if (line.name == control) return true;
+  for (const auto& button : buttons)
+    if (button == control) return true;
+  return false;
+}
 
 class OperationPanel {
  public:

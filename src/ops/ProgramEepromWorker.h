@@ -5,4 +5,4 @@
 #include "ops/OperationPanel.h"
 
 const OperationLayout& ProgramEepromLayout();
-void ProgramEepromWorker(OperationContext& ctx);
+Outcome ProgramEepromWorker(OperationContext& ctx);

@@ -14,7 +14,6 @@ const OperationLayout& ProgramIdLayout() {
       {"Button1"},
       {"OK"},
       false,
-      {"Program Ok!!", "ID & Checksum verify OK!!"},
   };
   return layout;
 }
@@ -33,41 +32,41 @@ bool ChecksumChars(OperationContext& ctx, std::array<std::uint8_t, 4>& chars) {
       ctx.stop);
 }
 
-void Program(OperationContext& ctx) {
-  MainState& s = ctx.state;
-  OperationPanel& p = ctx.panel;
-  WriterLink& link = ctx.link;
+// Runs the stages; false when one of them ended the operation.
+bool Program(OperationContext& ctx) {
+  MainState& state = ctx.state;
+  OperationPanel& panel = ctx.panel;
 
-  if (!ProbeWriter(ctx, "Label1")) return;
-  if (!SendWriteHeader(ctx, kAreaId, kModeProgram, "Label1")) return;
+  if (!ProbeWriter(ctx, "Label1")) return false;
+  ctx.outcome.Enter(OpStage::Id);
+  if (!SendWriteHeader(ctx, kAreaId, kModeProgram, "Label1")) return false;
   IdImage image;
-  if (!StageIdImage(ctx, image)) return;
-  const int count = (s.CommandHeader[3] + 256 * s.CommandHeader[4] + 1) * 2;
-  const std::int32_t written = link.WriteData(count, true);
+  if (!StageIdImage(ctx, image)) return false;
+  const int count = (state.CommandHeader[3] + 256 * state.CommandHeader[4] + 1) * 2;
+  const std::int32_t written = ctx.link.WriteData(count, true);
   switch (written) {
     case kLinkWritten:
-      p.SetText("Label1", "Program Ok!!");
-      p.SetEnabled("Button1", true);
+      panel.SetText("Label1", "Program Ok!!");
+      panel.SetEnabled("Button1", true);
       break;
     case kLinkWriteFailed: {
-      const int word = s.WriteFailIndex / 2;
-      if (word >= 5)
-        p.Red("Label1", "Checksum program fail !!");
-      else
-        p.Red("Label1", "Program ID fail at address " + HexDigits(word, 4) + " !!");
-      return;
+      const auto word = static_cast<std::uint32_t>(state.WriteFailIndex / 2);
+      return ctx.FailRed("Label1", Verdict::WriteFailed,
+                         word >= 5 ? std::string("Checksum program fail !!")
+                                   : "Program ID fail at address " + HexDigits(word, 4) + " !!",
+                         written, {word, {}, {}});
     }
-    default: ShowStageFailure(p, "Label1", written); return;
+    default: return ctx.FailStatus("Label1", written);
   }
 
+  ctx.outcome.Enter(OpStage::IdVerify);
   const std::int32_t read = ReadExactly(ctx, kAreaId, 32, kIdBytesCompared);
-  if (read != kLinkFinished) {
-    ShowStageFailure(p, "Label2", read);
-    return;
-  }
+  if (read != kLinkFinished) return ctx.FailStatus("Label2", read);
   const int result = CompareIdReadBack(ctx, image);
-  if (result == 0) p.SetText("Label2", IdVerifyText(result));
-  if (result > 0) p.Red("Label2", IdVerifyText(result));
+  if (result < 0) return false;
+  if (result > 0) return ctx.FailRed("Label2", Verdict::Differs, IdVerifyText(result));
+  panel.SetText("Label2", IdVerifyText(result));
+  return true;
 }
 
 }  // namespace
@@ -99,7 +98,8 @@ const char* IdVerifyText(int result) {
   }
 }
 
-void ProgramIdWorker(OperationContext& ctx) {
-  Program(ctx);
+Outcome ProgramIdWorker(OperationContext& ctx) {
+  if (Program(ctx)) ctx.outcome.Done();
   ctx.panel.SetEnabled("Button1", true);
+  return ctx.outcome;
 }

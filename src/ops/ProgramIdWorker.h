@@ -11,7 +11,7 @@
 #include "app/MainState.h"
 
 const OperationLayout& ProgramIdLayout();
-void ProgramIdWorker(OperationContext& ctx);
+Outcome ProgramIdWorker(OperationContext& ctx);
 
 // What goes into the ID locations: the 32 ID bytes with the checksum
 // caption's first four characters at 12 to 15.

@@ -14,7 +14,6 @@ const OperationLayout& ProgramMemoryLayout() {
       {"Button1"},
       {"OK"},
       false,
-      {"Program Ok!!", "Data verify OK!!"},
   };
   return layout;
 }
@@ -22,67 +21,70 @@ const OperationLayout& ProgramMemoryLayout() {
 namespace {
 
 // Every byte with its low five bits set: a cleared buffer, nothing to program.
-bool ImageLooksBlank(const MainState& s) {
-  const int n = std::clamp(s.ProgramBytes, 0, kProgramBufferBytes);
-  return std::all_of(s.ProgramBuffer.begin(), s.ProgramBuffer.begin() + n,
+bool ImageLooksBlank(const MainState& state) {
+  const int n = std::clamp(state.ProgramBytes, 0, kProgramBufferBytes);
+  return std::all_of(state.ProgramBuffer.begin(), state.ProgramBuffer.begin() + n,
                      [](std::uint8_t b) { return (b & 0x1F) == 0x1F; });
 }
 
-void Program(OperationContext& ctx) {
-  MainState& s = ctx.state;
-  OperationPanel& p = ctx.panel;
+// Runs the stages; false when one of them ended the operation.
+bool Program(OperationContext& ctx) {
+  MainState& state = ctx.state;
+  OperationPanel& panel = ctx.panel;
 
   bool blank = false;
-  if (!ctx.handover.Run([&] { blank = ImageLooksBlank(s); }, ctx.stop)) return;
-  if (blank) {
-    p.Red("Label1", "Data memory are blank or error!");
-    return;
-  }
-  if (!ProbeWriter(ctx, "Label1")) return;
-  if (!SendWriteHeader(ctx, kAreaProgram, kModeProgram, "Label1")) return;
+  if (!ctx.handover.Run([&] { blank = ImageLooksBlank(state); }, ctx.stop)) return false;
+  if (blank) return ctx.FailRed("Label1", Verdict::BlankImage, "Data memory are blank or error!");
+  if (!ProbeWriter(ctx, "Label1")) return false;
+  ctx.outcome.Enter(OpStage::Program);
+  if (!SendWriteHeader(ctx, kAreaProgram, kModeProgram, "Label1")) return false;
 
-  const int n = std::clamp(s.ProgramBytes, 0, kProgramBufferBytes);
+  const int n = std::clamp(state.ProgramBytes, 0, kProgramBufferBytes);
   bool stopped = false;
   const auto copy = ImageCopy(ctx, kProgramBufferBytes, &stopped);
-  if (stopped) return;
+  if (stopped) return false;
   const StreamEnd end = StreamImage(ctx, copy, n + 6, kStreamTicks, [&](int j) {
-    if (j % 32 == 0) p.SetText("Label2", HexDigits(j / 2, 4));
+    if (j % 32 == 0) panel.SetText("Label2", HexDigits(j / 2, 4));
   });
+  const auto word = static_cast<std::uint32_t>(end.index / 2);
   switch (end.kind) {
     case StreamEnd::AllWritten:
-      p.SetText("Label2", HexDigits(end.index / 2, 4));
-      p.SetText("Label1", "Program Ok!!");
+      panel.SetText("Label2", HexDigits(word, 4));
+      panel.SetText("Label1", "Program Ok!!");
       break;
-    case StreamEnd::Exhausted: break;  // the Writer never said it was done: the read-back tells
+    case StreamEnd::Exhausted:
+      // The Writer never said it was done: the read-back tells, the first line keeps "Program.....".
+      ctx.Fail(Verdict::NotFinished, "Program.....");
+      break;
     case StreamEnd::CtsTimeout:
-    case StreamEnd::ReplyTimeout: p.Red("Label1", "Connect Timeout!!"); return;
+    case StreamEnd::ReplyTimeout: return ctx.FailRed("Label1", Verdict::Link, "Connect Timeout!!", kLinkTimeout);
     case StreamEnd::Reply:
       if (end.reply == writer_reply::kWriteFailed) {
-        p.SetText("Label2", HexDigits(end.index / 2, 4));
-        p.Red("Label1", "Programming fail !!");
-      } else if (end.reply == writer_reply::kSocketError) {
-        p.Red("Label1", "Nothing in socket or type error!");
-      } else {
-        p.Red("Label1", "Unknow return value!!");
+        panel.SetText("Label2", HexDigits(word, 4));
+        return ctx.FailRed("Label1", Verdict::WriteFailed, "Programming fail !!", 0, {word, {}, {}});
       }
-      return;
+      if (end.reply == writer_reply::kSocketError)
+        return ctx.FailRed("Label1", Verdict::Link, "Nothing in socket or type error!", kLinkSocketError);
+      return ctx.FailRed("Label1", Verdict::Reply, "Unknow return value!!", 0, {word, end.reply, {}});
   }
 
+  ctx.outcome.Enter(OpStage::ProgramVerify);
   const std::int32_t read = ReadExactly(ctx, kAreaProgram, n);
-  if (read != kLinkFinished) {
-    ShowStageFailure(p, "Label2", read);
-    return;
+  if (read != kLinkFinished) return ctx.FailStatus("Label2", read);
+  const auto diff = std::mismatch(copy.begin(), copy.begin() + n, state.ReadBuffer.begin());
+  if (diff.first != copy.begin() + n) {
+    const auto at = static_cast<std::size_t>(diff.first - copy.begin());
+    return ctx.FailRed("Label2", Verdict::Differs, "Data verify Fail!!", 0,
+                       {static_cast<std::uint32_t>(at / 2), WordOfByte(state.ReadBuffer, at), WordOfByte(copy, at)});
   }
-  if (!std::equal(copy.begin(), copy.begin() + n, s.ReadBuffer.begin())) {
-    p.Red("Label2", "Data verify Fail!!");
-    return;
-  }
-  p.SetText("Label2", "Data verify OK!!");
+  panel.SetText("Label2", "Data verify OK!!");
+  return true;
 }
 
 }  // namespace
 
-void ProgramMemoryWorker(OperationContext& ctx) {
-  Program(ctx);
+Outcome ProgramMemoryWorker(OperationContext& ctx) {
+  if (Program(ctx)) ctx.outcome.Done();
   ctx.panel.SetEnabled("Button1", true);
+  return ctx.outcome;
 }

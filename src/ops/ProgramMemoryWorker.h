@@ -5,4 +5,4 @@
 #include "ops/OperationPanel.h"
 
 const OperationLayout& ProgramMemoryLayout();
-void ProgramMemoryWorker(OperationContext& ctx);
+Outcome ProgramMemoryWorker(OperationContext& ctx);

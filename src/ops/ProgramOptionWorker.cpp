@@ -11,7 +11,6 @@ const OperationLayout& ProgramOptionLayout() {
       {"Button1"},
       {"OK"},
       false,
-      {"OPTION program & verify OK!!"},
   };
   return layout;
 }
@@ -27,54 +26,49 @@ const char* OptionGuardText(int optionErrors) {
 
 namespace {
 
-void Program(OperationContext& ctx) {
-  MainState& s = ctx.state;
-  OperationPanel& p = ctx.panel;
-  WriterLink& link = ctx.link;
+// Runs the stages; false when one of them ended the operation.
+bool Program(OperationContext& ctx) {
+  MainState& state = ctx.state;
 
   int errors = 0;
   std::uint8_t low = 0, high = 0;
   if (!ctx.handover.Run(
           [&] {
-            errors = s.OptionErrors;
-            low = s.OptionLow;
-            high = s.OptionHigh;
+            errors = state.OptionErrors;
+            low = state.OptionLow;
+            high = state.OptionHigh;
           },
           ctx.stop))
-    return;
-  if (*OptionGuardText(errors)) {
-    p.Red("Label1", OptionGuardText(errors));
-    return;
-  }
-  if (!ProbeWriter(ctx, "Label1")) return;
-  if (!SendWriteHeader(ctx, kAreaOption, kModeProgram, "Label1")) return;
-  s.ReadBuffer[0] = low;
-  s.ReadBuffer[1] = high;
-  const std::int32_t written = link.WriteData(2, true);
+    return false;
+  if (*OptionGuardText(errors)) return ctx.FailRed("Label1", Verdict::OptionFields, OptionGuardText(errors));
+  if (!ProbeWriter(ctx, "Label1")) return false;
+  ctx.outcome.Enter(OpStage::Option);
+  if (!SendWriteHeader(ctx, kAreaOption, kModeProgram, "Label1")) return false;
+  state.ReadBuffer[0] = low;
+  state.ReadBuffer[1] = high;
+  const std::int32_t written = ctx.link.WriteData(2, true);
   if (written == kLinkWriteFailed) {
-    p.Red("Label1", s.WriteFailIndex / 2 >= 5 ? "Checksum program fail !!" : "OPTION program fail !!");
-    return;
+    const auto word = static_cast<std::uint32_t>(state.WriteFailIndex / 2);
+    return ctx.FailRed("Label1", Verdict::WriteFailed,
+                       word >= 5 ? "Checksum program fail !!" : "OPTION program fail !!", written, {word, {}, {}});
   }
-  if (written != kLinkWritten) {
-    ShowStageFailure(p, "Label1", written);
-    return;
-  }
+  if (written != kLinkWritten) return ctx.FailStatus("Label1", written);
+  ctx.outcome.Enter(OpStage::OptionVerify);
   const std::int32_t read = ReadExactly(ctx, kAreaOption, 2);
-  if (read != kLinkFinished) {
-    ShowStageFailure(p, "Label1", read);
-    return;
-  }
-  const bool same = (low & s.OptionLowMask) == (s.ReadBuffer[0] & s.OptionLowMask) &&
-                    (high & s.OptionHighMask) == (s.ReadBuffer[1] & s.OptionHighMask);
-  if (same)
-    p.SetText("Label1", "OPTION program & verify OK!!");
-  else
-    p.Red("Label1", "OPTION verify Fail!!");
+  if (read != kLinkFinished) return ctx.FailStatus("Label1", read);
+  const bool same = (low & state.OptionLowMask) == (state.ReadBuffer[0] & state.OptionLowMask) &&
+                    (high & state.OptionHighMask) == (state.ReadBuffer[1] & state.OptionHighMask);
+  if (!same)
+    return ctx.FailRed("Label1", Verdict::Differs, "OPTION verify Fail!!", 0,
+                       {{}, PackedWord(state.ReadBuffer[0], state.ReadBuffer[1]), PackedWord(low, high)});
+  ctx.panel.SetText("Label1", "OPTION program & verify OK!!");
+  return true;
 }
 
 }  // namespace
 
-void ProgramOptionWorker(OperationContext& ctx) {
-  Program(ctx);
+Outcome ProgramOptionWorker(OperationContext& ctx) {
+  if (Program(ctx)) ctx.outcome.Done();
   ctx.panel.SetEnabled("Button1", true);
+  return ctx.outcome;
 }

@@ -5,7 +5,7 @@
 #include "ops/OperationPanel.h"
 
 const OperationLayout& ProgramOptionLayout();
-void ProgramOptionWorker(OperationContext& ctx);
+Outcome ProgramOptionWorker(OperationContext& ctx);
 
 // The option guard: the editor's verdict on the OPTION fields, "" when they
 // may be programmed. Auto Program asks the same.

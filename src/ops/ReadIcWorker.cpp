@@ -18,7 +18,6 @@ const OperationLayout& ReadIcLayout() {
       {"Button1"},
       {"OK"},
       true,
-      {"Read OPTION OK!", "Read ID and Checksum OK!", "Read Data OK", "Read EEPROM OK!"},
   };
   return layout;
 }
@@ -32,15 +31,11 @@ std::string Timeout(int stage) { return "Connect Timeout!! (" + std::to_string(s
 
 class Reader {
  public:
-  explicit Reader(OperationContext& ctx) : ctx_(ctx), s_(ctx.state), p_(ctx.panel), link_(ctx.link) {}
+  explicit Reader(OperationContext& ctx) : ctx_(ctx), state_(ctx.state), panel_(ctx.panel), link_(ctx.link) {}
 
-  void Run() {
-    if (!Identify()) return;
-    if (!ReadOptionArea()) return;
-    if (!ReadArea5()) return;
-    if (!ReadId()) return;
-    if (!ReadProgram()) return;
-    ReadEeprom();
+  // True when everything the part holds is in the buffers.
+  bool Run() {
+    return Identify() && ReadOptionArea() && ReadArea5() && ReadId() && ReadProgram() && ReadEeprom();
   }
 
  private:
@@ -48,92 +43,79 @@ class Reader {
 
   // A closing window gets no more texts: what the link says after the stop
   // is not the Writer's answer.
-  void Red(std::string_view line, std::string_view text) {
-    if (!Stopped()) p_.Red(line, text);
+  bool Red(std::string_view line, Verdict why, std::string_view text, std::int32_t status = 0) {
+    return Stopped() ? false : ctx_.FailRed(line, why, text, status);
   }
 
   // Red text of a failed 7-bit or 8-bit read: socket, adapter and time-out in
   // `line`, anything else "Writer Error!!" in `otherLine`.
-  void Fail(std::string_view line, std::string_view otherLine, std::int32_t status, int stage) {
+  bool Fail(std::string_view line, std::string_view otherLine, std::int32_t status, int stage) {
     switch (status) {
       case kLinkSocketError:
-      case kLinkAdapterError: Red(line, LinkStatusMessage(status)); break;
-      case kLinkTimeout: Red(line, Timeout(stage)); break;
-      default: Red(otherLine, "Writer Error!!"); break;
+      case kLinkAdapterError: return Red(line, Verdict::Link, LinkStatusMessage(status), status);
+      case kLinkTimeout: return Red(line, Verdict::Link, Timeout(stage), status);
+      default: return Red(otherLine, Verdict::Link, "Writer Error!!", status);
     }
   }
 
   bool Identify() {
-    if (s_.DeviceIndex == -1) {
-      p_.Red("Label1", "Unknow IC Type!!");
-      return false;
-    }
+    if (state_.DeviceIndex == -1) return ctx_.FailRed("Label1", Verdict::UnknownDevice, "Unknow IC Type!!");
+    ctx_.outcome.Enter(OpStage::Probe);
     const std::int32_t probe = link_.CheckWriter();
-    if (probe == kLinkWriterMismatch) {
-      Red("Label1", LinkStatusMessage(probe));
-      return false;
-    }
-    if (probe == kLinkTimeout) {
-      Red("Label1", Timeout(1));
-      return false;
-    }
+    if (probe == kLinkWriterMismatch) return Red("Label1", Verdict::Link, LinkStatusMessage(probe), probe);
+    if (probe == kLinkTimeout) return Red("Label1", Verdict::Link, Timeout(1), probe);
     return !Stopped();
   }
 
   bool ReadOptionArea() {
+    ctx_.outcome.Enter(OpStage::Option);
     const std::int32_t status = ReadExactly(ctx_, kAreaOption, 6);
-    if (status != kLinkFinished) {
-      Fail("Label1", "Label2", status, 2);
-      return false;
-    }
+    if (status != kLinkFinished) return Fail("Label1", "Label2", status, 2);
     std::array<std::uint8_t, 6> got;
-    std::copy_n(s_.ReadBuffer.begin(), got.size(), got.begin());
+    std::copy_n(state_.ReadBuffer.begin(), got.size(), got.begin());
     const bool stored = ctx_.handover.Run(
         [&] {
-          s_.OptionLow = got[0];
-          s_.OptionHigh = got[1];
-          std::copy_n(got.begin() + 2, 4, s_.BodyOptionBytes.begin());
+          state_.OptionLow = got[0];
+          state_.OptionHigh = got[1];
+          std::copy_n(got.begin() + 2, 4, state_.BodyOptionBytes.begin());
         },
         ctx_.stop);
     if (!stored) return false;
-    p_.SetText("Label1", "Read OPTION OK!");
+    panel_.SetText("Label1", "Read OPTION OK!");
     return true;
   }
 
   bool ReadArea5() {
+    ctx_.outcome.Enter(OpStage::BodyOption);
     const std::int32_t status = ReadExactly(ctx_, kAreaOption2, 6);
-    if (status != kLinkFinished) {
-      Fail("Label1", "Label2", status, 3);
-      return false;
-    }
+    if (status != kLinkFinished) return Fail("Label1", "Label2", status, 3);
     // The first word of this area is not kept.
     std::array<std::uint8_t, 4> got;
-    std::copy_n(s_.ReadBuffer.begin() + 2, got.size(), got.begin());
-    return ctx_.handover.Run([&] { std::copy(got.begin(), got.end(), s_.BodyOptionBytes.begin() + 4); },
+    std::copy_n(state_.ReadBuffer.begin() + 2, got.size(), got.begin());
+    return ctx_.handover.Run([&] { std::copy(got.begin(), got.end(), state_.BodyOptionBytes.begin() + 4); },
                              ctx_.stop);
   }
 
   bool ReadId() {
+    ctx_.outcome.Enter(OpStage::Id);
     const std::int32_t status = ReadExactly(ctx_, kAreaId, kIdBytes);
-    if (status != kLinkFinished) {
-      Fail("Label2", "Label2", status, 4);
-      return false;
-    }
+    if (status != kLinkFinished) return Fail("Label2", "Label2", status, 4);
     std::array<std::uint8_t, kIdBytes> got;
-    std::copy_n(s_.ReadBuffer.begin(), got.size(), got.begin());
-    if (!ctx_.handover.Run([&] { s_.IdBuffer = got; }, ctx_.stop)) return false;
-    p_.SetText("Label2", "Read ID and Checksum OK!");
+    std::copy_n(state_.ReadBuffer.begin(), got.size(), got.begin());
+    if (!ctx_.handover.Run([&] { state_.IdBuffer = got; }, ctx_.stop)) return false;
+    panel_.SetText("Label2", "Read ID and Checksum OK!");
     return true;
   }
 
   // Streams the header and the data itself, paced by the window's ticks.
   bool ReadProgram() {
+    ctx_.outcome.Enter(OpStage::Program);
     TCustomComm& comm = link_.Comm();
     link_.GetHeader(kAreaProgram, kModeRead, ctx_.inputs);
-    const int n = std::clamp(s_.ProgramBytes, 2, kProgramBufferBytes);
-    p_.SetGauge(0);
+    const int n = std::clamp(state_.ProgramBytes, 2, kProgramBufferBytes);
+    panel_.SetGauge(0);
     std::array<std::uint8_t, 10> header;
-    std::copy_n(s_.CommandHeader.begin(), header.size(), header.begin());
+    std::copy_n(state_.CommandHeader.begin(), header.size(), header.begin());
 
     // Leftovers of an earlier exchange would otherwise be read as data.
     comm.PurgeIn();
@@ -141,10 +123,8 @@ class Reader {
     TickTimer timer(ctx_.clock);
     for (const std::uint8_t b : header) {
       timer.Reset();
-      if (!WaitCtsTicks(comm, timer, kStreamTicks, ctx_.stop)) {
-        Red("Label3", Timeout(5));
-        return false;
-      }
+      if (!WaitCtsTicks(comm, timer, kStreamTicks, ctx_.stop))
+        return Red("Label3", Verdict::Link, Timeout(5), kLinkTimeout);
       if (!WriteByteUnlessStopped(comm, b, ctx_.stop)) return false;
     }
 
@@ -158,15 +138,10 @@ class Reader {
     timer.Reset();
     std::array<std::uint8_t, 256> chunk;
     for (;;) {
-      if (!WaitInputTicks(comm, timer, kStreamTicks, ctx_.stop)) {
-        Red("Label3", Timeout(6));
-        return false;
-      }
+      if (!WaitInputTicks(comm, timer, kStreamTicks, ctx_.stop))
+        return Red("Label3", Verdict::Link, Timeout(6), kLinkTimeout);
       const std::int32_t got = comm.Read(chunk.data(), static_cast<std::int32_t>(chunk.size()));
-      if (got > 0 && (received += got) > bound) {
-        Red("Label3", "Read error!!");
-        return false;
-      }
+      if (got > 0 && (received += got) > bound) return Red("Label3", Verdict::ReadError, "Read error!!");
       for (std::int32_t j = 0; j < got; ++j) {
         const std::uint8_t c = chunk[j];
         timer.Reset();
@@ -175,20 +150,19 @@ class Reader {
             const int progress = static_cast<int>(static_cast<long long>(k) * 100 / n);
             if (progress > shown) {
               shown = progress;
-              p_.SetGauge(progress);
+              panel_.SetGauge(progress);
             }
             image[k++] = c;
           }
           continue;
         }
         switch (c) {
-          case writer_reply::kSocketError: Red("Label3", LinkStatusMessage(kLinkSocketError)); return false;
-          case writer_reply::kAdapterError: Red("Label3", LinkStatusMessage(kLinkAdapterError)); return false;
+          case writer_reply::kSocketError:
+            return Red("Label3", Verdict::Link, LinkStatusMessage(kLinkSocketError), kLinkSocketError);
+          case writer_reply::kAdapterError:
+            return Red("Label3", Verdict::Link, LinkStatusMessage(kLinkAdapterError), kLinkAdapterError);
           case writer_reply::kEnd:
-            if (k < n) {
-              Red("Label3", "Read error!!");
-              return false;
-            }
+            if (k < n) return Red("Label3", Verdict::ReadError, "Read error!!");
             return Complete(image, n);
           default: break;  // other replies mean nothing here
         }
@@ -197,48 +171,50 @@ class Reader {
   }
 
   bool Complete(const std::vector<std::uint8_t>& image, int n) {
-    p_.SetGauge(100);
+    panel_.SetGauge(100);
     const bool stored = ctx_.handover.Run(
         [&] {
-          std::copy_n(image.begin(), n, s_.ProgramBuffer.begin());
-          s_.IcReadDone = 1;
-          ::CalChecksum(s_);
+          std::copy_n(image.begin(), n, state_.ProgramBuffer.begin());
+          state_.IcReadDone = 1;
+          ::CalChecksum(state_);
         },
         ctx_.stop);
     if (!stored) return false;
-    p_.SetText("Label3", "Read Data OK");
+    panel_.SetText("Label3", "Read Data OK");
     // The read is complete: the user may close now, cutting the EEPROM phase off.
-    p_.SetEnabled("Button1", true);
+    panel_.SetEnabled("Button1", true);
     return true;
   }
 
-  void ReadEeprom() {
-    if (s_.MemoryKind != 2 || Stopped()) return;
-    const int e = (s_.EepromTopHi << 8) + s_.EepromTopLo + 1;
+  bool ReadEeprom() {
+    if (state_.MemoryKind != 2) return true;
+    if (Stopped()) return false;
+    ctx_.outcome.Enter(OpStage::Eeprom);
+    const int e = (state_.EepromTopHi << 8) + state_.EepromTopLo + 1;
     link_.GetHeader(kAreaEeprom, kModeRead, ctx_.inputs);
-    p_.SetVisible("EEInfo", true);
+    panel_.SetVisible("EEInfo", true);
     const std::int32_t status = link_.Read8BitData(e);
-    if (status != kLinkFinished) {
-      Fail("EEInfo", "EEInfo", status, 7);
-      return;
-    }
+    if (status != kLinkFinished) return Fail("EEInfo", "EEInfo", status, 7);
     // The buffer holds the largest EEPROM of the catalogue; a part claiming
     // more is read whole and kept as far as it fits.
-    std::vector<std::uint8_t> got(s_.ReadBuffer.begin(), s_.ReadBuffer.begin() + std::min(e, kEepromBufferBytes));
-    if (!ctx_.handover.Run([&] { std::copy(got.begin(), got.end(), s_.EepromBuffer.begin()); }, ctx_.stop))
-      return;
-    p_.SetText("EEInfo", "Read EEPROM OK!");
+    std::vector<std::uint8_t> got(state_.ReadBuffer.begin(),
+                                  state_.ReadBuffer.begin() + std::min(e, kEepromBufferBytes));
+    if (!ctx_.handover.Run([&] { std::copy(got.begin(), got.end(), state_.EepromBuffer.begin()); }, ctx_.stop))
+      return false;
+    panel_.SetText("EEInfo", "Read EEPROM OK!");
+    return true;
   }
 
   OperationContext& ctx_;
-  MainState& s_;
-  OperationPanel& p_;
+  MainState& state_;
+  OperationPanel& panel_;
   WriterLink& link_;
 };
 
 }  // namespace
 
-void ReadIcWorker(OperationContext& ctx) {
-  Reader(ctx).Run();
+Outcome ReadIcWorker(OperationContext& ctx) {
+  if (Reader(ctx).Run()) ctx.outcome.Done();
   ctx.panel.SetEnabled("Button1", true);
+  return ctx.outcome;
 }

@@ -9,4 +9,4 @@
 #include "ops/OperationPanel.h"
 
 const OperationLayout& ReadIcLayout();
-void ReadIcWorker(OperationContext& ctx);
+Outcome ReadIcWorker(OperationContext& ctx);

@@ -1,6 +1,20 @@
 #include "ops/RecordingPanel.h"
 
 #include <algorithm>
+#include <stdexcept>
+
+namespace {
+
+// The control of that name; a name the window lacks is the caller's fault.
+template <class Controls>
+auto& Lookup(Controls& controls, std::string_view control, const std::string& window) {
+  auto it = controls.find(control);
+  if (it == controls.end())
+    throw std::invalid_argument("the window \"" + window + "\" has no control \"" + std::string(control) + "\"");
+  return it->second;
+}
+
+}  // namespace
 
 bool IsBlankLine(std::string_view text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return c == ' '; });
@@ -29,9 +43,7 @@ void RecordingPanel::Reset() {
 }
 
 RecordingPanel::Control& RecordingPanel::At(std::string_view control) {
-  auto it = controls_.find(control);
-  if (it == controls_.end()) it = controls_.emplace(std::string(control), Control{}).first;
-  return it->second;
+  return Lookup(controls_, control, layout_.caption);
 }
 
 void RecordingPanel::SetText(std::string_view control, std::string_view text) {
@@ -87,8 +99,7 @@ void RecordingPanel::SelectRow(int row) {
 
 RecordingPanel::Control RecordingPanel::Get(std::string_view control) const {
   std::lock_guard lock(mutex_);
-  auto it = controls_.find(control);
-  return it == controls_.end() ? Control{} : it->second;
+  return Lookup(controls_, control, layout_.caption);
 }
 
 int RecordingPanel::Gauge() const {
@@ -127,10 +138,3 @@ std::vector<std::string> RecordingPanel::Lines() const {
   return out;
 }
 
-bool RecordingPanel::Succeeded() const {
-  const auto lines = Lines();
-  const auto& ok = layout_.successTexts;
-  return Messages().empty() && std::all_of(lines.begin(), lines.end(), [&ok](const std::string& l) {
-           return std::find(ok.begin(), ok.end(), l) != ok.end();
-         });
-}

@@ -1,6 +1,8 @@
 #pragma once
 // A panel that keeps the state of every control of one operation window, and
 // a transcript of every call. Tests assert on it; writer-cli prints from it.
+// A control the window's layout does not have is a fault of the worker: the
+// call throws std::invalid_argument, so a test fails instead of recording it.
 // Thread-safe: a worker may write while another thread reads.
 
 #include <map>
@@ -53,16 +55,13 @@ class RecordingPanel : public OperationPanel {
   // The status lines as writer-cli prints them: visible, not blank, in window
   // order, red ones behind "error: ".
   std::vector<std::string> Lines() const;
-  // True when every printed line is one of the layout's success texts and no
-  // message box was shown.
-  bool Succeeded() const;
 
  protected:
   // Called after a message box was recorded, with the lock released.
   virtual void OnMessage(const std::string& /*text*/) {}
 
  private:
-  Control& At(std::string_view control);  // created on first use
+  Control& At(std::string_view control);  // throws for a name the layout lacks
   void Note(std::string entry);           // a transcript entry, when history is kept
 
   OperationLayout layout_;

@@ -8,4 +8,4 @@
 #include "ops/OperationPanel.h"
 
 const OperationLayout& VerifyLayout();
-void VerifyWorker(OperationContext& ctx);
+Outcome VerifyWorker(OperationContext& ctx);

@@ -146,17 +146,18 @@ struct Stage {
   bool lastUnused = false;
 };
 
-struct Outcome {
+struct Expected {
   enum Kind { Success, Red, Plain, Message } kind = Success;
   std::string line;
   std::string text;
 };
 
-Outcome Red(const std::string& line, const std::string& text) { return {Outcome::Red, line, text}; }
+Expected Red(const std::string& line, const std::string& text) { return {Expected::Red, line, text}; }
 
 // How a stage reports a link status.
-Outcome StatusOutcome(const Stage& s, std::int32_t status, bool ctsLost = false) {
-  if (s.via == Via::Record) return {Outcome::Message, "", status == kLinkTimeout ? "Connect Timeout!!" : "Writer Error!!"};
+Expected StatusOutcome(const Stage& s, std::int32_t status, bool ctsLost = false) {
+  if (s.via == Via::Record)
+    return {Expected::Message, "", status == kLinkTimeout ? "Connect Timeout!!" : "Writer Error!!"};
   if (status == kLinkTimeout) {
     int stage = s.timeoutStage;
     if (s.via == Via::ReadStream) stage = ctsLost ? 5 : 6;
@@ -194,7 +195,7 @@ struct Fault {
 };
 
 // What the window must show when `fault` meets the exchange of a clean run.
-Outcome Expect(const std::vector<Command>& cmds, const std::vector<Stage>& stages, const Fault& fault) {
+Expected Expect(const std::vector<Command>& cmds, const std::vector<Stage>& stages, const Fault& fault) {
   const auto containing = [&](std::size_t k) -> std::size_t {
     for (std::size_t i = 0; i < cmds.size(); ++i)
       if (k < cmds[i].End()) return i;
@@ -230,7 +231,7 @@ Outcome Expect(const std::vector<Command>& cmds, const std::vector<Stage>& stage
         case Via::ReadStream: return StatusOutcome(s, kLinkTimeout);  // replies it does not know are ignored
         case Via::Read8:
           if (s.garbled.empty()) return {};
-          return {Outcome::Plain, s.line, s.garbled};
+          return {Expected::Plain, s.line, s.garbled};
         default: return StatusOutcome(s, kLinkUnexpected);
       }
     }
@@ -310,7 +311,7 @@ struct Operation {
   std::string name;
   const char* device;
   OperationLayout layout;
-  std::function<void(OperationContext&)> worker;
+  Worker worker;
   std::vector<Stage> stages;
   std::function<void(MainState&)> prepare;
   // The emulated part; by default a blank one of the device.
@@ -338,7 +339,7 @@ class Bench : public EmulatedWriter<FakeClock> {
   }
 
   // Runs the worker on a thread of its own so a hang shows as a failure.
-  std::unique_ptr<RecordingPanel> Run(const Operation& op, bool* ended) {
+  std::unique_ptr<RecordingPanel> Run(const Operation& op, bool* ended, Outcome* outcome) {
     auto panel = std::make_unique<RecordingPanel>(op.layout);
     std::stop_source stop;
     link.SetStopToken(stop.get_token());
@@ -346,7 +347,7 @@ class Bench : public EmulatedWriter<FakeClock> {
     auto finished = done.get_future();
     std::jthread worker([&] {
       OperationContext ctx{state, link, clock, HeaderInputs{op.device}, stop.get_token(), *panel, handover};
-      op.worker(ctx);
+      *outcome = op.worker(ctx);
       done.set_value();
     });
     *ended = finished.wait_for(kCaseBound) == std::future_status::ready;
@@ -499,43 +500,33 @@ std::vector<Operation> Operations() {
       {"ForceWrite", kOtp, ForceWriteLayout(), ForceWriteWorker,
        {Probe("Label1"), {Via::Stream, "Label1", 0, Always("Programming memory fail!!")}, Read7("Label2")}, Image,
        {}, {}, {"Panel.Label13"}},
-      {"AutoProgram", kFlash, AutoProgramLayout(),
-       [](OperationContext& ctx) {
-         AutoProgramPass pass;
-         AutoProgramWorker(ctx, pass);
-       },
-       autoTail(autoStages),
+      {"AutoProgram", kFlash, AutoProgramLayout(), AutoProgramWorker, autoTail(autoStages),
        [](MainState& s) {
          Image(s);
          SerialMode(s);
          s.EraseFirst = 1;
        },
        {}, {}, passDone},
-      {"AutoProgramWithoutBlankCheck", kOtp, AutoProgramLayout(),
-       [](OperationContext& ctx) {
-         AutoProgramPass pass;
-         AutoProgramWorker(ctx, pass);
-       },
-       autoTail({Probe("Label1")}),
+      {"AutoProgramWithoutBlankCheck", kOtp, AutoProgramLayout(), AutoProgramWorker, autoTail({Probe("Label1")}),
        [](MainState& s) {
          Image(s);
          s.NoBlankCheck = 1;
        },
        {}, {}, {"Panel.Label13", "QtpRecord"}},
       {"Download", kOtp, DownloadLayout(),
-       [](OperationContext& ctx) { DownloadWorker(ctx, {true, true}); },
+       [](OperationContext& ctx) { return DownloadWorker(ctx, {true, true}); },
        {{Via::Record, ""}, {Via::Record, ""}, {Via::Record, ""}}, [](MainState&) {}},
   };
 }
 
 void PrintTo(const Operation& op, std::ostream* os) { *os << op.name; }
 
-std::string Describe(const Outcome& o) {
+std::string Describe(const Expected& o) {
   switch (o.kind) {
-    case Outcome::Success: return "success";
-    case Outcome::Message: return "message box \"" + o.text + "\"";
-    case Outcome::Red: return o.line + " red \"" + o.text + "\"";
-    case Outcome::Plain: return o.line + " \"" + o.text + "\"";
+    case Expected::Success: return "success";
+    case Expected::Message: return "message box \"" + o.text + "\"";
+    case Expected::Red: return o.line + " red \"" + o.text + "\"";
+    case Expected::Plain: return o.line + " \"" + o.text + "\"";
   }
   return "";
 }
@@ -560,20 +551,23 @@ TEST_P(FaultMatrix, EveryFaultAtEveryStage) {
   // The device-select window enables its own buttons; its worker ends with a message or none.
   const std::string button = op.name == "Download" ? "" : op.layout.buttons.front();
 
-  // The clean run: it succeeds, and its exchange gives the stages.
+  // The clean run: it succeeds, shows no failure, and its exchange gives the stages.
   auto clean = MakeBench();
   bool ended = false;
-  const auto cleanPanel = clean->Run(op, &ended);
+  Outcome cleanOutcome;
+  const auto cleanPanel = clean->Run(op, &ended, &cleanOutcome);
   ASSERT_TRUE(ended);
-  ASSERT_TRUE(cleanPanel->Succeeded()) << ::testing::PrintToString(cleanPanel->Lines())
-                                       << ::testing::PrintToString(cleanPanel->Messages());
+  const Texts cleanLines = cleanPanel->Lines();
+  ASSERT_EQ(cleanOutcome.result, OpResult::Ok) << ::testing::PrintToString(cleanLines);
+  ASSERT_TRUE(cleanPanel->Messages().empty()) << ::testing::PrintToString(cleanPanel->Messages());
+  for (const auto& line : cleanLines) ASSERT_NE(line.rfind("error: ", 0), 0u) << line;
   const auto cmds = ParseExchange(clean->sent);
   ASSERT_EQ(cmds.size(), op.stages.size()) << "stages of the clean run";
 
   const Fields always = {"ReadBuffer", "CommandHeader", "WriteFailIndex", "TickCount"};
   int cases = 0;
   for (const Fault& fault : Placements(cmds, op.stages)) {
-    const Outcome want = Expect(cmds, op.stages, fault);
+    const Expected want = Expect(cmds, op.stages, fault);
     SCOPED_TRACE(op.name + ", " + fault.Name() + ": want " + Describe(want));
     auto bench = MakeBench();
     if (fault.Armed()) {
@@ -583,12 +577,13 @@ TEST_P(FaultMatrix, EveryFaultAtEveryStage) {
       bench->emulator.SetFaults(fault.Settings());
     }
     const MainState before = bench->state;
-    const auto panel = bench->Run(op, &ended);
+    Outcome outcome;
+    const auto panel = bench->Run(op, &ended, &outcome);
     ++cases;
     ASSERT_TRUE(ended) << "the operation hung";
 
     const auto lines = ::testing::PrintToString(panel->Lines());
-    if (want.kind == Outcome::Message) {
+    if (want.kind == Expected::Message) {
       EXPECT_EQ(panel->Messages(), Texts{want.text});
     } else {
       if (!button.empty()) {
@@ -596,21 +591,29 @@ TEST_P(FaultMatrix, EveryFaultAtEveryStage) {
       }
       EXPECT_TRUE(panel->Messages().empty());
     }
+    // The outcome says what the window shows: success, or the failing line's text.
     switch (want.kind) {
-      case Outcome::Success: EXPECT_TRUE(panel->Succeeded()) << lines; break;
-      case Outcome::Message: break;
-      case Outcome::Red:
-      case Outcome::Plain:
+      case Expected::Success:
+        EXPECT_EQ(outcome.result, OpResult::Ok) << lines;
+        EXPECT_EQ(panel->Lines(), cleanLines);
+        break;
+      case Expected::Message:
+        EXPECT_EQ(outcome.result, OpResult::Failed);
+        EXPECT_EQ(outcome.text, want.text);
+        break;
+      case Expected::Red:
+      case Expected::Plain:
         EXPECT_EQ(panel->Text(want.line), want.text) << lines;
-        EXPECT_EQ(panel->IsRed(want.line), want.kind == Outcome::Red) << lines;
+        EXPECT_EQ(panel->IsRed(want.line), want.kind == Expected::Red) << lines;
         EXPECT_TRUE(panel->IsVisible(want.line)) << lines;
-        EXPECT_FALSE(panel->Succeeded()) << lines;
+        EXPECT_EQ(outcome.result, OpResult::Failed) << lines;
+        EXPECT_EQ(outcome.text, want.text) << lines;
         break;
     }
 
     Fields allowed = always;
     allowed.insert(op.mayChange.begin(), op.mayChange.end());
-    const bool done = want.kind == Outcome::Success || (!op.doneLine.empty() && want.line == op.doneLine);
+    const bool done = want.kind == Expected::Success || (!op.doneLine.empty() && want.line == op.doneLine);
     if (done) allowed.insert(op.mayChangeWhenDone.begin(), op.mayChangeWhenDone.end());
     for (const auto& field : faults::ChangedFields(before, bench->state))
       EXPECT_TRUE(allowed.count(field)) << field << " changed";

@@ -83,37 +83,34 @@ TEST(PicConvert, TranslatesOnlyWordsBelowTheFileSize) {
   EXPECT_EQ(GetWord(negative, 0), 0x0000);
 }
 
-TEST(PicConvert, PlausibilityWarningOnlyWithTheMemoryViewOpen) {
+TEST(PicConvert, PlausibilityWarningWhateverWindowIsOpen) {
   ScriptedPrompts p;
   // 12-bit device given 14-bit code: warned once, still translated with the 12-bit table.
   MainState s = RawImage(2048);
   PutWord(s, 0, 0x1683);
   PutWord(s, 1, 0x3EFF);
   PutWord(s, 2, 0x0A05);
-  s.MemoryWindowOpen = 1;
   Pic5xToQel(s, p);
   EXPECT_EQ(p.Texts(), std::vector<std::string>{"Warning: File format error !(14 bit)"});
   EXPECT_EQ(GetWord(s, 2), 0x3205);
   EXPECT_EQ(GetWord(s, 0), TranslatePic5xWord(0x1683));
 
-  // 14-bit translator over an image without any 14-bit-only word.
+  // 14-bit translator over an image without any 14-bit-only word, the
+  // program-memory view closed: the warning does not depend on the view.
   ScriptedPrompts q;
   MainState t = RawImage(2048);
   PutWord(t, 0, 0x0C12);
   PutWord(t, 1024, 0x2803);  // outside the device's area: not looked at
-  t.MemoryWindowOpen = 1;
+  t.MemoryWindowOpen = 0;
   Pic6x7xToQel(t, q);
   EXPECT_EQ(q.Texts(), std::vector<std::string>{"Warning: File format error !(12 bit)"});
 
   ScriptedPrompts quiet;
-  MainState closed = RawImage(2048);
-  PutWord(closed, 0, 0x1683);
-  Pic5xToQel(closed, quiet);
-  closed = RawImage(2048);
-  Pic6x7xToQel(closed, quiet);
   MainState fits = RawImage(2048);
-  fits.MemoryWindowOpen = 1;
   PutWord(fits, 3, 0x2803);
   Pic6x7xToQel(fits, quiet);
+  MainState twelve = RawImage(2048);
+  PutWord(twelve, 3, 0x0A05);
+  Pic5xToQel(twelve, quiet);
   EXPECT_TRUE(quiet.messages.empty());
 }

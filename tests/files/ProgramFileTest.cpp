@@ -139,7 +139,6 @@ TEST(ProgramFile, PicProgramsAssembledByGpasmAreTranslated) {
   Loader fourteen;
   fourteen.state.CoreKind = 2;
   fourteen.state.ProgramBytes = 2048;
-  fourteen.state.MemoryWindowOpen = 1;
   ASSERT_EQ(fourteen.Open(dir.Path("core14.hex")), ImageLoadResult::Loaded);
   const std::uint16_t want14[] = {0x2804, 0x3FFF, 0x3FFF, 0x3FFF, 0x0A83, 0x3A12, 0x37FF, 0x1004, 0x3FFF};
   for (int n = 0; n < 9; ++n) EXPECT_EQ(fourteen.Word(n), want14[n]) << n;

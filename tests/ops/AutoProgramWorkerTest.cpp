@@ -37,18 +37,17 @@ class AutoProgramTest : public OpsTest {
     state.SerialValue = {0x34, 0x12};
     state.SerialStep = 1;
   }
-  // One pass on a fresh blank part, as "Continue" runs it.
-  AutoProgramPass Pass(bool freshPart = true) {
+  // One pass on a fresh blank part, as "Continue" runs it; its outcome is in `outcome`.
+  PassRecord Pass(bool freshPart = true) {
     if (freshPart) emulator.SetIc(*IcDescription::ForDevice("K7E1/E3"));
     if (!panel)
       panel = std::make_unique<RecordingPanel>(AutoProgramLayout());
     else
       AutoProgramContinueReset(*panel);
-    AutoProgramPass pass;
     OperationContext ctx{state, link, clock, HeaderInputs{"K7E1/E3"}, {}, *panel, handover, &prompts};
-    AutoProgramWorker(ctx, pass);
+    outcome = AutoProgramWorker(ctx);
     EXPECT_TRUE(panel->IsEnabled("Button1"));
-    return pass;
+    return *outcome.pass;
   }
   std::uint16_t PartSerial() const {
     return static_cast<std::uint16_t>(((emulator.ProgramWord(0x100) & 0xFF) << 8) | (emulator.ProgramWord(0x101) & 0xFF));
@@ -62,9 +61,9 @@ TEST_F(AutoProgramTest, BatchStampsEachPartWithTheNextNumber) {
   state.Panel.Label13 = "41";
   for (int i = 0; i < 4; ++i) {
     SCOPED_TRACE(i);
-    const AutoProgramPass pass = Pass();
+    const PassRecord pass = Pass();
     EXPECT_EQ(panel->Lines(), kGoodPass);
-    EXPECT_TRUE(panel->Succeeded());
+    EXPECT_TRUE(outcome.Succeeded());
     EXPECT_TRUE(pass.counted);
     EXPECT_TRUE(panel->IsEnabled("Button2"));
     EXPECT_EQ(PartSerial(), 0x1234 + i);  // what the part holds
@@ -80,7 +79,7 @@ TEST_F(AutoProgramTest, PartThatIsNotBlankIsNeverWritten) {
   used.program = {0x3FFF, 0x1111};
   emulator.SetIc(used);
   const std::size_t before = emulator.HeadersAccepted();
-  const AutoProgramPass pass = Pass(false);
+  const PassRecord pass = Pass(false);
   EXPECT_EQ(panel->Lines(), Texts{"error: Device not blank!!"});
   EXPECT_FALSE(pass.counted);
   EXPECT_EQ(state.Panel.Label13, "0");
@@ -106,7 +105,7 @@ TEST_F(AutoProgramTest, WithoutBlankCheckAndGuards) {
   EXPECT_EQ(panel->Lines(), Texts{"error: The program memory is not 'RTIW'"});
   state.SetProgramWord(0x101, 0x3180);  // bit 0 of the second byte is the literal's bit 7
   Pass();
-  EXPECT_TRUE(panel->Succeeded());
+  EXPECT_TRUE(outcome.Succeeded());
 }
 
 TEST_F(AutoProgramTest, IdDifferenceIsReportedAndThePassStillCounts) {
@@ -114,14 +113,13 @@ TEST_F(AutoProgramTest, IdDifferenceIsReportedAndThePassStillCounts) {
   // caption again for the ID compare. The caption changes before the compare.
   MeddlingHandover meddling(7, [this] { state.Panel.Label11 = "5678"; });
   panel = std::make_unique<RecordingPanel>(AutoProgramLayout());
-  AutoProgramPass pass;
   OperationContext ctx{state, link, clock, HeaderInputs{"K7E1/E3"}, {}, *panel, meddling, &prompts};
-  AutoProgramWorker(ctx, pass);
+  outcome = AutoProgramWorker(ctx);
   EXPECT_EQ(panel->Lines(), (Texts{"Blank Check ..... OK.", "OPTION program & verify OK!!",
                                    "Data program & verify OK!!", "error: Checksum verify fail!!"}));
-  EXPECT_TRUE(pass.counted);
+  EXPECT_TRUE(outcome.pass->counted);
   EXPECT_EQ(state.Panel.Label13, "1");
-  EXPECT_FALSE(panel->Succeeded());
+  EXPECT_FALSE(outcome.Succeeded());
 }
 
 TEST_F(AutoProgramTest, FailuresStopThePassUncounted) {
@@ -164,7 +162,7 @@ TEST_F(AutoProgramTest, FlashPartIsErasedFirst) {
   state.NoBlankCheck = 1;
   emulator.SetIc(flash);
   Pass(false);
-  EXPECT_FALSE(panel->Succeeded());  // without the erase the old bits stay
+  EXPECT_FALSE(outcome.Succeeded());  // without the erase the old bits stay
 }
 
 TEST_F(AutoProgramTest, SimulationNeverTouchesTheWriter) {

@@ -23,7 +23,7 @@ class BlankCheckTest : public OpsTest {
 TEST_F(BlankCheckTest, BlankPartPassesEveryLine) {
   auto panel = Check();
   EXPECT_EQ(panel->Lines(), (Texts{"OPTION ....... OK", "ID Checksum ......... OK.", "Data ......... OK."}));
-  EXPECT_TRUE(panel->Succeeded());
+  EXPECT_TRUE(outcome.Succeeded());
   EXPECT_EQ(panel->Text("StaticText1"), "Blank Check");
   EXPECT_FALSE(panel->IsVisible("Label1"));
 }
@@ -33,7 +33,7 @@ TEST_F(BlankCheckTest, NoDeviceNeverTouchesTheWriter) {
   auto panel = Check();
   EXPECT_EQ(panel->Lines(), Texts{"Unknow IC Type!!"});  // not red
   EXPECT_EQ(emulator.BytesReceived(), 0u);
-  EXPECT_FALSE(panel->Succeeded());
+  EXPECT_FALSE(outcome.Succeeded());
 }
 
 TEST_F(BlankCheckTest, OptionOutsideTheMasksStillBlank) {
@@ -99,7 +99,7 @@ TEST_F(BlankCheckTest, FailuresEndInTheirStageLine) {
     auto panel = Check();
     EXPECT_EQ(panel->Lines(), c.lines);
     EXPECT_TRUE(panel->IsRed(c.redLine));
-    EXPECT_FALSE(panel->Succeeded());
+    EXPECT_FALSE(outcome.Succeeded());
   }
 }
 

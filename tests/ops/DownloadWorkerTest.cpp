@@ -50,7 +50,7 @@ std::vector<bool> Ticks(int rows, std::initializer_list<int> ticked) {
 class DownloadTest : public OpsTest {
  protected:
   std::unique_ptr<RecordingPanel> Download(const std::vector<bool>& ticked) {
-    return Run(DownloadLayout(), [&ticked](OperationContext& ctx) { DownloadWorker(ctx, ticked); });
+    return Run(DownloadLayout(), [&ticked](OperationContext& ctx) { return DownloadWorker(ctx, ticked); });
   }
 };
 
@@ -80,7 +80,7 @@ TEST_F(DownloadTest, TickedRowsAreNumberedInListOrder) {
   const MainState before = state;
 
   auto panel = Download(Ticks(10, {0, 5, 9}));
-  EXPECT_TRUE(panel->Succeeded());
+  EXPECT_TRUE(outcome.Succeeded());
   const auto sent = emulator.Downloaded();
   ASSERT_EQ(sent.size(), 3u);
   const int rows[] = {0, 5, 9};
@@ -120,7 +120,7 @@ TEST_F(DownloadTest, NothingTickedSendsTheOpeningRecordOnly) {
   TestCatalogue catalogue(4);
   ScopedDeviceTable table(catalogue.Rows());
   auto panel = Download({});
-  EXPECT_TRUE(panel->Succeeded());
+  EXPECT_TRUE(outcome.Succeeded());
   EXPECT_EQ(emulator.BytesReceived(), 25u);
   EXPECT_TRUE(emulator.Downloaded().empty());
   EXPECT_EQ(panel->Gauge(), 100);
@@ -153,7 +153,7 @@ TEST_F(DownloadTest, FirstRefusedRecordStopsTheDownload) {
     emulator.SetIc(emulator.Ic());  // no half-received record left over
     auto panel = Download(std::vector<bool>(20, true));
     EXPECT_EQ(panel->Messages(), std::vector<std::string>{c.message});
-    EXPECT_FALSE(panel->Succeeded());
+    EXPECT_FALSE(outcome.Succeeded());
     EXPECT_LT(panel->Gauge(), 100);
     EXPECT_EQ(panel->SelectedRows().size(), c.walked);
     // An opening record the Writer never took leaves its list as it was.

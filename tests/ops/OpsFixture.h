@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -100,12 +99,12 @@ class OpsTest : public ::testing::Test, protected EmulatedWriter<FakeClock> {
     ASSERT_EQ(state.DeviceIndex, 0);
   }
 
-  // Runs the worker to its end and returns what its window shows.
+  // Runs the worker to its end and returns what its window shows; what it
+  // came to is in `outcome`.
   std::unique_ptr<RecordingPanel> Run(const OperationLayout& layout, const Worker& worker,
                                       HeaderInputs inputs = HeaderInputs{"K7E1/E3"}) {
     auto panel = std::make_unique<RecordingPanel>(layout);
-    OperationContext ctx{state, link, clock, std::move(inputs), {}, *panel, handover};
-    worker(ctx);
+    RunWith(*panel, handover, worker, std::move(inputs));
     return panel;
   }
 
@@ -113,7 +112,7 @@ class OpsTest : public ::testing::Test, protected EmulatedWriter<FakeClock> {
   void RunWith(RecordingPanel& panel, Handover& via, const Worker& worker,
                HeaderInputs inputs = HeaderInputs{"K7E1/E3"}) {
     OperationContext ctx{state, link, clock, std::move(inputs), {}, panel, via};
-    worker(ctx);
+    outcome = worker(ctx);
   }
 
   void SetFaults(const EmulatorFaults& faults) {
@@ -122,4 +121,5 @@ class OpsTest : public ::testing::Test, protected EmulatedWriter<FakeClock> {
   }
 
   InlineHandover handover;
+  Outcome outcome;  // of the last Run
 };

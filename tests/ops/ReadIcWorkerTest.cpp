@@ -51,7 +51,7 @@ class ReadIcTest : public OpsTest {
 TEST_F(ReadIcTest, WholePartLandsInTheBuffers) {
   auto panel = Read();
   EXPECT_EQ(panel->Lines(), (Texts{"Read OPTION OK!", "Read ID and Checksum OK!", "Read Data OK"}));
-  EXPECT_TRUE(panel->Succeeded());
+  EXPECT_TRUE(outcome.Succeeded());
   EXPECT_FALSE(panel->IsVisible("EEInfo"));  // no EEPROM on this part
   EXPECT_EQ(panel->Gauge(), 100);
   ExpectProgramRead();
@@ -167,7 +167,7 @@ TEST_F(ReadIcTest, EachStageFailsInItsLineAndKeepsTheProgramBuffer) {
     EXPECT_EQ(panel.Lines(), c.lines);
     EXPECT_TRUE(panel.IsRed(c.redLine));
     EXPECT_TRUE(panel.IsEnabled("Button1"));
-    EXPECT_FALSE(panel.Succeeded());
+    EXPECT_FALSE(outcome.Succeeded());
     EXPECT_LT(panel.Gauge(), 100);
     ExpectProgramKept();
   }
@@ -221,7 +221,7 @@ TEST_F(ReadEepromTest, EepromFollowsWithTheWindowAlreadyClosable) {
   auto panel = Read(HeaderInputs{kEepromPart});
   EXPECT_EQ(panel->Lines(),
             (Texts{"Read OPTION OK!", "Read ID and Checksum OK!", "Read Data OK", "Read EEPROM OK!"}));
-  EXPECT_TRUE(panel->Succeeded());
+  EXPECT_TRUE(outcome.Succeeded());
   const auto eeprom = emulator.Eeprom();
   ASSERT_EQ(eeprom.size(), 64u);
   EXPECT_TRUE(std::equal(eeprom.begin(), eeprom.end(), state.EepromBuffer.begin()));

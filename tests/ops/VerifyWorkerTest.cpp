@@ -58,7 +58,7 @@ TEST_F(VerifyTest, MatchingPartPassesAndNothingChanges) {
   const auto option = state.OptionWord();
   auto panel = Verify();
   EXPECT_EQ(panel->Lines(), kAllOk);
-  EXPECT_TRUE(panel->Succeeded());
+  EXPECT_TRUE(outcome.Succeeded());
   EXPECT_FALSE(panel->IsVisible("Label3"));
   EXPECT_FALSE(panel->IsVisible("EEInfo"));
   EXPECT_EQ(state.ProgramBuffer, program);
@@ -120,7 +120,7 @@ TEST_F(VerifyTest, DifferencesAreReported) {
     EXPECT_EQ(panel->Lines(), c.lines);
     EXPECT_EQ(panel->IsVisible("Label3"), c.lines.back().starts_with("IC="));
     EXPECT_FALSE(panel->IsRed("Label5"));  // the place of a difference keeps its colour
-    EXPECT_EQ(panel->Succeeded(), c.lines == kAllOk);
+    EXPECT_EQ(outcome.Succeeded(), c.lines == kAllOk);
   }
 }
 
@@ -206,7 +206,7 @@ TEST_F(VerifyTest, TransferFailuresEndInTheirStageLine) {
     auto panel = Verify();
     EXPECT_EQ(panel->Lines(), c.lines);
     EXPECT_TRUE(panel->IsRed(c.redLine));
-    EXPECT_FALSE(panel->Succeeded());
+    EXPECT_FALSE(outcome.Succeeded());
   }
 }
 
@@ -227,7 +227,7 @@ TEST_F(VerifyTest, StreamOneByteShortIsNoMatch) {
   SetFaults(EarlyEnd(2047));
   auto panel = Verify();
   EXPECT_EQ(panel->Lines(), (Texts{"OPTION verify OK!!", "ID & Checksum verify OK!!", "error: Writer Error!!"}));
-  EXPECT_FALSE(panel->Succeeded());
+  EXPECT_FALSE(outcome.Succeeded());
 }
 
 class VerifyEepromTest : public VerifyTest {
@@ -247,7 +247,7 @@ TEST_F(VerifyEepromTest, EepromLine) {
   auto panel = VerifyEe();
   EXPECT_EQ(panel->Lines(),
             (Texts{"OPTION verify OK!!", "ID & Checksum verify OK!!", "Data verify OK!!", "EEPROM Data Verify OK!!"}));
-  EXPECT_TRUE(panel->Succeeded());
+  EXPECT_TRUE(outcome.Succeeded());
 
   const std::uint8_t want = state.EepromBuffer[5];
   state.EepromBuffer[5] ^= 0x81;

@@ -27,17 +27,16 @@ TEST(ProductionLogTest, LinesAppendAfterOneHeaderAndQuoteWhatNeedsIt) {
   state.DeviceName = "K7E1/E3";
   state.CurrentFileName = "/work/batch, final/image.hex";
   state.Panel.Label13 = "42";
-  AutoProgramPass pass;
-  pass.counted = true;
-  pass.serial = "1234";
-  pass.checksum = "3A7F";
+  Outcome pass;
+  pass.pass = PassRecord{true, false, false, "1234", "3A7F", 0};
+  pass.Done();
   const auto when = std::chrono::system_clock::from_time_t(1796601600);  // 2026-12-07T00:00:00Z
   ASSERT_TRUE(ProductionLogWritable(path, nullptr));
   ASSERT_TRUE(AppendProductionLog(path, PassLogEntry(state, pass, when), nullptr));
   pass = {};
-  pass.failure = "Blank check: Device not blank!!";
-  pass.qtpRecord = 3;
-  pass.checksum = "3A7F";
+  pass.pass = PassRecord{false, false, false, "", "3A7F", 3};
+  pass.Enter(OpStage::BlankCheck);
+  pass.Fail(Verdict::NotBlank, "Device not blank!!");
   ASSERT_TRUE(AppendProductionLog(path, PassLogEntry(state, pass, when), nullptr));
   EXPECT_EQ(ReadAll(path), std::string(kProductionLogHeader) +
                                "\n2026-12-07T00:00:00Z,K7E1/E3,\"/work/batch, final/image.hex\",3A7F,1234,,42,OK\n"

@@ -11,20 +11,21 @@
 #include "app/StateReset.h"
 #include "app/gui/MainFormWidgets.h"
 #include "app/gui/TMainForm.h"
+#include "commands/WriterCommands.h"
 #include "ops/gui/TDeviceForm.h"
 
 namespace {
 
 // The EEPROM controls and window follow the selected device.
 void ApplyEepromControls(TMainForm& form) {
-  MainState& s = form.State();
-  if (s.MemoryKind == 2) {
+  MainState& state = form.State();
+  if (state.MemoryKind == 2) {
     form.SetEepromControlsEnabled(true);
     form.RecreateEepromWindow();
   } else {
     form.SetEepromControlsEnabled(false);
-    if (s.EepromWindowOpen) form.DestroyEepromWindow();
-    s.EepromWindowOpen = 0;
+    if (state.EepromWindowOpen) form.DestroyEepromWindow();
+    state.EepromWindowOpen = 0;
   }
 }
 
@@ -40,12 +41,12 @@ void TMainForm::FormCreate() {
   setWindowTitle(kAppCaption);
   setWindowTitle(windowTitle() + kAppVersion);
   if (PulseWidthVisible())
-    for (QWidget* widget : w_->pulseGroup) widget->show();
+    for (QWidget* widget : widgets_->pulseGroup) widget->show();
 
   {
-    QSignalBlocker block(w_->ComboBox2);
-    w_->ComboBox2->clear();
-    for (int i = 0; !GetIcName(i).empty(); ++i) w_->ComboBox2->addItem(QString::fromStdString(GetIcName(i)));
+    QSignalBlocker block(widgets_->ComboBox2);
+    widgets_->ComboBox2->clear();
+    for (int i = 0; !GetIcName(i).empty(); ++i) widgets_->ComboBox2->addItem(QString::fromStdString(GetIcName(i)));
   }
 
   state_.CurrentFileName.clear();
@@ -54,8 +55,8 @@ void TMainForm::FormCreate() {
 
   SetPortIndex(0);
   {
-    QSignalBlocker block(w_->ComboBox2);
-    w_->ComboBox2->setCurrentIndex(w_->ComboBox2->count() > 0 ? 0 : -1);
+    QSignalBlocker block(widgets_->ComboBox2);
+    widgets_->ComboBox2->setCurrentIndex(widgets_->ComboBox2->count() > 0 ? 0 : -1);
   }
   state_.DeviceIndex = GetICInfo(state_, DeviceListText());
   // The window shows the blank state until FinishStartup reads Default.cfg.
@@ -94,8 +95,8 @@ void TMainForm::FormShow() {
 }
 
 void TMainForm::FormClose() {
-  if (w_->closed) return;
-  w_->closed = true;
+  if (widgets_->closed) return;
+  widgets_->closed = true;
   ShutdownLink();
   CloseQtpFiles();
   // SaveCfg writes CfgPath itself, through a temporary file renamed into place.
@@ -106,14 +107,14 @@ void TMainForm::FormClose() {
 }
 
 void TMainForm::Timer1Timer() {
-  w_->Action("FileSaveAsItem")->setEnabled(state_.DisassemblyWindowOpen != 0);
+  widgets_->Action("FileSaveAsItem")->setEnabled(state_.DisassemblyWindowOpen != 0);
   if (TimerTick(state_, OperationOpen())) RefreshData();
-  w_->Label1->setText(QString::fromStdString(state_.Panel.Label1));
-  SetSingleAreaProgramming(!state_.SerialMode);
+  widgets_->Label1->setText(QString::fromStdString(state_.Panel.Label1));
+  SetSingleAreaProgramming(CommandOffered(WriterCommand::ProgramMemory, state_));
 }
 
 void TMainForm::SetSingleAreaProgramming(bool enabled) {
-  for (const char* name : {"ProgramMemory2", "ID3", "OPTION3"}) w_->Action(name)->setEnabled(enabled);
+  for (const char* name : {"ProgramMemory2", "ID3", "OPTION3"}) widgets_->Action(name)->setEnabled(enabled);
 }
 
 void TMainForm::FileExit1Execute() { close(); }
@@ -165,6 +166,7 @@ void TMainForm::ClearEEPROMBuffer1Click() {
 // No port check: a closed port shows up as a time-out of the first record.
 void TMainForm::DownLoad1Click() {
   FinishStartupProbe();  // the download window's worker uses the line
+  if (!StartCommand(WriterCommand::Download)) return;
   TDeviceForm form(*this);
   RunOperationWindow(form);
 }
@@ -179,7 +181,7 @@ int TMainForm::RunOperationWindow(QDialog& window) {
 }
 
 void TMainForm::Label3DblClick() {
-  QAction* forceWrite = w_->Action("ToolButton23");
+  QAction* forceWrite = widgets_->Action("ToolButton23");
   forceWrite->setVisible(!forceWrite->isVisible());
-  TidyToolBarSeparators(w_->toolBarItems);
+  TidyToolBarSeparators(widgets_->toolBarItems);
 }

@@ -32,7 +32,8 @@
 
 #include "app/DeviceCatalogue.h"
 #include "app/gui/MainFormWidgets.h"
-#include "files/OpenCommands.h"
+#include "commands/LoadCommands.h"
+#include "commands/WriterCommands.h"
 #include "views/gui/ByteTextLabel.h"
 
 namespace {
@@ -154,7 +155,7 @@ TMainForm::TMainForm(Prompts& prompts, Clock& clock, SerialDeviceFactory serialD
       prompts_(prompts),
       clock_(clock),
       serialDevices_(std::move(serialDevices)),
-      w_(std::make_unique<Widgets>()) {
+      widgets_(std::make_unique<Widgets>()) {
   g_mainForm = this;
   setObjectName("MainForm");
   setAcceptDrops(true);  // an image or configuration file dropped here is opened
@@ -173,17 +174,17 @@ TMainForm::TMainForm(Prompts& prompts, Clock& clock, SerialDeviceFactory serialD
 
   BuildMenusAndToolBar();
   BuildPanel();
-  row->addWidget(w_->Panel1);
+  row->addWidget(widgets_->Panel1);
 
-  w_->Timer1 = new QTimer(this);
-  w_->Timer1->setObjectName("Timer1");
-  w_->Timer1->setInterval(500);
-  connect(w_->Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+  widgets_->Timer1 = new QTimer(this);
+  widgets_->Timer1->setObjectName("Timer1");
+  widgets_->Timer1->setInterval(500);
+  connect(widgets_->Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
 
   CreateLinkArea();
   CreateFilesArea();
   FormCreate();
-  w_->Timer1->start();
+  widgets_->Timer1->start();
 }
 
 TMainForm::~TMainForm() {
@@ -194,17 +195,17 @@ TMainForm* TMainForm::Instance() { return g_mainForm; }
 
 std::span<const TMainForm::Command> TMainForm::Commands() { return kCommands; }
 
-QAction* TMainForm::CommandAction(const std::string& name) const { return w_->Action(name.c_str()); }
+QAction* TMainForm::CommandAction(const std::string& name) const { return widgets_->Action(name.c_str()); }
 
 void TMainForm::SetCommandHook(std::function<void(const char*)> hook, bool runHandlers) {
-  w_->hook = std::move(hook);
-  w_->runHandlers = runHandlers;
+  widgets_->hook = std::move(hook);
+  widgets_->runHandlers = runHandlers;
 }
 
 void TMainForm::RunCommand(const Command& command) {
   if (command.handler == nullptr) return;
-  if (w_->hook) w_->hook(command.handlerName);
-  if (w_->runHandlers) (this->*command.handler)();
+  if (widgets_->hook) widgets_->hook(command.handlerName);
+  if (widgets_->runHandlers) (this->*command.handler)();
 }
 
 void TMainForm::BuildMenusAndToolBar() {
@@ -214,7 +215,7 @@ void TMainForm::BuildMenusAndToolBar() {
     menu->setObjectName(m.name);
     menus[m.name] = menu;
   }
-  w_->Window1 = menus["Window1"];
+  widgets_->Window1 = menus["Window1"];
 
   std::map<std::string, QAction*> byButton;
   for (const Command& c : kCommands) {
@@ -233,16 +234,16 @@ void TMainForm::BuildMenusAndToolBar() {
     } else if (c.shortcut) {
       addAction(action);  // a short-cut needs a widget to live on
     }
-    w_->actions[c.item] = action;
-    if (c.action) w_->actions[c.action] = action;
+    widgets_->actions[c.item] = action;
+    if (c.action) widgets_->actions[c.action] = action;
   }
-  menus["Edit1"]->insertSeparator(w_->Action("ClearOPTION1"));
-  menus["File1"]->insertSeparator(w_->Action("FileExitItem"));
-  menus["Program1"]->insertSeparator(w_->Action("AutoProgram1"));
-  menus["Program1"]->insertSeparator(w_->Action("OPTION3"));
+  menus["Edit1"]->insertSeparator(widgets_->Action("ClearOPTION1"));
+  menus["File1"]->insertSeparator(widgets_->Action("FileExitItem"));
+  menus["Program1"]->insertSeparator(widgets_->Action("AutoProgram1"));
+  menus["Program1"]->insertSeparator(widgets_->Action("OPTION3"));
 
   // The Window menu also lists the open views.
-  QMenu* windowMenu = w_->Window1;
+  QMenu* windowMenu = widgets_->Window1;
   QAction* listStart = windowMenu->addSeparator();
   listStart->setVisible(false);
   connect(windowMenu, &QMenu::aboutToShow, this, [this, windowMenu, listStart] {
@@ -265,31 +266,31 @@ void TMainForm::BuildMenusAndToolBar() {
   });
 
   auto* bar = addToolBar("ToolBar2");
-  w_->ToolBar2 = bar;
+  widgets_->ToolBar2 = bar;
   bar->setObjectName("ToolBar2");
   bar->setMovable(false);
   bar->setFloatable(false);
   bar->setIconSize(QSize(24, 24));
   bar->setToolButtonStyle(Qt::ToolButtonIconOnly);
 
-  w_->Label3 = NewLabel("Label3", "Serial Port :", bar);
-  w_->Label3->setContentsMargins(8, 0, 4, 0);
-  w_->ComboBox1 = new QComboBox(bar);
-  w_->ComboBox1->setObjectName("ComboBox1");
-  for (int i = 1; i <= 8; ++i) w_->ComboBox1->addItem(QString("Com%1").arg(i));
-  w_->HandShake = new QComboBox(bar);
-  w_->HandShake->setObjectName("HandShake");
-  w_->HandShake->addItems({"Default", "CTS", "None"});
-  w_->HandShake->setToolTip("Handshake");
+  widgets_->Label3 = NewLabel("Label3", "Serial Port :", bar);
+  widgets_->Label3->setContentsMargins(8, 0, 4, 0);
+  widgets_->ComboBox1 = new QComboBox(bar);
+  widgets_->ComboBox1->setObjectName("ComboBox1");
+  for (int i = 1; i <= 8; ++i) widgets_->ComboBox1->addItem(QString("Com%1").arg(i));
+  widgets_->HandShake = new QComboBox(bar);
+  widgets_->HandShake->setObjectName("HandShake");
+  widgets_->HandShake->addItems({"Default", "CTS", "None"});
+  widgets_->HandShake->setToolTip("Handshake");
   // Only the user's choice reaches the handler; code sets the lists with signals blocked.
-  connect(w_->ComboBox1, &QComboBox::currentIndexChanged, this, [this] { ComboBox1Change(); });
-  connect(w_->HandShake, &QComboBox::currentIndexChanged, this, [this] { ComboBox1Change(); });
-  for (QComboBox* combo : {w_->ComboBox1, w_->HandShake}) {
+  connect(widgets_->ComboBox1, &QComboBox::currentIndexChanged, this, [this] { ComboBox1Change(); });
+  connect(widgets_->HandShake, &QComboBox::currentIndexChanged, this, [this] { ComboBox1Change(); });
+  for (QComboBox* combo : {widgets_->ComboBox1, widgets_->HandShake}) {
     combo->setFocusPolicy(Qt::StrongFocus);
     combo->installEventFilter(this);
   }
-  w_->Label3->installEventFilter(this);
-  w_->doubleClick[w_->Label3] = {&TMainForm::Label3DblClick, "Label3DblClick"};
+  widgets_->Label3->installEventFilter(this);
+  widgets_->doubleClick[widgets_->Label3] = {&TMainForm::Label3DblClick, "Label3DblClick"};
 
   for (const char* name : kToolBarOrder) {
     const std::string n = name;
@@ -297,28 +298,28 @@ void TMainForm::BuildMenusAndToolBar() {
     if (n == "|") {
       item = bar->addSeparator();
     } else if (n == "Label3") {
-      item = bar->addWidget(w_->Label3);
+      item = bar->addWidget(widgets_->Label3);
     } else if (n == "ComboBox1") {
-      item = bar->addWidget(w_->ComboBox1);
+      item = bar->addWidget(widgets_->ComboBox1);
     } else if (n == "HandShake") {
-      item = bar->addWidget(w_->HandShake);
+      item = bar->addWidget(widgets_->HandShake);
     } else {
       item = byButton.at(n);
       bar->addAction(item);
       if (QWidget* button = bar->widgetForAction(item)) button->setObjectName(name);
     }
-    w_->toolBarItems.push_back(item);
+    widgets_->toolBarItems.push_back(item);
   }
-  for (const char* name : kHiddenButtons) w_->Action(name)->setVisible(false);
-  TidyToolBarSeparators(w_->toolBarItems);
-  w_->Action("FileSaveAsItem")->setEnabled(false);
+  for (const char* name : kHiddenButtons) widgets_->Action(name)->setVisible(false);
+  TidyToolBarSeparators(widgets_->toolBarItems);
+  widgets_->Action("FileSaveAsItem")->setEnabled(false);
   // The menu item's own hint; its tool button keeps "Program OPTION".
-  w_->Action("OPTION3")->setStatusTip("Program Option Only");
+  widgets_->Action("OPTION3")->setStatusTip("Program Option Only");
 }
 
 void TMainForm::BuildPanel() {
   auto* panel = new QFrame(this);
-  w_->Panel1 = panel;
+  widgets_->Panel1 = panel;
   panel->setObjectName("Panel1");
   panel->setFixedWidth(200);
   panel->setFrameShape(QFrame::StyledPanel);
@@ -332,7 +333,7 @@ void TMainForm::BuildPanel() {
   const Widgets::DoubleClick none{nullptr, nullptr};
   auto watch = [this](QWidget* widget, Widgets::DoubleClick handler) {
     widget->installEventFilter(this);
-    w_->doubleClick[widget] = handler;
+    widgets_->doubleClick[widget] = handler;
   };
 
   // Device and OPTION.
@@ -345,13 +346,13 @@ void TMainForm::BuildPanel() {
   auto* label4 = NewLabel("Label4", "Device:", group2);
   watch(label4, none);
   grid->addWidget(label4, 0, 0, 1, 2);
-  w_->ComboBox2 = new QComboBox(group2);
-  w_->ComboBox2->setObjectName("ComboBox2");
-  w_->ComboBox2->setMaxVisibleItems(28);
-  connect(w_->ComboBox2, &QComboBox::currentIndexChanged, this, [this] { ComboBox2Change(); });
-  w_->ComboBox2->setFocusPolicy(Qt::StrongFocus);
-  w_->ComboBox2->installEventFilter(this);
-  grid->addWidget(w_->ComboBox2, 1, 0, 1, 2);
+  widgets_->ComboBox2 = new QComboBox(group2);
+  widgets_->ComboBox2->setObjectName("ComboBox2");
+  widgets_->ComboBox2->setMaxVisibleItems(28);
+  connect(widgets_->ComboBox2, &QComboBox::currentIndexChanged, this, [this] { ComboBox2Change(); });
+  widgets_->ComboBox2->setFocusPolicy(Qt::StrongFocus);
+  widgets_->ComboBox2->installEventFilter(this);
+  grid->addWidget(widgets_->ComboBox2, 1, 0, 1, 2);
 
   struct OptionRow {
     OptionField field;
@@ -372,8 +373,8 @@ void TMainForm::BuildPanel() {
     value->setFont(valueFont);
     watch(caption, editOption);
     watch(value, editOption);
-    w_->optionCaption[o.field] = caption;
-    w_->optionValue[o.field] = value;
+    widgets_->optionCaption[o.field] = caption;
+    widgets_->optionValue[o.field] = value;
     grid->addWidget(caption, r, 0);
     grid->addWidget(value, r, 1);
     ++r;
@@ -408,7 +409,7 @@ void TMainForm::BuildPanel() {
     value->setFont(valueFont);
     value->setToolTip(s.hint);
     value->setTextInteractionFlags(Qt::NoTextInteraction);
-    w_.get()->*s.member = value;
+    widgets_.get()->*s.member = value;
     watch(caption, s.opensEditor ? editOption : none);
     watch(value, s.opensEditor ? editOption : none);
     grid->addWidget(caption, r, 0);
@@ -438,29 +439,29 @@ void TMainForm::BuildPanel() {
     return label;
   };
   // The ID in ASCII is raw bytes: those without a glyph are drawn visibly.
-  w_->Label18 = addBoxWithLabel("GroupBox3", "ID :", "Label18", "7F 7F 7F 7F 7F 7F 7F 7F 7F 7F 7F 7F",
+  widgets_->Label18 = addBoxWithLabel("GroupBox3", "ID :", "Label18", "7F 7F 7F 7F 7F 7F 7F 7F 7F 7F 7F 7F",
                                 Qt::AlignLeft, {&TMainForm::ID2Click, "ID2Click"}, new ByteTextLabel);
-  w_->Label18->setWordWrap(true);
+  widgets_->Label18->setWordWrap(true);
   QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   mono.setBold(true);
-  w_->Label18->setFont(mono);
+  widgets_->Label18->setFont(mono);
   // The count fills its frame, so it answers a double-click as the frame does.
-  w_->Label13 = addBoxWithLabel("GroupBox4", "Pass Count :", "Label13", "0", Qt::AlignRight,
+  widgets_->Label13 = addBoxWithLabel("GroupBox4", "Pass Count :", "Label13", "0", Qt::AlignRight,
                                 {&TMainForm::CounterMode1Click, "CounterMode1Click"});
-  w_->Label15 =
+  widgets_->Label15 =
       addBoxWithLabel("GroupBox5", "Serial No. (HEX) :", "Label15", "00", Qt::AlignRight, none);
 
   auto* group1 = new QGroupBox(panel);
   group1->setObjectName("GroupBox1");
   auto* modes = new QGridLayout(group1);
   modes->addWidget(NewLabel("Label12", "Serial No. Mode :", group1), 0, 0);
-  w_->Label1 = NewLabel("Label1", "Disable", group1);
-  w_->Label1->setFont(valueFont);
-  modes->addWidget(w_->Label1, 0, 1);
+  widgets_->Label1 = NewLabel("Label1", "Disable", group1);
+  widgets_->Label1->setFont(valueFont);
+  modes->addWidget(widgets_->Label1, 0, 1);
   modes->addWidget(NewLabel("StaticText1", "QTP file :", group1), 1, 0);
-  w_->Label19 = NewLabel("Label19", "Disable", group1);
-  w_->Label19->setFont(valueFont);
-  modes->addWidget(w_->Label19, 1, 1);
+  widgets_->Label19 = NewLabel("Label19", "Disable", group1);
+  widgets_->Label19->setFont(valueFont);
+  modes->addWidget(widgets_->Label19, 1, 1);
   modes->setColumnStretch(1, 1);
   column->addWidget(group1);
 
@@ -478,14 +479,16 @@ void TMainForm::BuildPanel() {
     pulse->addWidget(u, row, 2);
     for (QWidget* widget : {static_cast<QWidget*>(c), static_cast<QWidget*>(edit), static_cast<QWidget*>(u)}) {
       widget->hide();
-      w_->pulseGroup.push_back(widget);
+      widgets_->pulseGroup.push_back(widget);
     }
     return edit;
   };
-  w_->PulseWidth = addPulse(0, "StaticText12", "Write pulse width:", "PulseWidth", "5", "StaticText13", "x 0.2ms");
-  w_->EraseWidth = addPulse(1, "StaticText14", "Erase Pulse Width:", "EraseWidth", "120", "StaticText15", "x 0.1ms");
-  connect(w_->PulseWidth, &QLineEdit::textChanged, this, [this] { PulseWidthChange(); });
-  connect(w_->EraseWidth, &QLineEdit::textChanged, this, [this] { EraseWidthChange(); });
+  widgets_->PulseWidth =
+      addPulse(0, "StaticText12", "Write pulse width:", "PulseWidth", "5", "StaticText13", "x 0.2ms");
+  widgets_->EraseWidth =
+      addPulse(1, "StaticText14", "Erase Pulse Width:", "EraseWidth", "120", "StaticText15", "x 0.1ms");
+  connect(widgets_->PulseWidth, &QLineEdit::textChanged, this, [this] { PulseWidthChange(); });
+  connect(widgets_->EraseWidth, &QLineEdit::textChanged, this, [this] { EraseWidthChange(); });
   column->addLayout(pulse);
   column->addStretch(1);
 }
@@ -498,12 +501,12 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     if (combo && !combo->hasFocus()) return true;
   }
   if (event->type() == QEvent::MouseButtonDblClick) {
-    auto it = w_->doubleClick.find(watched);
-    if (it != w_->doubleClick.end()) {
+    auto it = widgets_->doubleClick.find(watched);
+    if (it != widgets_->doubleClick.end()) {
       const Widgets::DoubleClick& run = it->second;
       if (run.handler) {
-        if (w_->hook) w_->hook(run.name);
-        if (w_->runHandlers) (this->*run.handler)();
+        if (widgets_->hook) widgets_->hook(run.name);
+        if (widgets_->runHandlers) (this->*run.handler)();
       }
       return true;
     }
@@ -568,11 +571,7 @@ void TMainForm::dropEvent(QDropEvent* event) {
 }
 
 void TMainForm::OpenChosenFile(const std::string& path) {
-  OpenHooks hooks;
-  hooks.refreshData = [this] { RefreshData(); };
-  hooks.loadCfg = [this](bool fullLoad) { return LoadCfg(fullLoad); };
-  hooks.resetData = [this] { ResetData(); };
-  switch (OpenImageOrConfig(state_, prompts_, path, hooks)) {
+  switch (OpenChosenPath(state_, prompts_, path, ShownLoads())) {
     case OpenOutcome::Loaded:
     case OpenOutcome::ConfigRejected: break;
     case OpenOutcome::Missing:
@@ -582,7 +581,6 @@ void TMainForm::OpenChosenFile(const std::string& path) {
   CreateMemoryView();
   // Also a listing left open after its flag went with the program-memory view.
   DestroyDisassemblyWindow();
-  FinishOpen(state_);
   ShowPanel();
 }
 
@@ -597,39 +595,39 @@ void TMainForm::ShowPanel() {
   const PanelTexts& p = state_.Panel;
   for (int f = 0; f < kOptionFieldCount; ++f) {
     const OptionFieldView& v = p.option[f];
-    w_->optionCaption[f]->setText(QString::fromStdString(v.caption));
-    w_->optionValue[f]->setText(QString::fromStdString(v.value));
-    w_->optionCaption[f]->setEnabled(v.enabled);
-    w_->optionValue[f]->setEnabled(v.enabled);
+    widgets_->optionCaption[f]->setText(QString::fromStdString(v.caption));
+    widgets_->optionValue[f]->setText(QString::fromStdString(v.value));
+    widgets_->optionCaption[f]->setEnabled(v.enabled);
+    widgets_->optionValue[f]->setEnabled(v.enabled);
   }
-  w_->Label11->setText(QString::fromStdString(p.Label11));
-  w_->OptChecksum->setText(QString::fromStdString(p.OptChecksum));
-  w_->ProtectSum->setText(QString::fromStdString(p.ProtectSum));
-  w_->Label17->setText(QString::fromStdString(p.Label17));
-  w_->Label18->setText(QString::fromStdString(p.Label18));
-  w_->Label13->setText(QString::fromStdString(p.Label13));
-  w_->Label15->setText(QString::fromStdString(p.Label15));
-  w_->Label1->setText(QString::fromStdString(p.Label1));
-  w_->Label19->setText(QString::fromStdString(p.Label19));
-  w_->Action("SpeedButton1")->setText(QString::fromStdString(p.SpeedButton1));
-  SetSingleAreaProgramming(!state_.SerialMode);
+  widgets_->Label11->setText(QString::fromStdString(p.Label11));
+  widgets_->OptChecksum->setText(QString::fromStdString(p.OptChecksum));
+  widgets_->ProtectSum->setText(QString::fromStdString(p.ProtectSum));
+  widgets_->Label17->setText(QString::fromStdString(p.Label17));
+  widgets_->Label18->setText(QString::fromStdString(p.Label18));
+  widgets_->Label13->setText(QString::fromStdString(p.Label13));
+  widgets_->Label15->setText(QString::fromStdString(p.Label15));
+  widgets_->Label1->setText(QString::fromStdString(p.Label1));
+  widgets_->Label19->setText(QString::fromStdString(p.Label19));
+  widgets_->Action("SpeedButton1")->setText(QString::fromStdString(p.SpeedButton1));
+  SetSingleAreaProgramming(CommandOffered(WriterCommand::ProgramMemory, state_));
   // The list follows the selected device (a configuration load may have changed it).
-  if (state_.DeviceIndex >= 0 && state_.DeviceIndex < w_->ComboBox2->count() &&
-      state_.DeviceIndex != w_->ComboBox2->currentIndex()) {
-    QSignalBlocker block(w_->ComboBox2);
-    w_->ComboBox2->setCurrentIndex(state_.DeviceIndex);
+  if (state_.DeviceIndex >= 0 && state_.DeviceIndex < widgets_->ComboBox2->count() &&
+      state_.DeviceIndex != widgets_->ComboBox2->currentIndex()) {
+    QSignalBlocker block(widgets_->ComboBox2);
+    widgets_->ComboBox2->setCurrentIndex(state_.DeviceIndex);
   }
 }
 
-std::string TMainForm::DeviceListText() const { return w_->ComboBox2->currentText().toStdString(); }
+std::string TMainForm::DeviceListText() const { return widgets_->ComboBox2->currentText().toStdString(); }
 
 bool TMainForm::SelectDevice(const std::string& name) {
-  const int index = w_->ComboBox2->findText(QString::fromStdString(name),
+  const int index = widgets_->ComboBox2->findText(QString::fromStdString(name),
                                             Qt::MatchExactly | Qt::MatchCaseSensitive);
   if (index < 0) return false;
   {
-    QSignalBlocker block(w_->ComboBox2);
-    w_->ComboBox2->setCurrentIndex(index);
+    QSignalBlocker block(widgets_->ComboBox2);
+    widgets_->ComboBox2->setCurrentIndex(index);
   }
   state_.DeviceIndex = GetICInfo(state_, name);
   return true;
@@ -637,30 +635,30 @@ bool TMainForm::SelectDevice(const std::string& name) {
 
 void TMainForm::SetEepromControlsEnabled(bool enabled) {
   for (const char* name : {"Erase", "WriteEE", "EEPROM1", "ClearEEPROMBuffer1"})
-    w_->Action(name)->setEnabled(enabled);
+    widgets_->Action(name)->setEnabled(enabled);
 }
 
-std::string TMainForm::PortChoice() const { return w_->ComboBox1->currentText().toStdString(); }
+std::string TMainForm::PortChoice() const { return widgets_->ComboBox1->currentText().toStdString(); }
 
 bool TMainForm::SetPortIndex(int index) {
-  if (index < 0 || index >= w_->ComboBox1->count()) return false;
-  QSignalBlocker block(w_->ComboBox1);
-  w_->ComboBox1->setCurrentIndex(index);
+  if (index < 0 || index >= widgets_->ComboBox1->count()) return false;
+  QSignalBlocker block(widgets_->ComboBox1);
+  widgets_->ComboBox1->setCurrentIndex(index);
   return true;
 }
 
-int TMainForm::HandShakeIndex() const { return w_->HandShake->currentIndex(); }
+int TMainForm::HandShakeIndex() const { return widgets_->HandShake->currentIndex(); }
 
 void TMainForm::SetHandShakeIndex(int index) {
-  if (index < 0 || index >= w_->HandShake->count()) return;
-  QSignalBlocker block(w_->HandShake);
-  w_->HandShake->setCurrentIndex(index);
+  if (index < 0 || index >= widgets_->HandShake->count()) return;
+  QSignalBlocker block(widgets_->HandShake);
+  widgets_->HandShake->setCurrentIndex(index);
 }
 
-QLineEdit* TMainForm::PulseWidthEdit() const { return w_->PulseWidth; }
-QLineEdit* TMainForm::EraseWidthEdit() const { return w_->EraseWidth; }
+QLineEdit* TMainForm::PulseWidthEdit() const { return widgets_->PulseWidth; }
+QLineEdit* TMainForm::EraseWidthEdit() const { return widgets_->EraseWidth; }
 bool TMainForm::PulseWidthVisible() const {
-  return !w_->PulseWidth->isHidden() || !w_->EraseWidth->isHidden();
+  return !widgets_->PulseWidth->isHidden() || !widgets_->EraseWidth->isHidden();
 }
 
 // --- Window menu ---

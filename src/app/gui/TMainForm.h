@@ -27,6 +27,8 @@ class TComm;
 class WriterLink;
 struct PortSelection;
 struct HeaderInputs;
+struct LoadView;
+enum class WriterCommand : std::uint8_t;
 
 // Opens the serial line for Comm1; empty means the platform's serial ports.
 using SerialDeviceFactory = std::function<std::unique_ptr<SerialDevice>()>;
@@ -56,24 +58,24 @@ class TMainForm : public QMainWindow {
   QMdiArea* MdiArea() const { return mdiArea_; }
 
   // --- Main window (start-up, shutdown, panel) ---
-  void FormCreate();
+  void FormCreate();  // construction: device list, blank state, the port list's first entry
   // Default.cfg, the EEPROM controls and the port probe: the start-up steps
   // that can show messages, run after the first show so that they appear over
   // the window. Runs once; a later call does nothing.
   void FinishStartup();
   bool StartupDone() const { return startupDone_; }
-  void FormShow();
-  void FormClose();
-  void Timer1Timer();
-  void FileExit1Execute();
-  void ResetData();
-  void ComboBox2Change();
-  void ClearBuffer1Click();
-  void ClearID1Click();
-  void ClearOPTION1Click();
-  void ClearEEPROMBuffer1Click();
-  void DownLoad1Click();
-  void Label3DblClick();
+  void FormShow();     // first show: the ID window and the program-memory view
+  void FormClose();    // shutdown: port closed, QTP files closed, Default.cfg written
+  void Timer1Timer();  // the 500 ms timer: panel refresh, serial-number mode text
+  void FileExit1Execute();  // File > Exit
+  void ResetData();    // the chosen device's blank state: buffers, modes, views
+  void ComboBox2Change();   // another device chosen in the device list
+  void ClearBuffer1Click();  // Edit > Clear Buffer: program memory blank
+  void ClearID1Click();      // Edit > Clear ID
+  void ClearOPTION1Click();  // Edit > Clear OPTION
+  void ClearEEPROMBuffer1Click();  // Edit > Clear EEPROM Buffer
+  void DownLoad1Click();     // DownLoad: the device list of the Writer
+  void Label3DblClick();     // double click on "Serial Port :": shows or hides force write (ToolButton23)
   // Redraws every panel control from State().Panel and the device list.
   void ShowPanel();
   // Text of the device list (ComboBox2).
@@ -88,10 +90,10 @@ class TMainForm : public QMainWindow {
   // so parts are made by Auto Program only.
   void SetSingleAreaProgramming(bool enabled);
   // Window menu: the standard MDI arrangements.
-  void WindowCascadeItemClick();
+  void WindowCascadeItemClick();  // "Cascade"
   void WindowTileItemClick();    // "Tile Horizontally": full-width windows, one above another
   void WindowTileItem2Click();   // "Tile Vertically": full-height windows side by side
-  void WindowMinimizeItemClick();
+  void WindowMinimizeItemClick();  // "Minimize All"
   void WindowArrangeItemClick();  // lines up the minimised windows
   void FileClose1Execute();       // closes the active view
 
@@ -116,14 +118,14 @@ class TMainForm : public QMainWindow {
   void SetCommandHook(std::function<void(const char*)> hook, bool runHandlers = true);
 
   // --- Option word and checksums ---
-  void RefreshData();
-  void CalChecksum();
-  void EditOPTIONClick();
+  void RefreshData();      // the option panel redrawn from the OPTION word
+  void CalChecksum();      // the three checksums of the panel recomputed
+  void EditOPTIONClick();  // F4 Edit > OPTION: the option word editor
 
   // --- Buffer views and ID windows ---
-  void ProgramMemory1Click();
-  void ID2Click();
-  void EEPROM1Click();
+  void ProgramMemory1Click();  // View > Program Memory
+  void ID2Click();             // View > ID: the ID and checksum window
+  void EEPROM1Click();         // View > EEPROM (parts with data EEPROM)
   // Re-create a window if it is open (its flag stays set).
   void RecreateMemoryView();
   void RecreateIdWindow();
@@ -136,34 +138,37 @@ class TMainForm : public QMainWindow {
 
   // --- Files ---
   void CreateFilesArea();  // called once by the constructor
-  void FileOpen1Execute();
+  void FileOpen1Execute();  // File > Open: an image or a configuration file
   // "Open" on a file chosen without the dialog (one dropped on the window):
   // the same loading, messages and views as after the dialog.
   void OpenChosenFile(const std::string& path);
-  void LoadConfig1Click();
-  void FileSaveItemClick();
+  void LoadConfig1Click();   // Ctrl+L "Load Config File "
+  void FileSaveItemClick();  // Ctrl+S "Save Config File"
+  // The configuration named by CfgPath; fullLoad also picks its device and image.
   bool LoadCfg(bool fullLoad);
-  void SaveCfg();
-  void SaveProgramMemory1Click();
-  void HelpAbout1Execute();
-  void FillBuffer1Click();
-  void Disassemble1Click();
-  void FileSaveAsItemClick();
+  // What this window shows of a load: port and device lists, panel, views.
+  LoadView ShownLoads();
+  void SaveCfg();                  // writes the configuration to CfgPath
+  void SaveProgramMemory1Click();  // File > Save Program Memory: a QEL binary
+  void HelpAbout1Execute();        // Help > About
+  void FillBuffer1Click();         // Ctrl+F Edit > Fill Buffer
+  void Disassemble1Click();        // View > Disassemble
+  void FileSaveAsItemClick();      // File > "Save Disassmble": the listing
   void DestroyDisassemblyWindow();
 
   // --- Serial link ---
   void CreateLinkArea();  // called once by the constructor
-  TComm& Comm1();
-  WriterLink& Link();
+  TComm& Comm1();      // the serial port component
+  WriterLink& Link();  // the protocol primitives over Comm1
   // The port and handshake choice of the tool bar, and what a header needs of
   // the window; taken on the GUI thread.
   PortSelection CurrentPortSelection() const;
   HeaderInputs CurrentHeaderInputs() const;
   // The entry guard of every command that talks to the Writer.
   bool PortReady();
-  void ComboBox1Change();
-  void PulseWidthChange();
-  void EraseWidthChange();
+  void ComboBox1Change();   // another port or handshake chosen: reopen and probe
+  void PulseWidthChange();  // the hidden write-pulse edit changed: clamp it
+  void EraseWidthChange();  // the hidden erase-pulse edit changed: clamp it
   // Start-up: open the port, probe the Writer, pick the handshake default.
   // The probe runs on a thread of its own; its message and the handshake
   // default follow on the GUI thread when it ends.
@@ -189,24 +194,27 @@ class TMainForm : public QMainWindow {
   bool OperationOpen() const { return operationOpen_; }
   // Shows an operation window modally; OperationOpen() holds meanwhile.
   int RunOperationWindow(QDialog& window);
+  // The command layer's guards and preparations of a Writer command (the
+  // entry guard first); true when its window may open.
+  bool StartCommand(WriterCommand command);
   // Test hook: runs the window in place of its modal loop and returns its result.
   void SetOperationWindowHook(std::function<int(QDialog&)> hook) { operationWindowHook_ = std::move(hook); }
-  void BlankCheckActionExecute();
-  void ToolButton7Click();
-  void Veryfy1Click();
-  void VerifywithProtect1Click();
-  void AutoProgram1Click();
-  void AutoProgramwithoutBlankCheck1Click();
-  void OPTION3Click();
-  void ID3Click();
-  void ProgramMemory2Click();
-  void EraseClick();
-  void WriteEEClick();
-  void ToolButton23Click();
-  void SpeedButton1Click();
-  void SerialNoMode1Click();
-  void CounterMode1Click();
-  void LoadQTPFile1Click();
+  void BlankCheckActionExecute();  // F5 Blank Check
+  void ToolButton7Click();         // F6 Read: the part into the buffers
+  void Veryfy1Click();             // F7 Verify
+  void VerifywithProtect1Click();  // Verify with Protect
+  void AutoProgram1Click();        // F8 Auto Program: the production pass
+  void AutoProgramwithoutBlankCheck1Click();  // F9 Auto Program without Blank Check
+  void OPTION3Click();             // Program > OPTION: the OPTION word alone
+  void ID3Click();                 // Program > ID and Checksum
+  void ProgramMemory2Click();      // Program > Program Memory
+  void EraseClick();               // "Erase Flash memory", then the blank check
+  void WriteEEClick();             // "Write EEPROM"
+  void ToolButton23Click();        // force write: "Program Memory Without Check" (hidden button)
+  void SpeedButton1Click();        // the simulation switch of Auto Program ("Sim Enable")
+  void SerialNoMode1Click();       // Edit > Serial No. Mode: the serial-number set-up
+  void CounterMode1Click();        // Edit > Set Counter Value: the pass count
+  void LoadQTPFile1Click();        // Edit > Load QTP File: serial numbers from a file
   // Shutdown: close the QTP files.
   void CloseQtpFiles();
 
@@ -216,7 +224,7 @@ class TMainForm : public QMainWindow {
   // Reads the choice kept in the program's settings file; called at start-up.
   void InitProductionLog();
   // After each Auto Program pass (GUI thread): appends its line when logging is on.
-  void LogAutoProgramPass(const struct AutoProgramPass& pass);
+  void LogAutoProgramPass(const struct Outcome& pass);
   const std::string& ProductionLogPath() const { return productionLog_; }
 
  protected:
@@ -248,7 +256,7 @@ class TMainForm : public QMainWindow {
 
   // The window's own controls (menus, tool bar, panel).
   struct Widgets;
-  std::unique_ptr<Widgets> w_;
+  std::unique_ptr<Widgets> widgets_;
   void BuildMenusAndToolBar();
   void BuildPanel();
   void RunCommand(const Command& command);

@@ -4,8 +4,8 @@
 #include <optional>
 
 #include "app/gui/TMainForm.h"
+#include "commands/LoadCommands.h"
 #include "files/ConfigFile.h"
-#include "files/OpenCommands.h"
 #include "files/ProgramFile.h"
 #include "files/gui/FilesArea.h"
 #include "files/gui/TAboutBox.h"
@@ -18,20 +18,21 @@ FilesArea& Files(const std::unique_ptr<AreaState>& area) { return static_cast<Fi
 
 void TMainForm::CreateFilesArea() { filesArea_ = std::make_unique<FilesArea>(); }
 
-bool TMainForm::LoadCfg(bool fullLoad) {
-  CfgLoadHooks hooks;
+LoadView TMainForm::ShownLoads() {
+  LoadView view;
   // The port itself changes only through the list's own handler.
-  hooks.selectPort = [this](int index) { SetPortIndex(index); };
-  hooks.showDevice = [this](const std::string& name) { SelectDevice(name); };
-  hooks.calChecksum = [this] { CalChecksum(); };
-  hooks.refreshData = [this] { RefreshData(); };
-  hooks.loadImage = [this](const std::string& path) { return LoadProgramImage(State(), prompts(), path); };
-  hooks.recreateViews = [this] {
+  view.selectPort = [this](int index) { SetPortIndex(index); };
+  view.showDevice = [this](const std::string& name) { SelectDevice(name); };
+  view.panelChanged = [this] { ShowPanel(); };
+  view.recreateViews = [this] {
     CreateIdWindow();
     CreateMemoryView();
   };
-  return LoadCfgFile(State(), prompts(), fullLoad, hooks);
+  view.resetData = [this] { ResetData(); };
+  return view;
 }
+
+bool TMainForm::LoadCfg(bool fullLoad) { return LoadConfiguration(State(), prompts(), fullLoad, ShownLoads()); }
 
 void TMainForm::SaveCfg() {
   CfgWindowTexts texts;
@@ -57,10 +58,7 @@ void TMainForm::LoadConfig1Click() {
   }
   area.openDialog1FileName = choice->path;
   area.openDialog1Filter = choice->filterIndex;
-  OpenHooks hooks;
-  hooks.loadCfg = [this](bool full) { return LoadCfg(full); };
-  hooks.resetData = [this] { ResetData(); };
-  LoadConfigFile(State(), choice->path, hooks);
+  LoadConfigPath(State(), prompts(), choice->path, ShownLoads());
   // Also a listing left open after its flag went with the program-memory view.
   DestroyDisassemblyWindow();
 }

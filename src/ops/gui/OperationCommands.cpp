@@ -1,8 +1,10 @@
-// Commands of the writer operations, the serial-number and counter set-up and
-// the QTP file. Each operation command passes the port's entry guard first,
-// then shows its progress window modally; the worker runs while it is open.
+// Commands of the reading operations: blank check and erase, read and
+// verify. Each is prepared by the command layer (the port's entry guard
+// first), then shows its progress window modally; the worker runs while it
+// is open.
 
 #include "app/gui/TMainForm.h"
+#include "commands/WriterCommands.h"
 #include "ops/gui/OperationForms.h"
 
 namespace {
@@ -13,23 +15,37 @@ void RunForm(TMainForm& main) {
   main.RunOperationWindow(form);
 }
 
+// The main window as the command layer sees it.
+class WindowFrontEnd final : public CommandFrontEnd {
+ public:
+  explicit WindowFrontEnd(TMainForm& main) : main_(main) {}
+  bool PortReady() override { return main_.PortReady(); }
+  WriterLink& Link() override { return main_.Link(); }
+  Prompts& prompts() override { return main_.prompts(); }
+
+ private:
+  TMainForm& main_;
+};
+
 }  // namespace
 
+bool TMainForm::StartCommand(WriterCommand command) {
+  WindowFrontEnd front(*this);
+  return PrepareCommand(command, state_, front) == CommandStart::Go;
+}
+
 void TMainForm::BlankCheckActionExecute() {
-  if (!PortReady()) return;
-  state_.EraseFirst = 0;
+  if (!StartCommand(WriterCommand::BlankCheck)) return;
   RunForm<TBlankCheckForm>(*this);
 }
 
 void TMainForm::EraseClick() {
-  if (!PortReady()) return;
-  state_.EraseFirst = 1;
+  if (!StartCommand(WriterCommand::Erase)) return;
   RunForm<TBlankCheckForm>(*this);
 }
 
 void TMainForm::ToolButton7Click() {
-  if (!PortReady()) return;
-  state_.IcReadDone = 0;
+  if (!StartCommand(WriterCommand::Read)) return;
   RunForm<TReadForm>(*this);
   if (!state_.IcReadDone) return;
 
@@ -47,13 +63,11 @@ void TMainForm::ToolButton7Click() {
 }
 
 void TMainForm::Veryfy1Click() {
-  if (!PortReady()) return;
-  state_.VerifyProtect = 0;
+  if (!StartCommand(WriterCommand::Verify)) return;
   RunForm<TVerifyForm>(*this);
 }
 
 void TMainForm::VerifywithProtect1Click() {
-  if (!PortReady()) return;
-  state_.VerifyProtect = 1;
+  if (!StartCommand(WriterCommand::VerifyProtect)) return;
   RunForm<TVerifyForm>(*this);
 }

@@ -2,6 +2,7 @@
 
 #include <QListWidget>
 #include <QPalette>
+#include <QtGlobal>
 #include <QProgressBar>
 #include <QAbstractButton>
 #include <QLabel>
@@ -29,6 +30,7 @@ class OperationRunner::Panel final : public OperationPanel {
   Panel(OperationRunner& runner, int pass) : runner_(runner), pass_(pass) {}
 
   void SetText(std::string_view control, std::string_view text) override {
+    if (!Known(control)) return;
     Post([c = Name(control), t = QString::fromUtf8(text.data(), static_cast<int>(text.size()))](QWidget& w) {
       QWidget* target = w.findChild<QWidget*>(c);
       if (auto* label = qobject_cast<QLabel*>(target)) label->setText(t);
@@ -36,17 +38,21 @@ class OperationRunner::Panel final : public OperationPanel {
     });
   }
   void SetRed(std::string_view control) override {
+    if (!Known(control)) return;
     Post([c = Name(control)](QWidget& w) { SetTextColour(w, c, kRed); });
   }
   void ClearRed(std::string_view control) override {
+    if (!Known(control)) return;
     Post([c = Name(control)](QWidget& w) { SetTextColour(w, c, w.palette().color(QPalette::WindowText)); });
   }
   void SetVisible(std::string_view control, bool visible) override {
+    if (!Known(control)) return;
     Post([c = Name(control), visible](QWidget& w) {
       if (auto* target = w.findChild<QWidget*>(c)) target->setVisible(visible);
     });
   }
   void SetEnabled(std::string_view control, bool enabled) override {
+    if (!Known(control)) return;
     Post([c = Name(control), enabled](QWidget& w) {
       if (auto* target = w.findChild<QWidget*>(c)) target->setEnabled(enabled);
     });
@@ -67,6 +73,14 @@ class OperationRunner::Panel final : public OperationPanel {
   }
 
  private:
+  // The worker names only controls of its window's layout.
+  bool Known(std::string_view control) const {
+    if (runner_.layout_.Names(control)) return true;
+    const std::string name(control);
+    qWarning("The window \"%s\" has no control \"%s\"", runner_.layout_.caption.c_str(), name.c_str());
+    Q_ASSERT_X(false, "OperationRunner", "a worker named a control its window does not have");
+    return false;
+  }
   static void SetTextColour(QWidget& window, const QString& control, const QColor& colour) {
     if (auto* target = window.findChild<QWidget*>(control)) {
       QPalette palette = target->palette();
@@ -119,7 +133,8 @@ class OperationRunner::PanelHandover final : public Handover {
   TMainForm& main_;
 };
 
-OperationRunner::OperationRunner(TMainForm& main, QWidget& window) : main_(main), window_(window) {}
+OperationRunner::OperationRunner(TMainForm& main, QWidget& window, const OperationLayout& layout)
+    : main_(main), window_(window), layout_(layout) {}
 
 OperationRunner::~OperationRunner() { Stop(); }
 
@@ -151,18 +166,21 @@ void OperationRunner::Start(Worker worker) {
                        inputs = main_.CurrentHeaderInputs(), panel = panel_.get(),
                        handover = redraw_.get()](std::stop_token token) {
     OperationContext ctx{state, link, clock, inputs, token, *panel, *handover};
+    Outcome outcome;
     std::string fault;
     try {
-      worker(ctx);
+      outcome = worker(ctx);
     } catch (const std::exception& e) {
       // The serial line failed under the worker (a cable pulled, an adapter
       // gone): the component's text says why.
       fault = e.what();
       if (fault.empty()) fault = "Writer Error!!";
+      outcome = ctx.outcome;  // how far it got
+      outcome.EndByLineFault(fault);
     }
     QMetaObject::invokeMethod(
         this,
-        [this, pass, fault] {
+        [this, pass, fault, outcome = std::move(outcome)] {
           if (pass_ != pass) return;
           // The worker has returned: the join is immediate, and whoever hears
           // of the end finds the pass over (a "Continue" may start the next).
@@ -172,7 +190,7 @@ void OperationRunner::Start(Worker worker) {
             main_.Comm1().Close();
             main_.State().PortFailed = 1;
           }
-          emit Finished(!fault.empty());
+          emit Finished(outcome);
           if (!fault.empty()) main_.prompts().Message(fault, {}, PromptIcon::Error);
         },
         Qt::QueuedConnection);

@@ -1,9 +1,11 @@
 #pragma once
 // Runs a window's worker on a thread of its own, one pass at a time. The
 // worker's panel calls are queued to the GUI thread and applied to the
-// window's controls by objectName; main-window routines it hands over run on
-// the GUI thread too. Stop() asks the worker to stop and waits for it; the
-// calls it had queued are dropped, and none reaches a window that is gone.
+// window's controls by objectName; a name the window's layout lacks is a
+// fault of the worker (an assertion in a debug build, a warning otherwise).
+// Main-window routines it hands over run on the GUI thread too. Stop() asks
+// the worker to stop and waits for it; the calls it had queued are dropped,
+// and none reaches a window that is gone.
 
 #include <QObject>
 #include <QString>
@@ -12,6 +14,7 @@
 #include <string_view>
 
 #include "ops/Operation.h"
+#include "ops/OperationPanel.h"
 #include "ops/OperationThread.h"
 
 class QWidget;
@@ -22,7 +25,8 @@ class OperationRunner : public QObject {
   Q_OBJECT
 
  public:
-  OperationRunner(TMainForm& main, QWidget& window);
+  // layout: the controls the worker may name; it must outlive the runner.
+  OperationRunner(TMainForm& main, QWidget& window, const OperationLayout& layout);
   ~OperationRunner() override;
 
   // Starts a pass; a running one is stopped first. The device inputs of the
@@ -39,9 +43,10 @@ class OperationRunner : public QObject {
   static bool IsRed(const QWidget* control);
 
  signals:
-  // The current pass's worker has returned. failed: it ended on a fault of
-  // the serial line, which has been reported; the worker's own end never came.
-  void Finished(bool failed);
+  // The current pass's worker has returned with this outcome. A fault of the
+  // serial line under it (reported in a message box, the worker's own end
+  // never came) is a LineFault verdict.
+  void Finished(const Outcome& outcome);
 
  private:
   class Panel;
@@ -49,6 +54,7 @@ class OperationRunner : public QObject {
 
   TMainForm& main_;
   QWidget& window_;
+  const OperationLayout& layout_;
   int pass_ = 0;
   std::unique_ptr<Panel> panel_;
   std::unique_ptr<QueuedHandover> handover_;

@@ -1,13 +1,15 @@
 // Commands of the programming operations, Auto Program and force write, the
 // simulation switch, the serial-number and counter set-up and the QTP file.
-// Each operation command passes the port's entry guard first, then shows its
-// progress window modally; the worker runs while it is open.
+// Each operation command is prepared by the command layer (the port's entry
+// guard first), then shows its progress window modally; the worker runs
+// while it is open.
 
 #include "app/StateReset.h"
 #include "app/gui/TMainForm.h"
-#include "production/QtpFile.h"
-#include "link/WriterLink.h"
+#include "commands/LoadCommands.h"
+#include "commands/WriterCommands.h"
 #include "ops/AutoProgramWorker.h"
+#include "production/QtpFile.h"
 #include "ops/gui/ProgrammingForms.h"
 #include "production/gui/TCounterSetupForm.h"
 #include "production/gui/TSerialNoSetupForm.h"
@@ -20,13 +22,8 @@ void RunForm(TMainForm& main) {
   main.RunOperationWindow(form);
 }
 
-void RunAutoProgram(TMainForm& main, bool noBlankCheck) {
-  if (!main.PortReady()) return;
-  if (!main.Link().CheckResetAddr(main.prompts())) return;
-  MainState& s = main.State();
-  s.NoBlankCheck = noBlankCheck ? 1 : 0;
-  // Flash parts with data EEPROM are erased before the blank check.
-  if (!noBlankCheck) s.EraseFirst = s.MemoryKind == 2 ? 1 : 0;
+void RunAutoProgram(TMainForm& main, WriterCommand command) {
+  if (!main.StartCommand(command)) return;
   RunForm<TAutoProgramForm>(main);
   // The view shows the buffer as the passes left it: the next number stamped.
   main.RecreateMemoryView();
@@ -36,36 +33,34 @@ void RunAutoProgram(TMainForm& main, bool noBlankCheck) {
 }  // namespace
 
 void TMainForm::ProgramMemory2Click() {
-  if (!PortReady()) return;
-  if (!Link().CheckResetAddr(prompts_)) return;
+  if (!StartCommand(WriterCommand::ProgramMemory)) return;
   RunForm<TProgramMemoryForm>(*this);
 }
 
 void TMainForm::ID3Click() {
-  if (!PortReady()) return;
+  if (!StartCommand(WriterCommand::ProgramId)) return;
   RunForm<TProgramIDForm>(*this);
 }
 
 void TMainForm::OPTION3Click() {
-  if (!PortReady()) return;
+  if (!StartCommand(WriterCommand::ProgramOption)) return;
   RunForm<TProgramOptionForm>(*this);
 }
 
 void TMainForm::WriteEEClick() {
-  if (!PortReady()) return;
+  if (!StartCommand(WriterCommand::ProgramEeprom)) return;
   RunForm<TProgramEEPROM>(*this);
 }
 
-void TMainForm::AutoProgram1Click() { RunAutoProgram(*this, false); }
+void TMainForm::AutoProgram1Click() { RunAutoProgram(*this, WriterCommand::AutoProgram); }
 
-void TMainForm::AutoProgramwithoutBlankCheck1Click() { RunAutoProgram(*this, true); }
+void TMainForm::AutoProgramwithoutBlankCheck1Click() {
+  RunAutoProgram(*this, WriterCommand::AutoProgramNoBlankCheck);
+}
 
 void TMainForm::ToolButton23Click() {
-  if (!PortReady()) return;
-  // Force-written parts never get serial numbers.
-  state_.SerialMode = 0;
-  state_.Panel.Label1 = SerialModeText(state_);
-  ShowPanel();
+  if (!StartCommand(WriterCommand::ForceWrite)) return;
+  ShowPanel();  // serial-number mode is off now
   RunForm<TForceWriteForm>(*this);
   ShowPanel();
 }
@@ -102,15 +97,7 @@ void TMainForm::LoadQTPFile1Click() {
   // A cancelled choice leaves the file in use as it was.
   if (!choice || choice->filterIndex != 1 || choice->path.empty()) return;
 
-  state_.QtpMode = 0;
-  state_.QtpRecord = 0;
-  if (LoadQtpFile(state_, choice->path, prompts_)) {
-    RecreateMemoryView();
-  } else {
-    // No file is in use now, whatever the panel said before.
-    state_.Panel.Label19 = "Disable";
-  }
-  state_.Panel.Label1 = SerialModeText(state_);
+  if (LoadQtpPath(state_, prompts_, choice->path)) RecreateMemoryView();
   ShowPanel();
 }
 

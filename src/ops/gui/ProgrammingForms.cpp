@@ -1,7 +1,6 @@
 #include "ops/gui/ProgrammingForms.h"
 
 #include <QPushButton>
-#include <mutex>
 
 #include "app/gui/TMainForm.h"
 #include "ops/ForceWriteWorker.h"
@@ -43,52 +42,31 @@ void TForceWriteForm::ButtonClicked(const std::string& name) {
   else TOperationForm::ButtonClicked(name);
 }
 
-// Written by the pass's worker as it returns, read once the window has heard
-// that it finished.
-struct TAutoProgramForm::Outcome {
-  mutable std::mutex mutex;
-  AutoProgramPass pass;
-};
-
-TAutoProgramForm::TAutoProgramForm(TMainForm& main) : TAutoProgramForm(main, std::make_shared<Outcome>()) {}
-
-TAutoProgramForm::TAutoProgramForm(TMainForm& main, std::shared_ptr<Outcome> outcome)
+TAutoProgramForm::TAutoProgramForm(TMainForm& main)
     : TOperationForm(main, AutoProgramLayout(),
-                     [outcome, prompts = &main.prompts()](OperationContext& ctx) {
+                     [prompts = &main.prompts()](OperationContext& ctx) {
                        // The QTP file's messages come from routines run on the GUI thread.
                        ctx.prompts = prompts;
-                       AutoProgramPass pass;
-                       AutoProgramWorker(ctx, pass);
-                       std::lock_guard lock(outcome->mutex);
-                       outcome->pass = pass;
+                       return AutoProgramWorker(ctx);
                      }),
-      outcome_(std::move(outcome)),
       main_(main) {
   setObjectName("TAutoProgramForm");
   connect(this, &TOperationForm::WorkerFinished, this, &TAutoProgramForm::PassFinished);
 }
 
-AutoProgramPass TAutoProgramForm::LastPass() const {
-  std::lock_guard lock(outcome_->mutex);
-  return outcome_->pass;
-}
+bool TAutoProgramForm::BatchOver() const { return LastOutcome().pass && LastOutcome().pass->batchOver; }
 
 void TAutoProgramForm::PassFinished() {
-  const AutoProgramPass pass = LastPass();
-  main_.LogAutoProgramPass(pass);
+  main_.LogAutoProgramPass(LastOutcome());
   // Also after a line fault, which lets the user out by every button: a batch
   // that is over has no next part.
-  if (pass.batchOver) Button("Button2")->setEnabled(false);
+  if (BatchOver()) Button("Button2")->setEnabled(false);
 }
 
 void TAutoProgramForm::ResetControls() { ApplyNow(AutoProgramContinueReset); }
 
 void TAutoProgramForm::Button2Click() {
-  if (WorkerRunning() || LastPass().batchOver) return;
-  {
-    std::lock_guard lock(outcome_->mutex);
-    outcome_->pass = {};
-  }
+  if (WorkerRunning() || BatchOver()) return;
   Restart();
 }
 

@@ -4,8 +4,6 @@
 // progress window with its worker; force write and Auto Program add
 // "Continue", which runs the next pass on the next IC in the same window.
 
-#include <memory>
-
 #include "ops/AutoProgramWorker.h"
 #include "ops/gui/TOperationForm.h"
 
@@ -39,6 +37,7 @@ class TForceWriteForm : public TOperationForm {
   Q_OBJECT
  public:
   explicit TForceWriteForm(TMainForm& main);
+  // "Continue": the next pass on the next IC.
   void Button2Click();
 
  protected:
@@ -53,19 +52,17 @@ class TAutoProgramForm : public TOperationForm {
   Q_OBJECT
  public:
   explicit TAutoProgramForm(TMainForm& main);
+  // "Continue": the next pass on the next IC.
   void Button2Click();
-  // What the last finished pass reported.
-  AutoProgramPass LastPass() const;
+  // The last pass ended the batch: the QTP file ended or could not be read.
+  bool BatchOver() const;
 
  protected:
   void ButtonClicked(const std::string& name) override;
   void ResetControls() override;
 
  private:
-  struct Outcome;
-  TAutoProgramForm(TMainForm& main, std::shared_ptr<Outcome> outcome);
   void PassFinished();
 
-  std::shared_ptr<Outcome> outcome_;
   TMainForm& main_;
 };

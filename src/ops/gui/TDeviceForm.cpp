@@ -11,7 +11,9 @@
 #include "app/gui/TMainForm.h"
 
 TDeviceForm::TDeviceForm(TMainForm& main)
-    : QDialog(&main, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), main_(main), runner_(main, *this) {
+    : QDialog(&main, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      main_(main),
+      runner_(main, *this, DownloadLayout()) {
   setObjectName("TDeviceForm");
   setWindowTitle(QString::fromStdString(DownloadLayout().caption));
   setModal(true);
@@ -111,7 +113,7 @@ void TDeviceForm::SetBusy(bool busy) {
 void TDeviceForm::DownLoadClick() {
   if (runner_.Running()) return;
   SetBusy(true);
-  runner_.Start([ticks = selection_.Ticks()](OperationContext& ctx) { DownloadWorker(ctx, ticks); });
+  runner_.Start([ticks = selection_.Ticks()](OperationContext& ctx) { return DownloadWorker(ctx, ticks); });
 }
 
 void TDeviceForm::ExitClick() { reject(); }

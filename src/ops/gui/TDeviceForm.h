@@ -27,10 +27,9 @@ class TDeviceForm : public QDialog {
   bool DownloadRunning() const { return runner_.Running(); }
 
   void FormCreate();
-  // The user ticked or unticked the current row.
-  void CheckListBox1ClickCheck();
-  void DownLoadClick();
-  void ExitClick();
+  void CheckListBox1ClickCheck();  // the user ticked or unticked the current row
+  void DownLoadClick();            // "Download": the ticked devices' records to the Writer
+  void ExitClick();                // "Exit"
 
  public slots:
   void done(int result) override;

@@ -36,7 +36,7 @@ TOperationForm::TOperationForm(TMainForm& main, const OperationLayout& layout, W
       main_(main),
       layout_(layout),
       worker_(std::move(worker)),
-      runner_(main, *this) {
+      runner_(main, *this, layout_) {
   setWindowTitle(QString::fromStdString(layout_.caption));
   setModal(true);
   BuildControls(look);
@@ -176,14 +176,16 @@ void TOperationForm::done(int result) {
 
 void TOperationForm::Restart() {
   runner_.Stop();
+  lastOutcome_ = {};
   ResetControls();
   started_ = true;
   runner_.Start(worker_);
 }
 
-void TOperationForm::Finished(bool failed) {
+void TOperationForm::Finished(const Outcome& outcome) {
+  lastOutcome_ = outcome;
   // A line fault cut the worker short of its own end: let the user out.
-  if (failed)
+  if (outcome.verdict == Verdict::LineFault)
     for (const std::string& name : layout_.buttons) Button(name)->setEnabled(true);
   emit WorkerFinished();
 }

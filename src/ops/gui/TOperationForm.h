@@ -41,6 +41,8 @@ class TOperationForm : public QDialog {
   const OperationLayout& Layout() const { return layout_; }
   // A worker has been started and has not returned yet.
   bool WorkerRunning() const { return runner_.Running(); }
+  // What the last pass that returned came to; result Stopped before the first.
+  const Outcome& LastOutcome() const { return lastOutcome_; }
   // Stops the running worker, puts every control back as the window starts
   // and runs the worker again on a fresh thread ("Continue").
   void Restart();
@@ -77,11 +79,12 @@ class TOperationForm : public QDialog {
  private:
   void BuildControls(const OperationLook& look);
   void FixSize();
-  void Finished(bool failed);
+  void Finished(const Outcome& outcome);
 
   TMainForm& main_;
   OperationLayout layout_;
   Worker worker_;
+  Outcome lastOutcome_;
   std::map<std::string, QWidget*, std::less<>> controls_;
   QLabel* title_ = nullptr;
   QProgressBar* gauge_ = nullptr;

@@ -54,7 +54,7 @@ void TMainForm::ProductionLog1Click() {
   ShowChoice(*this, productionLog_);
 }
 
-void TMainForm::LogAutoProgramPass(const AutoProgramPass& pass) {
+void TMainForm::LogAutoProgramPass(const Outcome& pass) {
   if (productionLog_.empty()) return;
   std::string error;
   if (!AppendProductionLog(productionLog_, PassLogEntry(state_, pass, std::chrono::system_clock::now()), &error))

@@ -14,7 +14,7 @@ class TCounterSetupForm : public QDialog {
   TCounterSetupForm(MainState& state, QWidget* parent = nullptr);
 
   QLineEdit* Edit1() const { return edit1_; }
-  void BitBtn1Click();
+  void BitBtn1Click();  // OK: the pass count becomes the value entered
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

@@ -9,7 +9,7 @@ class TEEDataForm : public BufferGridForm {
  public:
   TEEDataForm(MainState& state, Prompts& prompts, QWidget* parent = nullptr);
 
-  void StringGrid1Click();
+  void StringGrid1Click();  // a click on an EEPROM cell: edit that byte
 
  protected:
   void closeEvent(QCloseEvent* event) override;

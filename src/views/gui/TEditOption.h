@@ -21,6 +21,7 @@ class TEditOption : public QDialog {
 
   // Takes the working copy and fills the captions and lists from it.
   void FormShow();
+  // A field's list changed: OSC type, OST, WDT, PED, security, PRD.
   void ComboBox1Change() { FieldChange(kOsc); }
   void ComboBox2Change() { FieldChange(kOst); }
   void ComboBox3Change() { FieldChange(kWdt); }

@@ -21,8 +21,8 @@ class TEditSingleData : public QDialog {
 
   int Result() const { return result_; }
 
-  void OKBtnClick();
-  void CancelBtnClick();
+  void OKBtnClick();      // OK: the value entered goes into the cell
+  void CancelBtnClick();  // Cancel: the cell stays as it was
 
  protected:
   void showEvent(QShowEvent* event) override;

@@ -25,10 +25,10 @@ class TIDChecksumForm : public QMdiSubWindow {
   void FormCreate();
   void IDLabelShow();
   void RadioGroup1Change(int index);
-  void StaticText1DblClick();
-  void StaticText5DblClick();
-  void Label2DblClick();
-  void Button2Click();
+  void StaticText1DblClick();  // double click on the title: shows or hides the Writer information
+  void StaticText5DblClick();  // double click there: shows or hides the body-option lines
+  void Label2DblClick();       // double click on the ID (or Button1): the ID editor
+  void Button2Click();         // closes the window
 
   int FormHeight() const { return height(); }
   void SetFormHeight(int height);

@@ -9,7 +9,7 @@ class TMDIChild : public BufferGridForm {
  public:
   TMDIChild(MainState& state, Prompts& prompts, QWidget* parent = nullptr);
 
-  void StringGrid1DblClick();
+  void StringGrid1DblClick();  // a double click on a program word: edit it
 
  protected:
   void closeEvent(QCloseEvent* event) override;

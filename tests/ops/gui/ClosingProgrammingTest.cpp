@@ -54,7 +54,7 @@ TEST_P(ClosingProgramming, ClosesMidPassReturnPromptlyAndSendNothingMore) {
   emulator.SetLineModel({});
   FreshPart();
   prompts.messages.clear();
-  const Outcome next = RunToEnd(c.command);
+  const WindowEnd next = RunToEnd(c.command);
   EXPECT_TRUE(next.okEnabled);
   EXPECT_FALSE(next.lines.empty());
   for (const std::string& line : next.lines) EXPECT_EQ(line.rfind("error:", 0), std::string::npos) << line;

@@ -83,7 +83,7 @@ TEST_P(ClosingWindows, AHundredClosesMidOperation) {
 
   emulator.SetLineModel({});
   prompts.messages.clear();
-  const Outcome next = RunToEnd(&TMainForm::BlankCheckActionExecute);
+  const WindowEnd next = RunToEnd(&TMainForm::BlankCheckActionExecute);
   EXPECT_EQ(next.lines, (Texts{"OPTION ....... OK", "ID Checksum ......... OK.", "Data ......... OK."}));
   EXPECT_TRUE(prompts.messages.empty());
 }

@@ -119,7 +119,7 @@ class OperationWindowTest : public ::testing::Test {
     return nullptr;
   }
 
-  struct Outcome {
+  struct WindowEnd {
     bool opened = false;
     std::string title;
     Texts lines;
@@ -128,8 +128,8 @@ class OperationWindowTest : public ::testing::Test {
   // Runs an operation command to the worker's end, notes what its window
   // shows and presses OK.
   template <class Command>
-  Outcome RunToEnd(Command command) {
-    Outcome out;
+  WindowEnd RunToEnd(Command command) {
+    WindowEnd out;
     out.opened = RunCommand(command, [&](QDialog& d) {
       auto& w = dynamic_cast<TOperationForm&>(d);
       QSignalSpy finished(&w, &TOperationForm::WorkerFinished);

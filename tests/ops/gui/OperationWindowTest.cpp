@@ -36,7 +36,7 @@ TEST_F(OperationWindowTest, F5OnABlankPartShowsTheThreeOkLinesAndEnablesOk) {
   Main().show();
   Main().activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&Main()));
-  const Outcome out = RunToEnd([&] { QTest::keyClick(&Main(), Qt::Key_F5); });
+  const WindowEnd out = RunToEnd([&] { QTest::keyClick(&Main(), Qt::Key_F5); });
   ASSERT_TRUE(out.opened);
   EXPECT_EQ(out.title, "Blank Check");
   EXPECT_EQ(out.lines, kBlankOk);
@@ -48,7 +48,7 @@ TEST_F(OperationWindowTest, F5OnABlankPartShowsTheThreeOkLinesAndEnablesOk) {
 TEST_F(OperationWindowTest, EraseRunsTheBlankCheckWindowWithTheEraseFirst) {
   // The part in the socket is one-time programmable: the Writer refuses the
   // erase, and the window shows it in pure red.
-  const Outcome out = RunToEnd(&TMainForm::EraseClick);
+  const WindowEnd out = RunToEnd(&TMainForm::EraseClick);
   EXPECT_EQ(out.title, "Erase Flash Memory");
   EXPECT_EQ(out.lines, Texts{"error: Nothing in socket or type error!!"});
   EXPECT_EQ(Main().State().EraseFirst, 1);
@@ -75,6 +75,7 @@ TEST_F(OperationWindowTest, ALineThatFailsUnderTheWorkerIsReportedAndLetsTheUser
     pair.FailIo(EIO);
     ASSERT_TRUE(finished.wait(20000));
     EXPECT_TRUE(w.Button("Button1")->isEnabled());
+    EXPECT_EQ(w.LastOutcome().verdict, Verdict::LineFault);
     w.accept();
   });
   // The component names the call that failed (a write or a read) and the system's code.
@@ -91,7 +92,7 @@ TEST_F(OperationWindowTest, ALineThatFailsUnderTheWorkerIsReportedAndLetsTheUser
 TEST_F(OperationWindowTest, ReadRebuildsTheViewsFromThePart) {
   emulator.SetIc(PartWithData());
   Main().State().CurrentFileName = "old.hex";
-  const Outcome out = RunToEnd("ReadICAction");
+  const WindowEnd out = RunToEnd("ReadICAction");
   EXPECT_EQ(out.lines, (Texts{"Read OPTION OK!", "Read ID and Checksum OK!", "Read Data OK"}));
 
   MainState& s = Main().State();
@@ -121,7 +122,7 @@ TEST_F(OperationWindowTest, AFailedReadLeavesTheViewsAlone) {
   EmulatorFaults fault;
   fault.silenceAfter = 1 + 10 + 10 + 10 + 5;  // the program header never completes
   emulator.SetFaults(fault);
-  const Outcome out = RunToEnd("ReadICAction");
+  const WindowEnd out = RunToEnd("ReadICAction");
   EXPECT_EQ(out.lines.back(), "error: Connect Timeout!! (6)");
   EXPECT_EQ(Main().State().IcReadDone, 0);
   EXPECT_EQ(Main().State().CurrentFileName, "kept.hex");
@@ -138,7 +139,7 @@ TEST_F(EepromPartTest, ReadOfAnEepromPartOpensTheEepromView) {
   for (int i = 0; i < ic.eepromBytes; ++i) ic.eeprom.push_back(static_cast<std::uint8_t>(0xA0 + i));
   emulator.SetIc(ic);
   ASSERT_TRUE(Main().SelectDevice("K7F8/EE"));
-  const Outcome out = RunToEnd("ReadICAction");
+  const WindowEnd out = RunToEnd("ReadICAction");
   EXPECT_EQ(out.lines.back(), "Read EEPROM OK!");
   EXPECT_EQ(Main().State().EepromWindowOpen, 1);
   const auto views = Main().MdiArea()->findChildren<TEEDataForm*>();
@@ -156,7 +157,7 @@ TEST_F(OperationWindowTest, VerifyAfterARead) {
   for (int i = 0; i < 4; ++i) ic.id[12 + i] = static_cast<std::uint8_t>(sum[i]);
   emulator.SetIc(ic);
 
-  Outcome out = RunToEnd("VerifyICAction");
+  WindowEnd out = RunToEnd("VerifyICAction");
   EXPECT_EQ(out.title, "Verify");
   EXPECT_EQ(out.lines, (Texts{"OPTION verify OK!!", "ID & Checksum verify OK!!", "Data verify OK!!"}));
   EXPECT_EQ(Main().State().VerifyProtect, 0);
@@ -180,6 +181,7 @@ TEST_F(OperationWindowTest, HandedOverRoutinesRunOnTheGuiThreadAndRedrawThePanel
       onGui = std::this_thread::get_id() == gui;
       ctx.state.Panel.Label11 = "1234";
     }, ctx.stop);
+    return ctx.outcome;
   });
   QSignalSpy finished(&w, &TOperationForm::WorkerFinished);
   w.show();
@@ -194,6 +196,7 @@ TEST_F(OperationWindowTest, EscapeWaitsForTheWorkerAndDoesNotCloseMeanwhile) {
   TOperationForm w(Main(), BlankCheckLayout(), [&](OperationContext& ctx) {
     while (!release && !ctx.stop.stop_requested()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ctx.panel.SetEnabled("Button1", true);
+    return ctx.outcome;
   });
   QSignalSpy finished(&w, &TOperationForm::WorkerFinished);
   w.show();
@@ -209,7 +212,7 @@ TEST_F(OperationWindowTest, EscapeWaitsForTheWorkerAndDoesNotCloseMeanwhile) {
 
 TEST_F(OperationWindowTest, RestartResetsTheControlsAndDropsWhatTheOldPassLeftQueued) {
   const OperationLayout layout{"Pass", "Pass", {{"Label1", "Waiting"}, {"Label2", "", false}},
-                               {"Button1", "Button2"}, {"Exit", "Continue"}, false, {}};
+                               {"Button1", "Button2"}, {"Exit", "Continue"}, false};
   std::atomic<int> passes = 0;
   TOperationForm w(Main(), layout, [&](OperationContext& ctx) {
     if (++passes == 1) {
@@ -219,9 +222,10 @@ TEST_F(OperationWindowTest, RestartResetsTheControlsAndDropsWhatTheOldPassLeftQu
         ctx.panel.SetVisible("Label2", true);
         ctx.panel.SetEnabled("Button2", true);
       }
-      return;
+      return ctx.outcome;
     }
     ctx.panel.SetText("Label1", "pass 2");
+    return ctx.outcome;
   });
   QSignalSpy finished(&w, &TOperationForm::WorkerFinished);
   w.show();
@@ -236,5 +240,29 @@ TEST_F(OperationWindowTest, RestartResetsTheControlsAndDropsWhatTheOldPassLeftQu
   EXPECT_FALSE(w.IsRed("Label1"));
   EXPECT_EQ(passes, 2);
 }
+
+#ifdef QT_NO_DEBUG  // a debug build stops at the assertion instead
+TEST_F(OperationWindowTest, AControlTheWindowLacksIsWarnedAboutNotInvented) {
+  static std::vector<std::string> warnings;
+  warnings.clear();
+  const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&,
+                                                              const QString& text) {
+    if (type == QtWarningMsg) warnings.push_back(text.toStdString());
+  });
+  TOperationForm w(Main(), BlankCheckLayout(), [](OperationContext& ctx) {
+    ctx.panel.SetText("Label9", "lost");
+    ctx.panel.SetEnabled("Button1", true);
+    return ctx.outcome;
+  });
+  QSignalSpy finished(&w, &TOperationForm::WorkerFinished);
+  w.show();
+  const bool ended = finished.wait(5000);
+  qInstallMessageHandler(previous);
+  ASSERT_TRUE(ended);
+  EXPECT_THAT(warnings, ::testing::Contains(::testing::HasSubstr("has no control \"Label9\"")));
+  EXPECT_EQ(w.findChild<QWidget*>("Label9"), nullptr);
+  EXPECT_TRUE(w.Button("Button1")->isEnabled());
+}
+#endif
 
 }  // namespace

@@ -144,7 +144,7 @@ TEST_F(ProgrammingTest, AutoProgramBatchStampsEachPartAndCountsIt) {
       SCOPED_TRACE(pass);
       EXPECT_EQ(w.Label("StaticText1")->text(), "Auto-Program");
       EXPECT_EQ(ShownLines(w), kGoodPass);
-      EXPECT_TRUE(w.LastPass().counted);
+      EXPECT_TRUE(w.LastOutcome().pass->counted);
       EXPECT_TRUE(w.Button("Button2")->isEnabled());
       EXPECT_EQ(PartSerial(), 0x1234 + pass);
       EXPECT_EQ(PanelLabel("Label13")->text().toStdString(), std::to_string(42 + pass));
@@ -215,7 +215,7 @@ TEST_F(ProgrammingTest, TheEndOfAQtpFileEndsTheBatch) {
     QSignalSpy finished(&w, &TOperationForm::WorkerFinished);
     w.Button("Button2")->click();
     ASSERT_TRUE(finished.wait(20000));
-    EXPECT_TRUE(w.LastPass().qtpFinished);
+    EXPECT_TRUE(w.LastOutcome().pass->qtpFinished);
     EXPECT_TRUE(w.Button("Button1")->isEnabled());
     EXPECT_FALSE(w.Button("Button2")->isEnabled());
     w.Button2Click();  // the batch is over: no pass starts

@@ -28,9 +28,9 @@ TEST_F(ProductionLogWindowTest, ChosenFromTheEditMenuKeptAndAppendedTo) {
   cfgText << cfg.rdbuf();
   EXPECT_EQ(cfgText.str().find("passes.csv"), std::string::npos);
 
-  AutoProgramPass pass;
-  pass.counted = true;
-  pass.serial = "00AB";
+  Outcome pass;
+  pass.pass = PassRecord{true, false, false, "00AB", "", 0};
+  pass.Done();
   Main().LogAutoProgramPass(pass);
   Main().LogAutoProgramPass(pass);
   std::ifstream log("passes.csv");

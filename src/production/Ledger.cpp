@@ -90,8 +90,8 @@ Job JobFromRow(const SqlRow& r) {
   return j;
 }
 
-PassRecord PassFromRow(const SqlRow& r) {
-  PassRecord p;
+LedgerRecord PassFromRow(const SqlRow& r) {
+  LedgerRecord p;
   p.id = Number(r[0]);
   p.started = Text(r[1]);
   p.streamStarted = Text(r[2]);
@@ -111,8 +111,8 @@ PassRecord PassFromRow(const SqlRow& r) {
   return p;
 }
 
-std::vector<PassRecord> Passes(const std::vector<SqlRow>& rows) {
-  std::vector<PassRecord> passes;
+std::vector<LedgerRecord> Passes(const std::vector<SqlRow>& rows) {
+  std::vector<LedgerRecord> passes;
   for (const auto& r : rows) passes.push_back(PassFromRow(r));
   return passes;
 }
@@ -454,7 +454,7 @@ bool Ledger::Finish(long long id, PassResult result, const std::string& stage, c
   });
 }
 
-std::vector<PassRecord> Ledger::RecoverInterrupted(const std::string& station, const std::string& port) {
+std::vector<LedgerRecord> Ledger::RecoverInterrupted(const std::string& station, const std::string& port) {
   std::lock_guard lock(mutex_);
   auto passes = Transaction(Access::Write, [&] {
     LedgerStore& db = *store_;
@@ -468,7 +468,7 @@ std::vector<PassRecord> Ledger::RecoverInterrupted(const std::string& station, c
     return found;
   });
   std::sort(passes.begin(), passes.end(),
-            [](const PassRecord& a, const PassRecord& b) { return std::tie(a.started, a.id) < std::tie(b.started, b.id); });
+            [](const LedgerRecord& a, const LedgerRecord& b) { return std::tie(a.started, a.id) < std::tie(b.started, b.id); });
   return passes;
 }
 
@@ -511,7 +511,7 @@ LedgerStatus Ledger::Status(const std::optional<std::string>& job) {
   });
 }
 
-std::vector<PassRecord> Ledger::List(const std::optional<std::string>& job, const std::optional<std::string>& since) {
+std::vector<LedgerRecord> Ledger::List(const std::optional<std::string>& job, const std::optional<std::string>& since) {
   std::optional<std::string> from;
   if (since) {
     from = SincePrefix(*since);

@@ -170,7 +170,7 @@ enum class PassResult { Ok, Failed, Simulated };
 
 // A pass as the ledger holds it; result is "open", "ok", "failed",
 // "simulated" or "interrupted". Unset times and numbers are empty / 0.
-struct PassRecord {
+struct LedgerRecord {
   long long id = 0;
   std::string started;
   std::string streamStarted;
@@ -193,7 +193,7 @@ struct JobStatus {
   std::string job;
   std::optional<Job> settings;  // none for a label of unnumbered passes only
   long long ok = 0, failed = 0, interrupted = 0, simulated = 0, open = 0;
-  std::vector<PassRecord> unsettled;  // open and interrupted passes, oldest first
+  std::vector<LedgerRecord> unsettled;  // open and interrupted passes, oldest first
 };
 
 struct LedgerStatus {
@@ -235,7 +235,7 @@ class Ledger {
               long long passCount);
   // Marks interrupted the open passes of exactly this station and port
   // (their numbers are used up) and returns them, oldest first.
-  std::vector<PassRecord> RecoverInterrupted(const std::string& station, const std::string& port);
+  std::vector<LedgerRecord> RecoverInterrupted(const std::string& station, const std::string& port);
 
   // Per job (all jobs, by name, or the one named) the counts and the passes
   // still open or interrupted.
@@ -243,7 +243,7 @@ class Ledger {
   // Passes by start time; since: an ISO 8601 UTC prefix ("2026-12-08",
   // "2026-12-08 12:00", "2026-12-08T12:00:00Z"), passes started at or after
   // it. Any other since throws std::invalid_argument.
-  std::vector<PassRecord> List(const std::optional<std::string>& job = {},
+  std::vector<LedgerRecord> List(const std::optional<std::string>& job = {},
                                const std::optional<std::string>& since = {});
 
  private:
@@ -265,10 +265,10 @@ std::unique_ptr<Ledger> OpenLedger(const std::string& location);
 // then one indented line per open or interrupted pass with its age.
 std::string StatusText(const LedgerStatus& status);
 // "Part interrupted on station X, Com1, at 12:03:51 UTC, serial 0012: check that part"
-std::string InterruptedText(const PassRecord& pass);
+std::string InterruptedText(const LedgerRecord& pass);
 inline constexpr const char* kLedgerCsvHeader =
     "started,ended,job,station,port,device,image,checksum,serial,qtp_record,pass_count,result,stage,message";
 // The header and one line per pass, fields quoted where needed.
-std::string LedgerCsv(const std::vector<PassRecord>& passes);
+std::string LedgerCsv(const std::vector<LedgerRecord>& passes);
 // Writes LedgerCsv to path safely (a crash leaves the old file). False with the reason.
-bool ExportLedgerCsv(const std::vector<PassRecord>& passes, const std::string& path, std::string* error);
+bool ExportLedgerCsv(const std::vector<LedgerRecord>& passes, const std::string& path, std::string* error);

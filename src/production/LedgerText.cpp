@@ -61,13 +61,13 @@ std::string StatusText(const LedgerStatus& status) {
   return text;
 }
 
-std::string InterruptedText(const PassRecord& pass) {
+std::string InterruptedText(const LedgerRecord& pass) {
   const std::string time = pass.started.size() >= 19 ? pass.started.substr(11, 8) : pass.started;
   return "Part interrupted on station " + pass.station + ", " + pass.port + ", at " + time + " UTC" +
          (pass.serial.empty() ? std::string() : ", serial " + pass.serial) + ": check that part";
 }
 
-std::string LedgerCsv(const std::vector<PassRecord>& passes) {
+std::string LedgerCsv(const std::vector<LedgerRecord>& passes) {
   std::string text = std::string(kLedgerCsvHeader) + "\n";
   for (const auto& p : passes) {
     for (const std::string& f :
@@ -80,6 +80,6 @@ std::string LedgerCsv(const std::vector<PassRecord>& passes) {
   return text;
 }
 
-bool ExportLedgerCsv(const std::vector<PassRecord>& passes, const std::string& path, std::string* error) {
+bool ExportLedgerCsv(const std::vector<LedgerRecord>& passes, const std::string& path, std::string* error) {
   return WriteFileSafely(path, LedgerCsv(passes), error);
 }

@@ -6,7 +6,6 @@
 #include "app/Prompts.h"
 #include "files/QtpFile.h"
 #include "ops/Handover.h"
-#include "ops/ImageStream.h"
 #include "ops/PassCount.h"
 #include "ops/ProgramIdWorker.h"
 #include "ops/SerialNumber.h"
@@ -213,7 +212,7 @@ class Pass {
     if (stopped) return false;
     const int n = std::clamp(s_.ProgramBytes, 0, kProgramBufferBytes);
     p_.SetVisible("Label3", true);
-    const StreamEnd end = StreamImage(ctx_, copy, n + 6, kStreamTicks, [&](int j) {
+    const StreamEnd end = link_.StreamImage(copy, n + 6, kStreamTicks, [&](int j) {
       if (j % 32 == 0) p_.SetText("Label3", HexDigits(j / 2, 4));
     });
     switch (end.kind) {

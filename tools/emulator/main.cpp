@@ -5,7 +5,11 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -203,6 +207,55 @@ Options Parse(int argc, char** argv) {
 
 std::string SystemError(const std::string& what) { return what + ": " + std::strerror(errno); }
 
+bool SameFile(const fs::path& a, const fs::path& b) {
+  struct stat sa {}, sb {};
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+// The program takes the terminal exclusively. The kernel keeps that mode
+// while this side is open, even after the program died without closing, and
+// then no one else could open the port: so whenever a descriptor of the
+// terminal closes and nobody holds the port's lock any more, the mode is
+// cleared here.
+class ExclusiveWatch {
+ public:
+  ExclusiveWatch(int slave, const std::string& path) : slave_(slave) {
+    fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (fd_ >= 0 && inotify_add_watch(fd_, path.c_str(), IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0) {
+      close(fd_);
+      fd_ = -1;
+    }
+  }
+  ~ExclusiveWatch() {
+    if (fd_ >= 0) close(fd_);
+  }
+  ExclusiveWatch(const ExclusiveWatch&) = delete;
+  ExclusiveWatch& operator=(const ExclusiveWatch&) = delete;
+
+  int Fd() const { return fd_; }
+  void OnEvents() {
+    alignas(inotify_event) char buf[4096];
+    bool closed = false;
+    while (read(fd_, buf, sizeof buf) > 0) closed = true;
+    if (!closed) return;
+    // Taking the lock for a moment tells whether a program still holds the
+    // port. The close is announced before its lock is dropped: a moment's grace.
+    for (int attempt = 0; attempt < 20; ++attempt) {
+      if (flock(slave_, LOCK_EX | LOCK_NB) == 0) {
+        ioctl(slave_, TIOCNXCL);
+        flock(slave_, LOCK_UN);
+        return;
+      }
+      usleep(5000);
+    }
+  }
+
+ private:
+  int slave_;
+  int fd_ = -1;
+};
+
 // The port-map link made by --link; removed at exit only while it is still ours.
 class PortLink {
  public:
@@ -219,8 +272,9 @@ class PortLink {
     if (ec) return "cannot create " + dir.string() + ": " + ec.message();
     const auto st = fs::symlink_status(link, ec);
     if (fs::exists(st)) {
-      // A link left by an emulator that did not stop cleanly points nowhere.
-      if (!fs::is_symlink(st) || fs::exists(link, ec)) {
+      // A link left by an emulator that did not stop cleanly points nowhere,
+      // or at this terminal when the system handed its number out again.
+      if (!fs::is_symlink(st) || (fs::exists(link, ec) && !SameFile(link, target))) {
         return link.string() + " already exists; remove it or choose another port";
       }
       fs::remove(link, ec);
@@ -332,10 +386,12 @@ int Serve(const Options& o) {
     }
   };
 
+  ExclusiveWatch exclusive(slave, slavePath);
   int status = 0;
   for (;;) {
-    pollfd fds[2] = {{master, static_cast<short>(POLLIN | (outbox.empty() ? 0 : POLLOUT)), 0},
-                     {g_signalPipe[0], POLLIN, 0}};
+    pollfd fds[3] = {{master, static_cast<short>(POLLIN | (outbox.empty() ? 0 : POLLOUT)), 0},
+                     {g_signalPipe[0], POLLIN, 0},
+                     {exclusive.Fd(), POLLIN, 0}};
     std::optional<Steady::duration> wait;
     if (const auto next = writer.NextEventInMicros()) wait = *next;
     if (!held.empty()) {
@@ -348,13 +404,14 @@ int Serve(const Options& o) {
       timeout.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
       timeout.tv_nsec = static_cast<long>(ns % 1'000'000'000);
     }
-    if (ppoll(fds, 2, wait ? &timeout : nullptr, nullptr) < 0) {
+    if (ppoll(fds, 3, wait ? &timeout : nullptr, nullptr) < 0) {
       if (errno == EINTR) continue;
       std::cerr << "writer-emulator: " << SystemError("poll") << "\n";
       status = 1;
       break;
     }
     if (fds[1].revents) break;
+    if (fds[2].revents) exclusive.OnEvents();
     if ((fds[0].revents & (POLLERR | POLLNVAL | POLLHUP)) && !(fds[0].revents & POLLIN)) {
       std::cerr << "writer-emulator: the pseudo-terminal failed\n";
       status = 1;

@@ -44,6 +44,7 @@ const GlobalOption kGlobalOptions[] = {
     {"--load", true, [](CliArgs& a, const std::string& v) { a.load = v; }},
     {"--qtp", true, [](CliArgs& a, const std::string& v) { a.qtp = v; }},
     {"--log", true, [](CliArgs& a, const std::string& v) { a.log = v; }},
+    {"--trace", true, [](CliArgs& a, const std::string& v) { a.trace = v; }},
     {"--yes", false, [](CliArgs& a, const std::string&) { a.yes = true; }},
     {"--help", false, [](CliArgs& a, const std::string&) { a.help = true; }},
     {"-h", false, [](CliArgs& a, const std::string&) { a.help = true; }},
@@ -141,6 +142,7 @@ std::string CliUsage() {
       "                          (.bin .qhx .obj .hex .cfg; a .cfg beside the image comes with it)\n"
       "  --qtp FILE              load a QTP file of serial numbers, as \"Load QTP File\" does\n"
       "  --log FILE              auto-program appends a CSV line per pass to FILE\n"
+      "  --trace FILE            write every byte to and from the Writer to FILE\n"
       "  --yes                   answer questions with Ignore / Yes instead of Abort / No\n"
       "  --help, --version\n"
       "\n"

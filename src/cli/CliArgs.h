@@ -2,7 +2,7 @@
 // The command line of writer-cli:
 //
 //   writer-cli [--port ComN | --port-path PATH] [--handshake Default|CTS|None]
-//              [--ic NAME] [--config FILE.cfg] [--load IMAGE] [--qtp FILE] [--log FILE] [--yes]
+//              [--ic NAME] [--config FILE.cfg] [--load IMAGE] [--qtp FILE] [--log FILE] [--trace FILE] [--yes]
 //              COMMAND [ARGS]
 //
 // Options before or after the command apply to the whole run; an option of
@@ -24,6 +24,7 @@ struct CliArgs {
   std::optional<std::string> load;
   std::optional<std::string> qtp;
   std::optional<std::string> log;  // the production log of auto-program
+  std::optional<std::string> trace;  // where every byte on the line is written
   bool yes = false;
   bool help = false;
   bool version = false;

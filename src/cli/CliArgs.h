@@ -2,7 +2,8 @@
 // The command line of writer-cli:
 //
 //   writer-cli [--port ComN | --port-path PATH] [--handshake Default|CTS|None]
-//              [--ic NAME] [--config FILE.cfg] [--load IMAGE] [--qtp FILE] [--log FILE] [--trace FILE] [--yes]
+//              [--ic NAME] [--config FILE.cfg] [--load IMAGE] [--qtp FILE] [--log FILE]
+//              [--trace FILE] [--yes]
 //              COMMAND [ARGS]
 //
 // Options before or after the command apply to the whole run; an option of

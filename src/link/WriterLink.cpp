@@ -463,7 +463,7 @@ ImageReadEnd WriterLink::ReadImage(std::vector<std::uint8_t>& image, int n, cons
       timeout.Restart();
       if (c < 0x80) {
         if (k < room) {
-          const int percent = static_cast<int>(static_cast<long long>(k) * 100 / n);
+          const int percent = static_cast<int>(static_cast<long long>(k) * 100 / std::max(n, 1));
           if (percent > shown) {
             shown = percent;
             progress(percent);

@@ -1,6 +1,6 @@
 #pragma once
-// What every writer operation's worker gets, and what the workers share. No Qt here: the same workers run behind the
-// operation windows and in writer-cli.
+// What every writer operation's worker gets, and what the workers share. No
+// Qt here: the same workers run behind the operation windows and in writer-cli.
 
 #include <cstdint>
 #include <string>

@@ -145,16 +145,22 @@ void WriterLink::CheckComPort(const PortSelection& choice, Prompts& prompts) {
 }
 
 bool WriterLink::PortReady(const PortSelection& choice, Prompts& prompts) {
-  if (state_.PortFailed || !comm_.Enabled()) CheckComPort(choice, prompts);
+  if (state_.PortFailed || PortGone()) CheckComPort(choice, prompts);
   return !state_.PortFailed;
 }
 
-void WriterLink::Lost() { comm_.Close(); }
+bool WriterLink::PortGone() {
+  // A look at the line notices a hang-up that the port's watcher has not yet.
+  comm_.WaitForInput(0);
+  return !comm_.Enabled() || comm_.DeviceGone();
+}
+
+void WriterLink::Drop() { comm_.Close(); }
 
 bool WriterLink::Usable() {
   if (!comm_.Enabled()) return false;
   if (!comm_.DeviceGone()) return true;
-  Lost();
+  Drop();
   return false;
 }
 
@@ -165,7 +171,7 @@ std::int32_t WriterLink::Receive(std::uint8_t* buffer, std::int32_t count) {
   } catch (const ECommError& e) {
     if (!DeviceGoneError(e.ErrorCode())) throw;
   }
-  Lost();
+  Drop();
   return 0;
 }
 
@@ -176,7 +182,7 @@ bool WriterLink::Transmit(std::uint8_t byte) {
   } catch (const ECommError& e) {
     if (!DeviceGoneError(e.ErrorCode())) throw;
   }
-  Lost();
+  Drop();
   return false;
 }
 

@@ -135,6 +135,8 @@ class WriterLink {
   void CheckComPort(const PortSelection& choice, Prompts& prompts);
   // CheckComPort without the message: true when the port opened.
   bool Reopen(const PortSelection& choice);
+  // The port is closed, or its device has gone: it wants opening afresh.
+  bool PortGone();
   // The operation entry guard: reopens a port whose last open failed or whose
   // device has gone, once. True when the port is usable.
   bool PortReady(const PortSelection& choice, Prompts& prompts);
@@ -182,7 +184,7 @@ class WriterLink {
   std::int32_t Receive(std::uint8_t* buffer, std::int32_t count);
   bool Transmit(std::uint8_t byte);
   // The device has gone: the port is closed so that the next open finds it afresh.
-  void Lost();
+  void Drop();
   void Purge();
   bool Stopped() const { return stop_.stop_requested(); }
   // Waits a moment for input; false when the port is closed or its device gone.

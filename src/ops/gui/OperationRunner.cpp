@@ -136,10 +136,10 @@ void OperationRunner::ApplyNow(const std::function<void(OperationPanel&)>& chang
 
 void OperationRunner::Start(Worker worker) {
   Stop();
-  // The Writer went away under an earlier pass ("Continue" after a cable was
-  // re-seated): the port is opened afresh through the port map. If it still
-  // cannot be, the pass's first stage says that the Writer does not answer.
-  if (!main_.Comm1().Enabled()) main_.Link().Reopen(main_.CurrentPortSelection());
+  // The Writer went away under an earlier pass or since ("Continue" after a
+  // cable was re-seated): the port is opened afresh through the port map. If
+  // it still cannot be, the pass's first stage says the Writer does not answer.
+  if (main_.Link().PortGone()) main_.Link().Reopen(main_.CurrentPortSelection());
   const int pass = ++pass_;
   panel_ = std::make_unique<Panel>(*this, pass);
   handover_ = std::make_unique<QueuedHandover>([this] {

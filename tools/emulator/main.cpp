@@ -234,26 +234,30 @@ class ExclusiveWatch {
   ExclusiveWatch& operator=(const ExclusiveWatch&) = delete;
 
   int Fd() const { return fd_; }
+  // A descriptor closed and the mode is not cleared yet: Check again shortly.
+  bool Pending() const { return pending_; }
   void OnEvents() {
     alignas(inotify_event) char buf[4096];
-    bool closed = false;
-    while (read(fd_, buf, sizeof buf) > 0) closed = true;
-    if (!closed) return;
-    // Taking the lock for a moment tells whether a program still holds the
-    // port. The close is announced before its lock is dropped: a moment's grace.
-    for (int attempt = 0; attempt < 20; ++attempt) {
-      if (flock(slave_, LOCK_EX | LOCK_NB) == 0) {
-        ioctl(slave_, TIOCNXCL);
-        flock(slave_, LOCK_UN);
-        return;
-      }
-      usleep(5000);
+    while (read(fd_, buf, sizeof buf) > 0) pending_ = true;
+  }
+  // Taking the lock for a moment tells whether a program still holds the
+  // port (or has not quite let go of it: the close is announced first).
+  void Check() {
+    if (!pending_) return;
+    int exclusive = 0;
+    if (ioctl(slave_, TIOCGEXCL, &exclusive) != 0 || !exclusive) {
+      pending_ = false;
+    } else if (flock(slave_, LOCK_EX | LOCK_NB) == 0) {
+      ioctl(slave_, TIOCNXCL);
+      flock(slave_, LOCK_UN);
+      pending_ = false;
     }
   }
 
  private:
   int slave_;
   int fd_ = -1;
+  bool pending_ = false;
 };
 
 // The port-map link made by --link; removed at exit only while it is still ours.
@@ -339,6 +343,8 @@ int Serve(const Options& o) {
     tcsetattr(slave, TCSANOW, &tio);
   }
   fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+  // Watching before the terminal is announced: no close may go unseen.
+  ExclusiveWatch exclusive(slave, slavePath);
 
   if (pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
     std::cerr << "writer-emulator: " << SystemError("cannot create a pipe") << "\n";
@@ -386,7 +392,6 @@ int Serve(const Options& o) {
     }
   };
 
-  ExclusiveWatch exclusive(slave, slavePath);
   int status = 0;
   for (;;) {
     pollfd fds[3] = {{master, static_cast<short>(POLLIN | (outbox.empty() ? 0 : POLLOUT)), 0},
@@ -397,6 +402,10 @@ int Serve(const Options& o) {
     if (!held.empty()) {
       const auto left = std::max(Steady::duration::zero(), held.front().release - Steady::now());
       wait = wait ? std::min(*wait, left) : left;
+    }
+    if (exclusive.Pending()) {
+      const Steady::duration again = std::chrono::milliseconds(10);
+      wait = wait ? std::min(*wait, again) : again;
     }
     timespec timeout{};
     if (wait) {
@@ -412,6 +421,7 @@ int Serve(const Options& o) {
     }
     if (fds[1].revents) break;
     if (fds[2].revents) exclusive.OnEvents();
+    exclusive.Check();
     if ((fds[0].revents & (POLLERR | POLLNVAL | POLLHUP)) && !(fds[0].revents & POLLIN)) {
       std::cerr << "writer-emulator: the pseudo-terminal failed\n";
       status = 1;

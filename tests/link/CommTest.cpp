@@ -394,7 +394,9 @@ TEST(CommOnPty, AnOpenWhoseSettingsAreRefusedRaisesAndLeavesThePortClosed) {
 
 // The port belongs to the program that opened it only while that program
 // lives: one that crashed (no close) or was killed leaves it free, though the
-// other side of the terminal (the emulator) stays open throughout.
+// other side of the terminal (the emulator) stays open throughout. As root,
+// which passes the exclusive mode a dead holder leaves on a terminal: for
+// other users the emulator clears it (the emulator program's tests).
 TEST(CommOnPty, APortHeldByAProgramThatDiedIsFreeAgain) {
   PtyLine pty;
   // Read as root, or refused as another user because it is set.

@@ -7,6 +7,8 @@
 #include "app/gui/QtPrompts.h"
 #include "app/gui/TMainForm.h"
 #include "link/Clock.h"
+#include "link/PosixSerialDevice.h"
+#include "link/TracingSerialDevice.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -20,7 +22,20 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  TMainForm form(prompts, SystemClock::Instance());
+  // WRITER_TRACE=FILE: every byte on the Writer's line goes to FILE as well.
+  SerialDeviceFactory devices;
+  if (const QString tracePath = qEnvironmentVariable("WRITER_TRACE"); !tracePath.isEmpty()) {
+    auto trace = OpenTraceFile(tracePath.toStdString());
+    if (!trace) {
+      prompts.Message("Can't write the trace file " + tracePath.toStdString(), {}, PromptIcon::Error);
+    } else {
+      devices = [trace] {
+        return std::make_unique<TracingSerialDevice>(std::make_unique<PosixSerialDevice>(), trace,
+                                                     SystemClock::Instance());
+      };
+    }
+  }
+  TMainForm form(prompts, SystemClock::Instance(), devices);
   // Centred first, so the window comes back there when un-maximised.
   form.move(form.screen()->availableGeometry().center() - form.rect().center());
   form.showMaximized();

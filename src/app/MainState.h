@@ -2,6 +2,24 @@
 // Everything the program knows about the job at hand. One instance lives in
 // the main window for the whole run; windows render it, workers and commands
 // change it. No Qt here.
+//
+// Who touches it from an operation's worker thread (src/ops workers and the
+// WriterLink under them), while the GUI thread owns it otherwise:
+//  - directly, as the link's transfer area: CommandHeader (GetHeader builds
+//    it), ReadBuffer (what every read brings; what WriteData sends) and
+//    WriteFailIndex. Nothing else uses them while an operation runs; a worker
+//    copies out what it keeps before its next primitive.
+//  - directly, read only: the selected device's parameters (ProgramBytes,
+//    MemoryKind, the tops, the masks, WriterType, DeviceName ...) and
+//    DeviceIndex, which GetHeader copies in again from the device list's
+//    choice, and the flags the command set before the window opened
+//    (EraseFirst). The device list cannot change under a modal window.
+//  - everything else only through the hand-over (Handover::Run, on the GUI
+//    thread): the image (ProgramBuffer, IdBuffer, EepromBuffer, OptionLow and
+//    OptionHigh, BodyOptionBytes), the modes, the serial-number and QTP
+//    fields, IcReadDone, the checksums and the rest of Panel, and the
+//    production routines that change them. The port fields (PortName ...
+//    PortFailed) are the GUI thread's alone.
 
 #include <array>
 #include <cstdint>

@@ -44,6 +44,7 @@ const GlobalOption kGlobalOptions[] = {
     {"--load", true, [](CliArgs& a, const std::string& v) { a.load = v; }},
     {"--qtp", true, [](CliArgs& a, const std::string& v) { a.qtp = v; }},
     {"--log", true, [](CliArgs& a, const std::string& v) { a.log = v; }},
+    {"--trace", true, [](CliArgs& a, const std::string& v) { a.trace = v; }},
     {"--yes", false, [](CliArgs& a, const std::string&) { a.yes = true; }},
     {"--json", false, [](CliArgs& a, const std::string&) { a.json = true; }},
     {"--help", false, [](CliArgs& a, const std::string&) { a.help = true; }},
@@ -142,6 +143,7 @@ std::string CliUsage() {
       "                          (.bin .qhx .obj .hex .cfg; a .cfg beside the image comes with it)\n"
       "  --qtp FILE              load a QTP file of serial numbers, as \"Load QTP File\" does\n"
       "  --log FILE              auto-program appends a CSV line per pass to FILE\n"
+      "  --trace FILE            write every byte to and from the Writer to FILE\n"
       "  --yes                   answer questions with Ignore / Yes instead of Abort / No\n"
       "  --json                  one JSON object per operation (per pass) on standard output,\n"
       "                          one per line, instead of the window's lines\n"

@@ -2,8 +2,9 @@
 // The command line of writer-cli:
 //
 //   writer-cli [--port ComN | --port-path PATH] [--handshake Default|CTS|None]
-//              [--ic NAME] [--config FILE.cfg] [--load IMAGE] [--qtp FILE] [--log FILE] [--yes]
-//              [--json] COMMAND [ARGS]
+//              [--ic NAME] [--config FILE.cfg] [--load IMAGE] [--qtp FILE] [--log FILE]
+//              [--trace FILE] [--yes] [--json]
+//              COMMAND [ARGS]
 //
 // Options before or after the command apply to the whole run; an option of
 // the command itself (read --save-bin OUT) follows the command.
@@ -24,6 +25,7 @@ struct CliArgs {
   std::optional<std::string> load;
   std::optional<std::string> qtp;
   std::optional<std::string> log;  // the production log of auto-program
+  std::optional<std::string> trace;  // where every byte on the line is written
   bool yes = false;
   bool json = false;  // JSON Lines on standard output instead of the window's lines
   bool help = false;

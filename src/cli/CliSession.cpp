@@ -14,7 +14,9 @@
 #include "files/ProgramFile.h"
 #include "link/Clock.h"
 #include "link/Comm.h"
+#include "link/OpenFailure.h"
 #include "link/PosixSerialDevice.h"
+#include "link/TracingSerialDevice.h"
 #include "ops/Handover.h"
 #include "views/OptionScheme.h"
 
@@ -123,7 +125,16 @@ HeaderInputs CliSession::Inputs() const {
 bool CliSession::OpenPort() {
   if (comm_ && comm_->Enabled() && !state_.PortFailed) return true;  // open since an earlier pass
   if (!comm_) {
-    comm_ = std::make_unique<TComm>(std::make_unique<PosixSerialDevice>());
+    std::unique_ptr<SerialDevice> device = std::make_unique<PosixSerialDevice>();
+    if (args_.trace) {
+      auto trace = OpenTraceFile(*args_.trace);
+      if (!trace) {
+        err_ << "writer-cli: cannot write the trace " << *args_.trace << std::endl;
+        return false;
+      }
+      device = std::make_unique<TracingSerialDevice>(std::move(device), std::move(trace), SystemClock::Instance());
+    }
+    comm_ = std::make_unique<TComm>(std::move(device));
     // Comm1 as the window stores it; CheckComPort sets the line itself.
     comm_->SetReadBufSize(8192);
     comm_->SetWriteBufSize(0);
@@ -137,7 +148,10 @@ bool CliSession::OpenPort() {
   prompts_.ReportFailuresOnStderr(true);
   link_->CheckComPort(choice, prompts_);
   prompts_.ReportFailuresOnStderr(false);
-  return !state_.PortFailed;
+  if (!state_.PortFailed) return true;
+  if (const auto why = PortOpenFailureReason(choice.port, comm_->LastOpenError()); !why.empty())
+    err_ << "writer-cli: " << why << std::endl;
+  return false;
 }
 
 WriterLink& CliSession::Link() { return *link_; }

@@ -196,6 +196,8 @@ class TCustomComm {
   bool WaitForInput(int timeoutMs);
   // True as soon as CTS is on; false on time-out or when closed.
   bool WaitForCts(int timeoutMs);
+  // True when the open device has gone (unplugged, its far end closed).
+  bool DeviceGone() const { return Enabled() && device_->Gone(); }
 
   // --- properties ---
   const std::string& DeviceName() const { return deviceName_; }

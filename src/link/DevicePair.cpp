@@ -246,6 +246,11 @@ class PcEnd final : public SerialDevice {
     return Mine() && on();
   }
 
+  bool Gone() const override {
+    std::lock_guard lock(line_->mutex);
+    return Mine() && DeviceGoneError(line_->failIo);
+  }
+
  private:
   bool Mine() const { return line_->owner == this; }
   bool Held() const {

@@ -36,7 +36,7 @@ class DevicePair {
   // Next opens fail with this system error code; 0 = open normally.
   void FailOpen(int systemErrorCode);
   // Reads and writes of the open PC end fail with this code, as when the
-  // cable is pulled; 0 = they work.
+  // cable is pulled (EIO: the device is gone); 0 = they work.
   void FailIo(int systemErrorCode);
 
   // Outputs of the PC end as the far end sees them.

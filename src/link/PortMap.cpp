@@ -21,15 +21,14 @@ fs::path HomeDir() {
   return "/";
 }
 
-// 1..8 for "Com1".."Com8" in any case, else 0.
+}  // namespace
+
 int ComNumber(const std::string& name) {
   if (name.size() != 4) return 0;
   auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
   if (lower(name[0]) != 'c' || lower(name[1]) != 'o' || lower(name[2]) != 'm') return 0;
   return (name[3] >= '1' && name[3] <= '8') ? name[3] - '0' : 0;
 }
-
-}  // namespace
 
 fs::path PortMapDir() {
   fs::path base;

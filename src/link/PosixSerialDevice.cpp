@@ -103,6 +103,8 @@ struct PosixSerialDevice::Impl {
   std::shared_mutex fdMutex;
   int fd = -1;
   std::atomic<bool> open{false};
+  // Set when a wait or a transfer finds the device gone (hung up, unplugged).
+  mutable std::atomic<bool> gone{false};
   // Written by Close so waits of other threads let go of the descriptor at once.
   int closeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   // Written by CancelWait; one event wait consumes it.
@@ -134,9 +136,18 @@ struct PosixSerialDevice::Impl {
     int n = 0;
     return ::ioctl(fd, request, &n) == 0 ? n : 0;
   }
+  // The error, noting first whether it says the device has gone.
+  int Failed(int error) const {
+    if (DeviceGoneError(error)) gone = true;
+    return error;
+  }
   int Modem() const {
     int bits = 0;
-    if (!hasModemLines || ::ioctl(fd, TIOCMGET, &bits) != 0) return TIOCM_CTS | TIOCM_DSR;
+    if (!hasModemLines) return TIOCM_CTS | TIOCM_DSR;
+    if (::ioctl(fd, TIOCMGET, &bits) != 0) {
+      Failed(errno);
+      return TIOCM_CTS | TIOCM_DSR;
+    }
     return bits;
   }
   bool Counters(serial_icounter_struct& c) const {
@@ -178,9 +189,13 @@ int PosixSerialDevice::Open(const std::string& name) {
   if (::tcgetattr(fd, &t) != 0) return fail(errno);
   // Another program (or another open here) holding the port keeps it. The
   // lock ends with the descriptor, so a program that crashed leaves the port
-  // free; the tty's own exclusive flag would outlive it on a terminal whose
-  // other side stays open, and is not used.
+  // free; it binds only programs that ask for it, though. The tty's exclusive
+  // mode keeps every other program out (a terminal program, a modem manager
+  // probing new devices; root excepted). It ends with the last descriptor of
+  // a real device; on a terminal whose other side stays open it would outlive
+  // a program that crashed, so the emulator clears it when our side closes.
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(errno == EWOULDBLOCK ? EBUSY : errno);
+  ::ioctl(fd, TIOCEXCL);
 
   d.saved = t;
   ::cfmakeraw(&t);
@@ -209,6 +224,7 @@ int PosixSerialDevice::Open(const std::string& name) {
   d.lowLatency = lowLatency;
   d.restoreLatency = restoreLatency;
   d.fd = fd;
+  d.gone = false;
   Drain(d.closeFd);
   Drain(d.cancelFd);
   {
@@ -245,6 +261,7 @@ void PosixSerialDevice::Close() {
       serial.flags &= ~ASYNC_LOW_LATENCY;
       ::ioctl(d.fd, TIOCSSERIAL, &serial);
     }
+    ::ioctl(d.fd, TIOCNXCL);
     ::close(d.fd);  // also drops the flock
     d.fd = -1;
   }
@@ -252,6 +269,8 @@ void PosixSerialDevice::Close() {
 }
 
 bool PosixSerialDevice::IsOpen() const { return impl_->open.load(); }
+
+bool PosixSerialDevice::Gone() const { return impl_->open.load() && impl_->gone.load(); }
 
 bool PosixSerialDevice::LowLatency() const {
   std::shared_lock lock(impl_->fdMutex);
@@ -279,12 +298,16 @@ IoResult PosixSerialDevice::Read(void* buffer, std::int32_t count) {
         for (ssize_t i = 0; i < n; ++i)
           if (p[i] != 0) p[kept++] = p[i];
       }
+      if (n == 0) break;
       return {kept, 0, false};
     }
     if (errno == EINTR) continue;
-    if (errno == EAGAIN) return {};
-    return {0, errno, false};
+    if (errno == EAGAIN) break;
+    return {0, d.Failed(errno), false};
   }
+  // A hung-up terminal reads as empty for ever: say it is gone instead.
+  if (d.gone) return {0, EIO, false};
+  return {};
 }
 
 IoResult PosixSerialDevice::Write(const void* buffer, std::int32_t count, int timeoutMs) {
@@ -302,13 +325,13 @@ IoResult PosixSerialDevice::Write(const void* buffer, std::int32_t count, int ti
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EAGAIN) return {done, errno, false};
+    if (n < 0 && errno != EAGAIN) return {done, d.Failed(errno), false};
     // Output queue full: wait for room, but no longer than the time-out.
     if (deadline.Passed()) return {done, 0, true};
     pollfd fds[2] = {{d.fd, POLLOUT, 0}, {d.closeFd, POLLIN, 0}};
     if (PollRetry(fds, 2, deadline.Left()) < 0) return {done, errno, false};
     if (fds[1].revents) return {done, EBADF, false};
-    if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) return {done, EIO, false};
+    if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) return {done, d.Failed(EIO), false};
   }
   return {done, 0, false};
 }
@@ -352,7 +375,7 @@ int PosixSerialDevice::GetModemLines(std::uint32_t& lines) {
   std::shared_lock lock(d.fdMutex);
   if (d.fd < 0) return EBADF;
   int bits = TIOCM_CTS | TIOCM_DSR;
-  if (d.hasModemLines && ::ioctl(d.fd, TIOCMGET, &bits) != 0) return errno;
+  if (d.hasModemLines && ::ioctl(d.fd, TIOCMGET, &bits) != 0) return d.Failed(errno);
   lines = ((bits & TIOCM_CTS) ? ModemLine::Cts : 0) | ((bits & TIOCM_DSR) ? ModemLine::Dsr : 0) |
           ((bits & TIOCM_RNG) ? ModemLine::Ring : 0) | ((bits & TIOCM_CAR) ? ModemLine::Rlsd : 0);
   return 0;
@@ -503,7 +526,7 @@ int PosixSerialDevice::WaitEvents(std::uint32_t mask, int timeoutMs, std::uint32
       return 0;
     }
     // The other side hung up: nothing more will come, and poll would say so forever.
-    if (watchInput && (fds[2].revents & (POLLHUP | POLLERR | POLLNVAL))) return EIO;
+    if (watchInput && (fds[2].revents & (POLLHUP | POLLERR | POLLNVAL))) return d.Failed(EIO);
     woke = watchInput && (fds[2].revents & POLLIN);
   }
 }
@@ -519,10 +542,8 @@ bool PosixSerialDevice::WaitReadable(int timeoutMs) {
   if (PollRetry(fds, 2, deadline.Left()) <= 0 || fds[1].revents) return false;
   const bool hungUp = fds[0].revents & (POLLHUP | POLLERR | POLLNVAL);
   if ((fds[0].revents & POLLIN) && (!hungUp || d.Queue(TIOCINQ) > 0)) return true;
-  // Hung up: nothing can arrive, and the caller still gets its full wait
-  // rather than an answer that sends it round again at once.
-  pollfd closing{d.closeFd, POLLIN, 0};
-  PollRetry(&closing, 1, deadline.Left());
+  // Hung up: nothing can arrive; the next Read says so.
+  if (hungUp) d.gone = true;
   return false;
 }
 

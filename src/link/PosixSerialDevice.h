@@ -31,6 +31,7 @@ class PosixSerialDevice final : public SerialDevice {
   void CancelWait() override;
   bool WaitReadable(int timeoutMs) override;
   bool WaitModemLine(std::uint32_t line, int timeoutMs) override;
+  bool Gone() const override;
 
   // True while open on a driver that hands over received bytes at once (asked
   // for at open); false where the driver has no such setting, as on a terminal.

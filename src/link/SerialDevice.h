@@ -6,8 +6,13 @@
 //
 // Error results are system error codes (errno values); 0 means success.
 
+#include <cerrno>
 #include <cstdint>
 #include <string>
+
+// Errors that say the device itself has gone (a USB adapter pulled, the far
+// end of a terminal closed): nothing passes until it is opened afresh.
+inline bool DeviceGoneError(int code) { return code == EIO || code == ENXIO || code == ENODEV; }
 
 // Line events, as a bit mask (the watcher asks for a set and gets a set back).
 namespace LineEvent {
@@ -149,4 +154,8 @@ class SerialDevice {
   virtual bool WaitReadable(int timeoutMs) = 0;
   // True as soon as the modem input line (a ModemLine bit) is on.
   virtual bool WaitModemLine(std::uint32_t line, int timeoutMs) = 0;
+
+  // True once a wait or a transfer has found the open device gone (hung up,
+  // unplugged); Read then fails with EIO. Cleared by the next Open.
+  virtual bool Gone() const { return false; }
 };

@@ -1,8 +1,10 @@
 #include "link/WriterLink.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <charconv>
+#include <chrono>
 #include <cstdio>
 
 #include "app/DeviceCatalogue.h"
@@ -10,12 +12,16 @@
 #include "app/Prompts.h"
 #include "link/Clock.h"
 #include "link/Comm.h"
+#include "link/PortMap.h"
 
 namespace {
 
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
+// How a message names the port: a ComN name in upper case ("COM3"), a device
+// path as it is spelt ("/dev/ttyUSB0").
+std::string PortInMessage(std::string name) {
+  if (ComNumber(name) == 0) return name;
+  for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return name;
 }
 
 // Leading decimal number of an edit's text; fallback when there is none.
@@ -52,7 +58,7 @@ const char* LinkStatusMessage(std::int32_t status) {
 }
 
 std::string PortOpenErrorText(const std::string& deviceName) {
-  return "Open  " + Upper(deviceName) + " Port Error!!";
+  return "Open  " + PortInMessage(deviceName) + " Port Error!!";
 }
 
 std::string ConnectResultText(std::int32_t status, const std::string& deviceName) {
@@ -60,7 +66,7 @@ std::string ConnectResultText(std::int32_t status, const std::string& deviceName
     case kLinkWriterModel1:
     case kLinkWriterModel2:
     case kLinkWriterUniversal: return "Connect OK!";
-    case kLinkTimeout: return "Connect " + Upper(deviceName) + " Timeout!!";
+    case kLinkTimeout: return "Connect " + PortInMessage(deviceName) + " Timeout!!";
     default: return "Connect Fail!";
   }
 }
@@ -74,28 +80,40 @@ std::string ClampPulseText(const std::string& text, int defaultValue, int maxVal
   return text;
 }
 
-// A wait of more than two seconds by the seconds field of the clock: the
-// Writer's own pace never comes near it, and it takes 2 to 3 seconds in all.
-class WriterLink::Timer {
+// The one time-out of the link: a wait ends after a number of ticks of a
+// one-second timer. The primitives' timer is the seconds field of the clock,
+// so their three ticks take two to three seconds from a restart, whenever the
+// seconds fall (the Writer's own pace never comes near it). A progress
+// window's timer starts with the wait it bounds: its ticks are whole seconds
+// since the restart.
+class WriterLink::Timeout {
  public:
-  explicit Timer(Clock& clock) : clock_(clock) { Restart(); }
-  void Restart() { start_ = SecondsField(); }
-  bool Expired() {
-    int now = SecondsField();
-    if (now < start_) now += 60;
-    return now - start_ > 2;
-  }
+  enum Phase { kClockSeconds, kRestart };
+  Timeout(Clock& clock, int ticks, Phase phase) : clock_(clock), ticks_(ticks), phase_(phase) { Restart(); }
+  void Restart() { start_ = clock_.Now(); }
+  bool Expired() { return Ticks(clock_.Now()) >= ticks_; }
 
  private:
-  int SecondsField() { return static_cast<int>((clock_.Now().count() / 1000) % 60); }
+  static constexpr Clock::Duration kTick = std::chrono::seconds(1);
+  int Ticks(Clock::Duration now) const {
+    if (phase_ == kRestart) return static_cast<int>((now - start_) / kTick);
+    return static_cast<int>(now / kTick - start_ / kTick);
+  }
   Clock& clock_;
-  int start_ = 0;
+  int ticks_;
+  Phase phase_;
+  Clock::Duration start_{};
 };
+
+namespace {
+// The primitives give up after three ticks of the clock's seconds.
+constexpr int kPrimitiveTicks = 3;
+}  // namespace
 
 WriterLink::WriterLink(MainState& state, TCustomComm& comm, Clock& clock)
     : state_(state), comm_(comm), clock_(clock) {}
 
-void WriterLink::CheckComPort(const PortSelection& choice, Prompts& prompts) {
+bool WriterLink::Reopen(const PortSelection& choice) {
   comm_.Close();
   state_.PortName = comm_.DeviceName();
   state_.PortBaud = comm_.BaudRate();
@@ -118,17 +136,54 @@ void WriterLink::CheckComPort(const PortSelection& choice, Prompts& prompts) {
     // that does not open; leave it closed rather than half set up.
     comm_.Close();
   }
-  if (opened) {
-    state_.PortFailed = 0;
-  } else {
-    state_.PortFailed = 1;
-    prompts.Message(PortOpenErrorText(choice.port));
-  }
+  state_.PortFailed = opened ? 0 : 1;
+  return opened;
+}
+
+void WriterLink::CheckComPort(const PortSelection& choice, Prompts& prompts) {
+  if (!Reopen(choice)) prompts.Message(PortOpenErrorText(choice.port));
 }
 
 bool WriterLink::PortReady(const PortSelection& choice, Prompts& prompts) {
-  if (state_.PortFailed) CheckComPort(choice, prompts);
+  if (state_.PortFailed || PortGone()) CheckComPort(choice, prompts);
   return !state_.PortFailed;
+}
+
+bool WriterLink::PortGone() {
+  // A look at the line notices a hang-up that the port's watcher has not yet.
+  comm_.WaitForInput(0);
+  return !comm_.Enabled() || comm_.DeviceGone();
+}
+
+void WriterLink::Drop() { comm_.Close(); }
+
+bool WriterLink::Usable() {
+  if (!comm_.Enabled()) return false;
+  if (!comm_.DeviceGone()) return true;
+  Drop();
+  return false;
+}
+
+std::int32_t WriterLink::Receive(std::uint8_t* buffer, std::int32_t count) {
+  if (!Usable()) return 0;
+  try {
+    return std::max(comm_.Read(buffer, count), 0);
+  } catch (const ECommError& e) {
+    if (!DeviceGoneError(e.ErrorCode())) throw;
+  }
+  Drop();
+  return 0;
+}
+
+bool WriterLink::Transmit(std::uint8_t byte) {
+  try {
+    comm_.Write(&byte, 1);
+    return true;
+  } catch (const ECommError& e) {
+    if (!DeviceGoneError(e.ErrorCode())) throw;
+  }
+  Drop();
+  return false;
 }
 
 void WriterLink::Purge() {
@@ -136,20 +191,26 @@ void WriterLink::Purge() {
   comm_.PurgeOut();
 }
 
-void WriterLink::WaitInput() { comm_.WaitForInput(pollMs_); }
+bool WriterLink::WaitInput() {
+  comm_.WaitForInput(pollMs_);
+  return Usable();
+}
 
-bool WriterLink::SendByte(std::uint8_t byte) {
-  Timer timer(clock_);
+bool WriterLink::SendByte(std::uint8_t byte, Timeout& timeout) {
   for (;;) {
     // A line without modem inputs reads CTS as on, so the stop is looked at
     // before every byte, not only while CTS is off.
-    if (Stopped()) return false;
+    if (Stopped() || !Usable()) return false;
     if (comm_.GetModemState(1)) break;
-    if (timer.Expired()) return false;
+    if (timeout.Expired()) return false;
     comm_.WaitForCts(pollMs_);
   }
-  comm_.Write(&byte, 1);
-  return true;
+  return Transmit(byte);
+}
+
+bool WriterLink::SendByte(std::uint8_t byte) {
+  Timeout timeout(clock_, kPrimitiveTicks, Timeout::kClockSeconds);
+  return SendByte(byte, timeout);
 }
 
 bool WriterLink::SendHeaderBytes(std::int32_t count) {
@@ -159,15 +220,18 @@ bool WriterLink::SendHeaderBytes(std::int32_t count) {
   return true;
 }
 
-int WriterLink::ReadReply() {
-  Timer timer(clock_);
+int WriterLink::ReadReply(Timeout& timeout) {
   for (;;) {
     if (Stopped()) return -1;
     std::uint8_t b = 0;
-    if (comm_.Read(&b, 1) == 1) return b;
-    if (timer.Expired()) return -1;
-    WaitInput();
+    if (Receive(&b, 1) == 1) return b;
+    if (timeout.Expired() || !WaitInput()) return -1;
   }
+}
+
+int WriterLink::ReadReply() {
+  Timeout timeout(clock_, kPrimitiveTicks, Timeout::kClockSeconds);
+  return ReadReply(timeout);
 }
 
 std::int32_t WriterLink::CheckWriter() {
@@ -270,21 +334,20 @@ std::int32_t WriterLink::Read8BitData(std::int32_t count) {
   if (Stopped()) return kLinkTimeout;
   Purge();
   if (!SendHeaderBytes(10)) return kLinkTimeout;
-  Timer timer(clock_);
+  Timeout timeout(clock_, kPrimitiveTicks, Timeout::kClockSeconds);
   std::int32_t i = 0;
   while (i < count) {
     // Looked at on every byte: a Writer that keeps streaming must not hold
     // a stopped operation.
     if (Stopped()) return kLinkTimeout;
     std::uint8_t b = 0;
-    if (comm_.InQueCount() > 0 && comm_.Read(&b, 1) == 1) {
+    if (Receive(&b, 1) == 1) {
       if (i < kReadBufferBytes) state_.ReadBuffer[i] = b;
       ++i;
-      timer.Restart();
+      timeout.Restart();
       continue;
     }
-    if (timer.Expired()) return kLinkTimeout;
-    WaitInput();
+    if (timeout.Expired() || !WaitInput()) return kLinkTimeout;
   }
   return kLinkFinished;
 }
@@ -304,13 +367,13 @@ std::int32_t WriterLink::ReadWriterID(std::int32_t count) {
 }
 
 std::int32_t WriterLink::ReadSevenBitStream(std::int32_t count, bool waitEnd) {
-  Timer timer(clock_);
+  Timeout timeout(clock_, kPrimitiveTicks, Timeout::kClockSeconds);
   std::int32_t i = 0;
   const std::int32_t room = std::min(count, static_cast<std::int32_t>(kReadBufferBytes));
   for (;;) {
     if (Stopped()) return kLinkTimeout;
     std::uint8_t b = 0;
-    const bool got = comm_.Read(&b, 1) == 1;
+    const bool got = Receive(&b, 1) == 1;
     if (got) {
       if (b == writer_reply::kEnd) return i < count - 1 ? kLinkUnexpected : kLinkFinished;
       if (b == writer_reply::kAdapterError) return kLinkAdapterError;
@@ -318,13 +381,13 @@ std::int32_t WriterLink::ReadSevenBitStream(std::int32_t count, bool waitEnd) {
       if (b & 0x80) return kLinkUnexpected;
       if (i < count) {
         if (i < room) state_.ReadBuffer[i] = b;
-        timer.Restart();
+        timeout.Restart();
         ++i;
       }
       if (i >= count && !waitEnd) return kLinkFinished;
     }
-    if (timer.Expired()) return kLinkTimeout;
-    if (!got) WaitInput();
+    if (timeout.Expired()) return kLinkTimeout;
+    if (!got && !WaitInput()) return kLinkTimeout;
   }
 }
 
@@ -332,13 +395,16 @@ std::int32_t WriterLink::WriteData(std::int32_t count, bool waitEnd) {
   if (Stopped()) return kLinkTimeout;
   Purge();
   std::int32_t result = kLinkWritten;
+  int unanswered = 0;  // replies in a row that did not come
   const std::int32_t last = waitEnd ? count + 4 : count;
   for (std::int32_t i = 0; i <= last && i < kReadBufferBytes; ++i) {
     if (!SendByte(state_.ReadBuffer[i])) return kLinkTimeout;
     switch (const int reply = ReadReply()) {
-      case writer_reply::kAccepted: continue;
+      case writer_reply::kAccepted: unanswered = 0; continue;
       case -1:
-        if (Stopped()) return kLinkTimeout;
+        // One lost reply may be the line's; a second in a row is a Writer
+        // that has stopped answering.
+        if (Stopped() || !Usable() || ++unanswered == 2) return kLinkTimeout;
         result = kLinkTimeout;  // the transfer goes on; a later reply may replace it
         continue;
       case writer_reply::kAllWritten: return i < count - 1 ? kLinkUnexpected : result;
@@ -351,6 +417,75 @@ std::int32_t WriterLink::WriteData(std::int32_t count, bool waitEnd) {
   // Every byte was taken but the Writer never said all was written: that is
   // not a finished write.
   return result == kLinkWritten ? kLinkUnexpected : result;
+}
+
+StreamEnd WriterLink::StreamImage(std::span<const std::uint8_t> image, int count, int ticks,
+                                  const std::function<void(int)>& accepted) {
+  Timeout timeout(clock_, ticks, Timeout::kRestart);
+  for (int j = 0; j < count; ++j) {
+    timeout.Restart();
+    const std::uint8_t byte = j < static_cast<int>(image.size()) ? image[j] : kBlankHalf;
+    if (!SendByte(byte, timeout)) return {StreamEnd::CtsTimeout, j};
+    timeout.Restart();
+    const int reply = ReadReply(timeout);
+    if (reply < 0) return {StreamEnd::ReplyTimeout, j};
+    const auto r = static_cast<std::uint8_t>(reply);
+    if (r == writer_reply::kAllWritten) return {StreamEnd::AllWritten, j, r};
+    if (r != writer_reply::kAccepted) return {StreamEnd::Reply, j, r};
+    accepted(j);
+  }
+  return {StreamEnd::Exhausted, count};
+}
+
+ImageReadEnd WriterLink::ReadImage(std::vector<std::uint8_t>& image, int n, const std::function<void(int)>& progress) {
+  // Leftovers of an earlier exchange would otherwise be read as data.
+  Purge();
+  Timeout timeout(clock_, kStreamTicks, Timeout::kRestart);
+  for (int i = 0; i < 10; ++i) {
+    timeout.Restart();
+    if (!SendByte(state_.CommandHeader[i], timeout))
+      return Stopped() ? ImageReadEnd::Stopped : ImageReadEnd::HeaderTimeout;
+  }
+
+  const int room = static_cast<int>(image.size());
+  int k = 0;
+  int shown = 0;
+  // Every byte restarts the time-out, so a line that never stops sending
+  // would hold the operation for ever: past twice the image, give up.
+  long long received = 0;
+  const long long bound = 2LL * room + 64;
+  timeout.Restart();
+  std::array<std::uint8_t, 256> chunk;
+  for (;;) {
+    if (Stopped()) return ImageReadEnd::Stopped;
+    const std::int32_t got = Receive(chunk.data(), static_cast<std::int32_t>(chunk.size()));
+    if (got == 0) {
+      if (timeout.Expired() || !WaitInput()) return Stopped() ? ImageReadEnd::Stopped : ImageReadEnd::DataTimeout;
+      continue;
+    }
+    if ((received += got) > bound) return ImageReadEnd::ShortImage;
+    for (std::int32_t j = 0; j < got; ++j) {
+      const std::uint8_t c = chunk[j];
+      timeout.Restart();
+      if (c < 0x80) {
+        if (k < room) {
+          const int percent = static_cast<int>(static_cast<long long>(k) * 100 / std::max(n, 1));
+          if (percent > shown) {
+            shown = percent;
+            progress(percent);
+          }
+          image[k++] = c;
+        }
+        continue;
+      }
+      switch (c) {
+        case writer_reply::kSocketError: return ImageReadEnd::SocketError;
+        case writer_reply::kAdapterError: return ImageReadEnd::AdapterError;
+        case writer_reply::kEnd: return k < n ? ImageReadEnd::ShortImage : ImageReadEnd::Complete;
+        default: break;  // other replies mean nothing here
+      }
+    }
+  }
 }
 
 bool WriterLink::CheckResetAddr(Prompts& prompts) {

@@ -1,15 +1,27 @@
 #pragma once
 // The byte exchange with the Writer: opening the port, the probe, command
-// headers, 7-bit and 8-bit reads and the acknowledged write. Every primitive
-// returns a LinkStatus and never throws on its own account; exceptions of the
-// serial component pass through.
+// headers, 7-bit and 8-bit reads, the acknowledged write and the two streams
+// of program memory (the write of Program Memory, Auto Program and force
+// write; the read of Read). Every primitive returns a LinkStatus and never
+// throws on its own account; exceptions of the serial component pass through,
+// except those that say the device has gone (see below).
+//
+// A device that goes away under an exchange (a USB adapter pulled, the
+// emulator killed: EIO, ENXIO, ENODEV or a hang-up) ends that exchange as a
+// time-out, the Writer not answering, and the port is closed at once. Every
+// later primitive times out at once, without waiting, until the port is
+// opened again: PortReady and Reopen do that, through the port map, so a
+// re-plugged adapter or a restarted emulator is found.
 //
 // A primitive runs either on the GUI thread (port choice, start-up probe) or
 // on the one worker of the open operation window; there is no lock here.
 
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <stop_token>
 #include <string>
+#include <vector>
 
 struct MainState;
 class Clock;
@@ -69,9 +81,38 @@ struct HeaderInputs {
 // The standard message an operation shows for a LinkStatus ("" where none).
 const char* LinkStatusMessage(std::int32_t status);
 
-// "Open  COM3 Port Error!!" and the texts of the port choice.
+// "Open  COM3 Port Error!!" and the texts of the port choice. A ComN name is
+// shown in upper case; a device path keeps its own spelling ("/dev/pts/2").
 std::string PortOpenErrorText(const std::string& deviceName);
 std::string ConnectResultText(std::int32_t status, const std::string& deviceName);
+
+// A progress window's stream gives up after three ticks of its one-second timer.
+inline constexpr int kStreamTicks = 3;
+
+// How the program-memory write stream ended.
+struct StreamEnd {
+  enum Kind {
+    AllWritten,   // 0xB0 after byte index
+    Reply,        // another reply than 0xB5 / 0xB0 after byte index (in reply)
+    CtsTimeout,   // CTS did not come for byte index
+    ReplyTimeout, // no reply to byte index
+    Exhausted,    // every byte up to ProgramBytes + 5 taken, never 0xB0
+  };
+  Kind kind = Exhausted;
+  int index = 0;
+  std::uint8_t reply = 0;
+};
+
+// How the program-memory read stream of Read ended.
+enum class ImageReadEnd {
+  Complete,       // the end mark after at least the image's bytes
+  HeaderTimeout,  // CTS did not come for a header byte
+  DataTimeout,    // the data stopped before the end mark
+  ShortImage,     // the end mark came early, or the data never stopped
+  SocketError,    // 0xFE
+  AdapterError,   // 0xFD
+  Stopped,        // the stop came
+};
 
 // Clamps a pulse-width edit's text: empty → default, 0 → "1", too large → max.
 // Returns the text the edit must show.
@@ -88,13 +129,16 @@ class WriterLink {
   void SetStopToken(std::stop_token token) { stop_ = std::move(token); }
   // Longest single wait in the device between two looks at the clock.
   void SetPollIntervalMs(int ms) { pollMs_ = ms; }
-  // The serial component, for workers that stream bytes themselves.
-  TCustomComm& Comm() { return comm_; }
 
   // (Re)opens the port with the Writer's line settings; sets or clears
   // PortFailed and shows the open error through prompts.
   void CheckComPort(const PortSelection& choice, Prompts& prompts);
-  // The operation entry guard: retries a failed port once. True when the port is usable.
+  // CheckComPort without the message: true when the port opened.
+  bool Reopen(const PortSelection& choice);
+  // The port is closed, or its device has gone: it wants opening afresh.
+  bool PortGone();
+  // The operation entry guard: reopens a port whose last open failed or whose
+  // device has gone, once. True when the port is usable.
   bool PortReady(const PortSelection& choice, Prompts& prompts);
 
   std::int32_t CheckWriter();
@@ -103,22 +147,48 @@ class WriterLink {
   std::int32_t Read7BitData(std::int32_t count, bool waitEnd);
   std::int32_t Read8BitData(std::int32_t count);
   std::int32_t ReadWriterID(std::int32_t count);
+  // Ends, as a time-out, once two replies in a row have not come: a Writer
+  // gone silent is reported in seconds, not after a wait for every byte left.
   std::int32_t WriteData(std::int32_t count, bool waitEnd);
   // False when the reset-vector word is blank and the user chose Abort.
   bool CheckResetAddr(Prompts& prompts);
 
+  // The program-memory write stream, after the Writer accepted the header:
+  // bytes 0 .. count - 1 of image (blank halves past its end), each sent when
+  // CTS is on and answered by the Writer, each wait bounded by `ticks` ticks
+  // of the progress window's one-second timer. accepted(j) runs after each 0xB5.
+  StreamEnd StreamImage(std::span<const std::uint8_t> image, int count, int ticks,
+                        const std::function<void(int)>& accepted);
+  // Read's program-memory read: sends the header (area 0, mode 1, built by
+  // GetHeader), then keeps the data bytes in image, whose size is the most
+  // that is kept, until the end mark. At least n bytes make a complete image;
+  // progress(percent) runs whenever the whole percent of n grows. Every wait
+  // is bounded by kStreamTicks ticks of the window's timer.
+  ImageReadEnd ReadImage(std::vector<std::uint8_t>& image, int n, const std::function<void(int)>& progress);
+
  private:
-  // The 2-to-3-second time-out, from the seconds field of the clock.
-  class Timer;
-  bool SendByte(std::uint8_t byte);                  // false: CTS time-out
+  class Timeout;
+  // Each sends one byte once CTS is on; false when the time-out or the stop
+  // comes first, or the device has gone.
+  bool SendByte(std::uint8_t byte, Timeout& timeout);
+  bool SendByte(std::uint8_t byte);
   bool SendHeaderBytes(std::int32_t count);
-  // One reply byte, or -1 on time-out.
+  // One reply byte, or -1 when the time-out or the stop comes first, or the device has gone.
+  int ReadReply(Timeout& timeout);
   int ReadReply();
   // Data bytes 00-7F into ReadBuffer until the end mark, an error reply or the time-out.
   std::int32_t ReadSevenBitStream(std::int32_t count, bool waitEnd);
+  // False when the port is not open (any more) or its device has just gone.
+  bool Usable();
+  // Bytes waiting, at most count; 0 when none, the port is closed or the device gone.
+  std::int32_t Receive(std::uint8_t* buffer, std::int32_t count);
+  bool Transmit(std::uint8_t byte);
+  // The device has gone: the port is closed so that the next open finds it afresh.
+  void Drop();
   void Purge();
   bool Stopped() const { return stop_.stop_requested(); }
-  void WaitInput();
+  // Waits a moment for input; false when the port is closed or its device gone.
+  bool WaitInput();
 
   MainState& state_;
   TCustomComm& comm_;

@@ -6,7 +6,6 @@
 #include "app/Prompts.h"
 #include "production/QtpFile.h"
 #include "ops/Handover.h"
-#include "ops/ImageStream.h"
 #include "production/PassCount.h"
 #include "ops/ProgramIdWorker.h"
 #include "production/SerialNumber.h"
@@ -218,7 +217,7 @@ class PassSteps {
     if (stopped) return false;
     const int n = std::clamp(state_.ProgramBytes, 0, kProgramBufferBytes);
     panel_.SetVisible("Label3", true);
-    const StreamEnd end = StreamImage(ctx_, copy, n + 6, kStreamTicks, [&](int j) {
+    const StreamEnd end = link_.StreamImage(copy, n + 6, kStreamTicks, [&](int j) {
       if (j % 32 == 0) panel_.SetText("Label3", HexDigits(j / 2, 4));
     });
     const auto word = static_cast<std::uint32_t>(end.index / 2);

@@ -4,7 +4,6 @@
 
 #include "app/MainState.h"
 #include "ops/Handover.h"
-#include "ops/ImageStream.h"
 #include "production/PassCount.h"
 
 const OperationLayout& ForceWriteLayout() {
@@ -65,7 +64,7 @@ PassEnd RunPass(OperationContext& ctx) {
 
   panel.SetGauge(0);
   int shown = 0;
-  const StreamEnd end = StreamImage(ctx, copy, n + 6, kForceTicks, [&](int j) {
+  const StreamEnd end = ctx.link.StreamImage(copy, n + 6, kForceTicks, [&](int j) {
     const int percent = n > 0 ? static_cast<int>(static_cast<long long>(j) * 100 / n) : 0;
     if (percent > shown) {
       shown = percent;

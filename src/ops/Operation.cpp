@@ -1,35 +1,18 @@
 #include "ops/Operation.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "app/MainState.h"
-#include "link/Comm.h"
+#include "ops/Handover.h"
 #include "ops/OperationPanel.h"
 
-namespace {
-constexpr int kWaitSliceMs = 5;  // longest single wait between looks at the clock and the stop
-}
-
-bool WaitCtsTicks(TCustomComm& comm, TickTimer& timer, int ticks, std::stop_token stop) {
-  while (!comm.GetModemState(1)) {
-    if (stop.stop_requested() || timer.Ticks() >= ticks) return false;
-    comm.WaitForCts(kWaitSliceMs);
-  }
-  return !stop.stop_requested();
-}
-
-bool WaitInputTicks(TCustomComm& comm, TickTimer& timer, int ticks, std::stop_token stop) {
-  while (comm.InQueCount() <= 0) {
-    if (stop.stop_requested() || timer.Ticks() >= ticks) return false;
-    comm.WaitForInput(kWaitSliceMs);
-  }
-  return !stop.stop_requested();
-}
-
-bool WriteByteUnlessStopped(TCustomComm& comm, std::uint8_t byte, std::stop_token stop) {
-  if (stop.stop_requested()) return false;
-  comm.Write(&byte, 1);
-  return true;
+std::vector<std::uint8_t> ImageCopy(OperationContext& ctx, int bytes, bool* stopped) {
+  std::vector<std::uint8_t> copy(static_cast<std::size_t>(std::clamp(bytes, 0, kProgramBufferBytes)));
+  const bool ran = ctx.handover.Run(
+      [&] { std::copy_n(ctx.state.ProgramBuffer.begin(), copy.size(), copy.begin()); }, ctx.stop);
+  if (stopped) *stopped = !ran;
+  return copy;
 }
 
 bool OperationContext::Fail(Verdict why, std::string_view shown, std::int32_t status, const VerdictValues& values) {

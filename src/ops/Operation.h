@@ -1,14 +1,14 @@
 #pragma once
-// What every writer operation's worker gets and gives back, and the waits of
-// the workers that stream bytes themselves. No Qt here: the same workers run
-// behind the operation windows and in writer-cli.
+// What every writer operation's worker gets and gives back, and what the
+// workers share. No Qt here: the same workers run behind the operation windows
+// and in writer-cli.
 
-#include <chrono>
 #include <cstdint>
 #include <string>
 #include <functional>
 #include <stop_token>
 #include <string_view>
+#include <vector>
 
 #include "files/HexText.h"
 #include "link/Clock.h"
@@ -19,7 +19,6 @@ struct MainState;
 class OperationPanel;
 class Handover;
 class Prompts;
-class TCustomComm;
 
 struct OperationContext {
   MainState& state;
@@ -50,27 +49,9 @@ struct OperationContext {
 // returns what it came to.
 using Worker = std::function<Outcome(OperationContext&)>;
 
-// The progress window's one-second timer: whole seconds since the last reset.
-class TickTimer {
- public:
-  explicit TickTimer(Clock& clock) : clock_(clock) { Reset(); }
-  void Reset() { start_ = clock_.Now(); }
-  int Ticks() const { return static_cast<int>((clock_.Now() - start_) / std::chrono::seconds(1)); }
-
- private:
-  Clock& clock_;
-  Clock::Duration start_{};
-};
-
-// A streaming worker gives up after three ticks of its window's one-second timer.
-inline constexpr int kStreamTicks = 3;
-
-// Waits of a worker that streams bytes itself. Each returns false when `ticks`
-// ticks pass first or the stop comes; they never spin.
-bool WaitCtsTicks(TCustomComm& comm, TickTimer& timer, int ticks, std::stop_token stop);
-bool WaitInputTicks(TCustomComm& comm, TickTimer& timer, int ticks, std::stop_token stop);
-// Writes one byte unless the stop has come; false when stopped.
-bool WriteByteUnlessStopped(TCustomComm& comm, std::uint8_t byte, std::stop_token stop);
+// A private copy of the program image, taken through the hand-over; stopped
+// (when given) tells whether the stop came first.
+std::vector<std::uint8_t> ImageCopy(OperationContext& ctx, int bytes, bool* stopped);
 
 // The probe every operation begins with: false, with the red text in `line`,
 // when the Writer is of the wrong model or does not answer.

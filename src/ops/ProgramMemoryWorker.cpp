@@ -4,7 +4,6 @@
 
 #include "app/MainState.h"
 #include "ops/Handover.h"
-#include "ops/ImageStream.h"
 
 const OperationLayout& ProgramMemoryLayout() {
   static const OperationLayout layout{
@@ -43,7 +42,7 @@ bool Program(OperationContext& ctx) {
   bool stopped = false;
   const auto copy = ImageCopy(ctx, kProgramBufferBytes, &stopped);
   if (stopped) return false;
-  const StreamEnd end = StreamImage(ctx, copy, n + 6, kStreamTicks, [&](int j) {
+  const StreamEnd end = ctx.link.StreamImage(copy, n + 6, kStreamTicks, [&](int j) {
     if (j % 32 == 0) panel.SetText("Label2", HexDigits(j / 2, 4));
   });
   const auto word = static_cast<std::uint32_t>(end.index / 2);

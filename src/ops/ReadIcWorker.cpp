@@ -7,7 +7,6 @@
 
 #include "app/MainState.h"
 #include "files/Checksum.h"
-#include "link/Comm.h"
 #include "ops/Handover.h"
 
 const OperationLayout& ReadIcLayout() {
@@ -107,67 +106,24 @@ class Reader {
     return true;
   }
 
-  // Streams the header and the data itself, paced by the window's ticks.
   bool ReadProgram() {
     ctx_.outcome.Enter(OpStage::Program);
-    TCustomComm& comm = link_.Comm();
     link_.GetHeader(kAreaProgram, kModeRead, ctx_.inputs);
     const int n = std::clamp(state_.ProgramBytes, 2, kProgramBufferBytes);
     panel_.SetGauge(0);
-    std::array<std::uint8_t, 10> header;
-    std::copy_n(state_.CommandHeader.begin(), header.size(), header.begin());
-
-    // Leftovers of an earlier exchange would otherwise be read as data.
-    comm.PurgeIn();
-    comm.PurgeOut();
-    TickTimer timer(ctx_.clock);
-    for (const std::uint8_t b : header) {
-      timer.Reset();
-      if (!WaitCtsTicks(comm, timer, kStreamTicks, ctx_.stop))
-        return Red("Label3", Verdict::Link, Timeout(5), kLinkTimeout);
-      if (!WriteByteUnlessStopped(comm, b, ctx_.stop)) return false;
-    }
-
     std::vector<std::uint8_t> image(static_cast<std::size_t>(n) + kImageSlack, 0);
-    int k = 0;
-    int shown = 0;
-    // Every byte restarts the time-out, so a line that never stops sending
-    // would keep the window open for ever: past twice the image, give up.
-    long long received = 0;
-    const long long bound = 2LL * (n + kImageSlack) + 64;
-    timer.Reset();
-    std::array<std::uint8_t, 256> chunk;
-    for (;;) {
-      if (!WaitInputTicks(comm, timer, kStreamTicks, ctx_.stop))
-        return Red("Label3", Verdict::Link, Timeout(6), kLinkTimeout);
-      const std::int32_t got = comm.Read(chunk.data(), static_cast<std::int32_t>(chunk.size()));
-      if (got > 0 && (received += got) > bound) return Red("Label3", Verdict::ReadError, "Read error!!");
-      for (std::int32_t j = 0; j < got; ++j) {
-        const std::uint8_t c = chunk[j];
-        timer.Reset();
-        if (c < 0x80) {
-          if (k < n + kImageSlack) {
-            const int progress = static_cast<int>(static_cast<long long>(k) * 100 / n);
-            if (progress > shown) {
-              shown = progress;
-              panel_.SetGauge(progress);
-            }
-            image[k++] = c;
-          }
-          continue;
-        }
-        switch (c) {
-          case writer_reply::kSocketError:
-            return Red("Label3", Verdict::Link, LinkStatusMessage(kLinkSocketError), kLinkSocketError);
-          case writer_reply::kAdapterError:
-            return Red("Label3", Verdict::Link, LinkStatusMessage(kLinkAdapterError), kLinkAdapterError);
-          case writer_reply::kEnd:
-            if (k < n) return Red("Label3", Verdict::ReadError, "Read error!!");
-            return Complete(image, n);
-          default: break;  // other replies mean nothing here
-        }
-      }
+    switch (link_.ReadImage(image, n, [this](int percent) { panel_.SetGauge(percent); })) {
+      case ImageReadEnd::Complete: return Complete(image, n);
+      case ImageReadEnd::HeaderTimeout: return Red("Label3", Verdict::Link, Timeout(5), kLinkTimeout);
+      case ImageReadEnd::DataTimeout: return Red("Label3", Verdict::Link, Timeout(6), kLinkTimeout);
+      case ImageReadEnd::ShortImage: return Red("Label3", Verdict::ReadError, "Read error!!");
+      case ImageReadEnd::SocketError:
+        return Red("Label3", Verdict::Link, LinkStatusMessage(kLinkSocketError), kLinkSocketError);
+      case ImageReadEnd::AdapterError:
+        return Red("Label3", Verdict::Link, LinkStatusMessage(kLinkAdapterError), kLinkAdapterError);
+      case ImageReadEnd::Stopped: return false;
     }
+    return false;
   }
 
   bool Complete(const std::vector<std::uint8_t>& image, int n) {

@@ -7,10 +7,12 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "cli/CliProcess.h"
+#include "link/PosixSerialDevice.h"
 
 using namespace cli_test;
 
@@ -59,9 +61,7 @@ TEST_F(WriterCliTest, ProbePrintsThePortChoiceText) {
 TEST_F(WriterCliTest, ProbeOfASilentWriterTimesOutNamingThePort) {
   Emulator emu({"--fault", "cts"});
   const auto r = RunOn(emu, {"probe"});
-  std::string upper = emu.Path();
-  for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-  EXPECT_EQ(r.out, "Connect " + upper + " Timeout!!\n");
+  EXPECT_EQ(r.out, "Connect " + emu.Path() + " Timeout!!\n");  // a path keeps its spelling
   EXPECT_EQ(r.status, 1);
 }
 
@@ -187,16 +187,43 @@ TEST_F(WriterCliTest, DownloadSendsTheNamedDevices) {
   EXPECT_NE(unknown.err.find("K7E9"), std::string::npos);
 }
 
-TEST_F(WriterCliTest, PortErrorsExitTwo) {
+// The window's text, then why, so that the person at the station can act.
+TEST_F(WriterCliTest, PortErrorsExitTwoAndSayWhy) {
   const auto missing = Path("no-such-port").string();
-  std::string upper = missing;
-  for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-  for (const char* command : {"probe", "blank-check", "read"}) {
-    const auto r = Run({"--port-path", missing, command});
-    EXPECT_EQ(r.status, 2) << command;
-    EXPECT_EQ(r.out, "") << command;
-    EXPECT_EQ(r.err, "Open  " + upper + " Port Error!!\n") << command;
+  Emulator emu;
+  PosixSerialDevice holder;  // this test program holds the emulator's port
+  ASSERT_EQ(holder.Open(emu.Path()), 0);
+  std::string self;
+  std::getline(std::ifstream("/proc/self/comm"), self);
+  const struct {
+    std::string port;
+    std::string why;
+  } cases[] = {
+      {missing, missing + " does not exist: is the Writer's cable plugged in?"},
+      {emu.Path(), emu.Path() + " is in use by another program (" + self + ", process " + std::to_string(getpid()) + ")"},
+  };
+  for (const auto& c : cases) {
+    for (const char* command : {"probe", "blank-check", "read"}) {
+      const auto r = Run({"--port-path", c.port, command});
+      EXPECT_EQ(r.status, 2) << command;
+      EXPECT_EQ(r.out, "") << command;
+      EXPECT_EQ(r.err, "Open  " + c.port + " Port Error!!\nwriter-cli: " + c.why + "\n") << command;
+    }
   }
+}
+
+TEST_F(WriterCliTest, TraceWritesEveryByteOnTheLine) {
+  Emulator emu;
+  const auto r = RunOn(emu, {"--trace", "wire.txt", "probe"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  std::ifstream trace(Path("wire.txt"));
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(trace, line);) lines.push_back(line.substr(line.find(' ') + 1));
+  EXPECT_EQ(lines, (std::vector<std::string>{"> A0", "< B4"}));
+
+  const auto refused = RunOn(emu, {"--trace", Path("no-dir/wire.txt").string(), "probe"});
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_EQ(refused.err, "writer-cli: cannot write the trace " + Path("no-dir/wire.txt").string() + "\n");
 }
 
 TEST_F(WriterCliTest, PortNamesGoThroughThePortMap) {

@@ -1,7 +1,9 @@
 // The writer-emulator program end to end, over its pseudo-terminal.
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
+#include <pwd.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -188,7 +190,83 @@ TEST_F(EmulatorProgramTest, RefusesBadOptionsAndKeepsAnExistingPortLink) {
   RunningEmulator emu({"--link", "com1", "--port-map", dir_.string()});
   const auto path = emu.FirstLine();
   EXPECT_EQ(fs::read_symlink(dir_ / "com1"), fs::path(path));
-  EXPECT_EQ(emu.StopWith(SIGINT), 0);
+  // Or, once the killed one's terminal number is handed out again, it names
+  // the new emulator's own terminal: taken over.
+  EXPECT_EQ(emu.StopWith(SIGKILL), -1);
+  EXPECT_EQ(fs::read_symlink(dir_ / "com1"), fs::path(path));
+  RunningEmulator again({"--link", "com1", "--port-map", dir_.string()});
+  const auto next = again.FirstLine();
+  ASSERT_FALSE(next.empty());
+  EXPECT_EQ(fs::read_symlink(dir_ / "com1"), fs::path(next));
+  // A link naming a terminal in use is someone else's.
+  EXPECT_EQ(RunningEmulator({"--link", "com1", "--port-map", dir_.string()}).Wait(), 1);
+  EXPECT_EQ(again.StopWith(SIGINT), 0);
+}
+
+// The program takes the port exclusively, which binds every user but root;
+// so this runs as an unprivileged user, and the emulator as that user too.
+// Another program's open is refused while the port is held; a program killed
+// while holding it leaves it free, the emulator clearing the exclusive mode
+// the terminal would otherwise keep.
+TEST_F(EmulatorProgramTest, OtherProgramsAreKeptOffAndAKilledHolderLeavesThePortFree) {
+  const passwd* nobody = getpwnam("nobody");
+  if (geteuid() == 0 && !nobody) GTEST_SKIP() << "no unprivileged user (nobody) to run as";
+  const uid_t uid = nobody ? nobody->pw_uid : 0;
+  const gid_t gid = nobody ? nobody->pw_gid : 0;
+  int result[2];
+  ASSERT_EQ(pipe(result), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    close(result[0]);
+    const auto check = [&]() -> std::string {
+      if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0))
+        return "cannot become nobody";
+      RunningEmulator emu({});
+      const std::string path = emu.FirstLine();
+      if (path.empty()) return "the emulator did not start";
+      PosixSerialDevice holder;
+      if (holder.Open(path) != 0) return "the first open failed";
+      const int other = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+      if (other >= 0 || errno != EBUSY) return "another program's open was let in";
+      holder.Close();
+
+      int ready[2];
+      if (pipe(ready) != 0) return "no pipe";
+      const pid_t victim = fork();
+      if (victim == 0) {
+        PosixSerialDevice held;
+        const char opened = held.Open(path) == 0 ? 'y' : 'n';
+        [[maybe_unused]] auto n = write(ready[1], &opened, 1);
+        pause();
+        _exit(0);
+      }
+      char opened = 0;
+      [[maybe_unused]] auto n = read(ready[0], &opened, 1);
+      if (opened != 'y') return "the port was not free after a close";
+      PosixSerialDevice next;
+      const int whileHeld = next.Open(path);
+      kill(victim, SIGKILL);
+      waitpid(victim, nullptr, 0);
+      if (whileHeld != EBUSY) return "the port was let in twice";
+      // The emulator hears the descriptor close; give it a moment.
+      for (int i = 0; i < 500; ++i) {
+        if (next.Open(path) == 0) return "";
+        usleep(10'000);
+      }
+      return "the port stayed taken after its holder was killed";
+    };
+    const std::string failure = check();
+    [[maybe_unused]] auto n = write(result[1], failure.data(), failure.size());
+    _exit(0);
+  }
+  close(result[1]);
+  std::string failure;
+  char buf[256];
+  for (ssize_t n; (n = read(result[0], buf, sizeof buf)) > 0;) failure.append(buf, static_cast<std::size_t>(n));
+  close(result[0]);
+  waitpid(child, nullptr, 0);
+  EXPECT_EQ(failure, "");
 }
 
 }  // namespace

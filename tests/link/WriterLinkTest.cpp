@@ -293,6 +293,13 @@ TEST_F(LinkTest, WriteDataGoesOnAfterAMissingReply) {
   };
   EXPECT_EQ(link.WriteData(16, true), kLinkWriteFailed);
   EXPECT_EQ(state.WriteFailIndex, 6);
+  // A Writer gone silent: given up after the second missing reply in a row.
+  received.clear();
+  reply = [i = 0](std::uint8_t) mutable { return i++ < 2 ? Bytes{0xB5} : Bytes{}; };
+  const auto start = clock.Now();
+  EXPECT_EQ(link.WriteData(16, true), kLinkTimeout);
+  EXPECT_EQ(received.size(), 4u);
+  EXPECT_LE(Elapsed(start).count(), 2 * 3100);
 }
 
 TEST_F(LinkTest, ResetVectorGuard) {
@@ -350,11 +357,13 @@ TEST_F(LinkTest, StopRequestEndsAWaitAtOnce) {
   EXPECT_LT(Elapsed(start).count(), 500);
 }
 
-// Every primitive against a Writer that answers everything, stopped before
-// the call or by the Writer's side once it has received `stopAt` bytes: the
-// Writer gets nothing more and the primitive ends at once with a time-out.
-// A line without modem inputs reads CTS as on, so CTS is on throughout.
-TEST_F(LinkTest, AStoppedPrimitiveSendsNothingMoreAndTimesOutAtOnce) {
+// Every primitive against a Writer that answers everything, cut off before
+// the call or by the Writer's side once it has received `stopAt` bytes, by a
+// stop (the window closed) or by the device going away (the cable pulled):
+// the Writer gets nothing more and the primitive ends at once with a
+// time-out. A device that went is closed; the next entry guard opens it
+// afresh. A line without modem inputs reads CTS as on, so CTS is on throughout.
+TEST_F(LinkTest, AStoppedOrUnpluggedPrimitiveSendsNothingMoreAndTimesOutAtOnce) {
   using Script = std::function<Bytes(std::size_t index)>;  // reply to byte `index`
   const auto afterHeader = [](Bytes answer) {
     return Script([answer](std::size_t i) { return i == 9 ? answer : Bytes{}; });
@@ -387,39 +396,65 @@ TEST_F(LinkTest, AStoppedPrimitiveSendsNothingMoreAndTimesOutAtOnce) {
       // The byte that gets no reply: the transfer would go on, but not once stopped.
       {"WriteData unanswered", [](WriterLink& l) { return l.WriteData(16, true); }, silentAt3,
        kLinkTimeout, {4}},
+      {"StreamImage",
+       [](WriterLink& l) {
+         const Bytes image(16, 0x3F);
+         const StreamEnd end = l.StreamImage(image, 16, kStreamTicks, [](int) {});
+         return end.kind == StreamEnd::AllWritten ? kLinkWritten : end.kind == StreamEnd::Reply ? kLinkUnexpected
+                                                                                                 : kLinkTimeout;
+       },
+       writeAnswers, kLinkWritten, {0, 1, 5, 15}},
+      {"ReadImage",
+       [](WriterLink& l) {
+         std::vector<std::uint8_t> image(4 + 11);
+         return l.ReadImage(image, 4, [](int) {}) == ImageReadEnd::Complete ? kLinkFinished : kLinkTimeout;
+       },
+       afterHeader({1, 2, 3, 4, 0xB8}), kLinkFinished, {0, 4, 10}},
   };
   state.CommandHeader[0] = 0xA1;
-  for (const Case& c : cases) {
-    std::vector<std::size_t> runs = c.stopAt;
-    runs.push_back(SIZE_MAX);  // not stopped: the script is a cooperative Writer
-    for (const std::size_t stopAt : runs) {
-      SCOPED_TRACE(std::string(c.name) + (stopAt == SIZE_MAX ? " not stopped" : " stopped at byte " + std::to_string(stopAt)));
-      std::stop_source stop;
-      link.SetStopToken(stop.get_token());
-      received.clear();
-      Clock::Duration stoppedAt{-1};
-      reply = [&](std::uint8_t) {
-        if (received.size() == stopAt) {
-          stop.request_stop();
+  for (const bool unplugged : {false, true}) {
+    for (const Case& c : cases) {
+      std::vector<std::size_t> runs = c.stopAt;
+      runs.push_back(SIZE_MAX);  // not cut off: the script is a cooperative Writer
+      for (const std::size_t stopAt : runs) {
+        SCOPED_TRACE(std::string(c.name) + (unplugged ? " unplugged" : " stopped") +
+                     (stopAt == SIZE_MAX ? " never" : " at byte " + std::to_string(stopAt)));
+        std::stop_source stop;
+        link.SetStopToken(stop.get_token());
+        received.clear();
+        comm.PurgeIn();  // the stream follows a header, which would have purged the line
+        Clock::Duration stoppedAt{-1};
+        const auto cut = [&] {
+          if (unplugged) pair.FailIo(EIO);
+          else stop.request_stop();
           stoppedAt = clock.Now();
+        };
+        reply = [&](std::uint8_t) {
+          if (received.size() == stopAt) cut();
+          return c.writer(received.size() - 1);
+        };
+        if (stopAt == 0) cut();
+        std::int32_t result = 0;
+        ASSERT_NO_THROW(result = c.call(link));
+        if (stopAt == SIZE_MAX) {
+          EXPECT_EQ(result, c.unstopped);
+          continue;
         }
-        return c.writer(received.size() - 1);
-      };
-      if (stopAt == 0) {
-        stop.request_stop();
-        stoppedAt = clock.Now();
+        EXPECT_EQ(result, kLinkTimeout);
+        EXPECT_EQ(received.size(), stopAt);
+        ASSERT_GE(stoppedAt.count(), 0);
+        EXPECT_LT(Elapsed(stoppedAt).count(), 500);  // a time-out takes 2000 and more
+        if (!unplugged) continue;
+        EXPECT_FALSE(comm.Enabled());
+        EXPECT_EQ(link.CheckWriter(), kLinkTimeout);  // at once, nothing sent
+        EXPECT_EQ(received.size(), stopAt);
+        EXPECT_LT(Elapsed(stoppedAt).count(), 500);
+        pair.FailIo(0);  // plugged back
+        ASSERT_TRUE(link.PortReady({"Com1", 0}, prompts));
       }
-      const std::int32_t result = c.call(link);
-      if (stopAt == SIZE_MAX) {
-        EXPECT_EQ(result, c.unstopped);
-        continue;
-      }
-      EXPECT_EQ(result, kLinkTimeout);
-      EXPECT_EQ(received.size(), stopAt);
-      ASSERT_GE(stoppedAt.count(), 0);
-      EXPECT_LT(Elapsed(stoppedAt).count(), 500);  // a time-out takes 2000 and more
     }
   }
+  EXPECT_TRUE(prompts.messages.empty()) << prompts.LastText();
   link.SetStopToken({});
 }
 
@@ -482,6 +517,10 @@ TEST(LinkTexts, MessagesAndPulseClamping) {
   EXPECT_STREQ(LinkStatusMessage(kLinkTimeout), "Connect Timeout!!");
   EXPECT_EQ(ConnectResultText(kLinkWriterUniversal, "Com1"), "Connect OK!");
   EXPECT_EQ(ConnectResultText(kLinkTimeout, "Com1"), "Connect COM1 Timeout!!");
+  // A device path keeps its own spelling.
+  EXPECT_EQ(ConnectResultText(kLinkTimeout, "/dev/pts/2"), "Connect /dev/pts/2 Timeout!!");
+  EXPECT_EQ(PortOpenErrorText("com3"), "Open  COM3 Port Error!!");
+  EXPECT_EQ(PortOpenErrorText("/dev/ttyUSB0"), "Open  /dev/ttyUSB0 Port Error!!");
   EXPECT_EQ(ConnectResultText(kLinkWriterMismatch, "Com1"), "Connect Fail!");
   EXPECT_EQ(ConnectResultText(kLinkUnexpected, "Com1"), "Connect Fail!");
 

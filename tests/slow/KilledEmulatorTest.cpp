@@ -42,7 +42,8 @@ double ChildCpuSeconds() {
          static_cast<double>(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
 }
 
-class KilledEmulator : public CliTest, public ::testing::WithParamInterface<Case> {
+// An image and a configuration that programs it on Com1.
+class WithImage : public CliTest {
  protected:
   void SetUp() override {
     CliTest::SetUp();
@@ -52,6 +53,8 @@ class KilledEmulator : public CliTest, public ::testing::WithParamInterface<Case
     WriteText(Path("set.cfg"), ConfigText(Path("prog.hex"), "Com1", "K7E1/E3", 0x1A, 0x4B));
   }
 };
+
+class KilledEmulator : public WithImage, public ::testing::WithParamInterface<Case> {};
 
 TEST_P(KilledEmulator, CliGivesUpWithinTheTimeOut) {
   const Case& c = GetParam();
@@ -95,5 +98,39 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"ForceWrite", {"--config", "set.cfg", "force-write", "--passes", "3"}, 500},
                       Case{"Download", {"download", "K7E1/E3", "K7E2/E4"}, 80}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+
+// A batch stops at the pass that lost its Writer, in that pass's own red
+// line; the Writer started again on the same Com1 serves the next run.
+TEST_F(WithImage, TheNextRunOnTheSamePortWorksWhenTheWriterIsBack) {
+  const fs::path config = Path("config");
+  const std::string ports = (config / "qel-writer" / "ports").string();
+  setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+  const std::vector<std::string> batch = {"--port", "Com1", "--config", "set.cfg", "auto-program", "--passes", "3"};
+  CliResult cut, next;
+  {
+    Emulator emu({"--link", "Com1", "--port-map", ports, "--swap-parts", "--baud", "9600", "--word-time-us", "2000"});
+    ASSERT_FALSE(emu.Path().empty()) << "writer-emulator did not start";
+    std::thread killer([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(3000));
+      kill(emu.Pid(), SIGKILL);
+    });
+    cut = Run(batch);
+    killer.join();
+  }
+  {
+    Emulator emu({"--link", "Com1", "--port-map", ports, "--swap-parts"});
+    ASSERT_FALSE(emu.Path().empty()) << "writer-emulator did not start again";
+    next = Run(batch);
+  }
+  unsetenv("XDG_CONFIG_HOME");
+
+  EXPECT_EQ(cut.status, 1) << cut.out << cut.err;
+  const auto lines = cut.OutLines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "error: Connect Timeout!!"), 1) << cut.out;
+  EXPECT_EQ(cut.err, "");
+  EXPECT_EQ(next.status, 0) << next.out << next.err;
+  const auto passes = next.OutLines();
+  EXPECT_EQ(std::count(passes.begin(), passes.end(), "ID & Checksum verify OK!!"), 3) << next.out;
+}
 
 }  // namespace

@@ -5,7 +5,11 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -203,6 +207,59 @@ Options Parse(int argc, char** argv) {
 
 std::string SystemError(const std::string& what) { return what + ": " + std::strerror(errno); }
 
+bool SameFile(const fs::path& a, const fs::path& b) {
+  struct stat sa {}, sb {};
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+// The program takes the terminal exclusively. The kernel keeps that mode
+// while this side is open, even after the program died without closing, and
+// then no one else could open the port: so whenever a descriptor of the
+// terminal closes and nobody holds the port's lock any more, the mode is
+// cleared here.
+class ExclusiveWatch {
+ public:
+  ExclusiveWatch(int slave, const std::string& path) : slave_(slave) {
+    fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (fd_ >= 0 && inotify_add_watch(fd_, path.c_str(), IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0) {
+      close(fd_);
+      fd_ = -1;
+    }
+  }
+  ~ExclusiveWatch() {
+    if (fd_ >= 0) close(fd_);
+  }
+  ExclusiveWatch(const ExclusiveWatch&) = delete;
+  ExclusiveWatch& operator=(const ExclusiveWatch&) = delete;
+
+  int Fd() const { return fd_; }
+  // A descriptor closed and the mode is not cleared yet: Check again shortly.
+  bool Pending() const { return pending_; }
+  void OnEvents() {
+    alignas(inotify_event) char buf[4096];
+    while (read(fd_, buf, sizeof buf) > 0) pending_ = true;
+  }
+  // Taking the lock for a moment tells whether a program still holds the
+  // port (or has not quite let go of it: the close is announced first).
+  void Check() {
+    if (!pending_) return;
+    int exclusive = 0;
+    if (ioctl(slave_, TIOCGEXCL, &exclusive) != 0 || !exclusive) {
+      pending_ = false;
+    } else if (flock(slave_, LOCK_EX | LOCK_NB) == 0) {
+      ioctl(slave_, TIOCNXCL);
+      flock(slave_, LOCK_UN);
+      pending_ = false;
+    }
+  }
+
+ private:
+  int slave_;
+  int fd_ = -1;
+  bool pending_ = false;
+};
+
 // The port-map link made by --link; removed at exit only while it is still ours.
 class PortLink {
  public:
@@ -219,8 +276,9 @@ class PortLink {
     if (ec) return "cannot create " + dir.string() + ": " + ec.message();
     const auto st = fs::symlink_status(link, ec);
     if (fs::exists(st)) {
-      // A link left by an emulator that did not stop cleanly points nowhere.
-      if (!fs::is_symlink(st) || fs::exists(link, ec)) {
+      // A link left by an emulator that did not stop cleanly points nowhere,
+      // or at this terminal when the system handed its number out again.
+      if (!fs::is_symlink(st) || (fs::exists(link, ec) && !SameFile(link, target))) {
         return link.string() + " already exists; remove it or choose another port";
       }
       fs::remove(link, ec);
@@ -285,6 +343,8 @@ int Serve(const Options& o) {
     tcsetattr(slave, TCSANOW, &tio);
   }
   fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+  // Watching before the terminal is announced: no close may go unseen.
+  ExclusiveWatch exclusive(slave, slavePath);
 
   if (pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
     std::cerr << "writer-emulator: " << SystemError("cannot create a pipe") << "\n";
@@ -334,13 +394,18 @@ int Serve(const Options& o) {
 
   int status = 0;
   for (;;) {
-    pollfd fds[2] = {{master, static_cast<short>(POLLIN | (outbox.empty() ? 0 : POLLOUT)), 0},
-                     {g_signalPipe[0], POLLIN, 0}};
+    pollfd fds[3] = {{master, static_cast<short>(POLLIN | (outbox.empty() ? 0 : POLLOUT)), 0},
+                     {g_signalPipe[0], POLLIN, 0},
+                     {exclusive.Fd(), POLLIN, 0}};
     std::optional<Steady::duration> wait;
     if (const auto next = writer.NextEventInMicros()) wait = *next;
     if (!held.empty()) {
       const auto left = std::max(Steady::duration::zero(), held.front().release - Steady::now());
       wait = wait ? std::min(*wait, left) : left;
+    }
+    if (exclusive.Pending()) {
+      const Steady::duration again = std::chrono::milliseconds(10);
+      wait = wait ? std::min(*wait, again) : again;
     }
     timespec timeout{};
     if (wait) {
@@ -348,13 +413,15 @@ int Serve(const Options& o) {
       timeout.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
       timeout.tv_nsec = static_cast<long>(ns % 1'000'000'000);
     }
-    if (ppoll(fds, 2, wait ? &timeout : nullptr, nullptr) < 0) {
+    if (ppoll(fds, 3, wait ? &timeout : nullptr, nullptr) < 0) {
       if (errno == EINTR) continue;
       std::cerr << "writer-emulator: " << SystemError("poll") << "\n";
       status = 1;
       break;
     }
     if (fds[1].revents) break;
+    if (fds[2].revents) exclusive.OnEvents();
+    exclusive.Check();
     if ((fds[0].revents & (POLLERR | POLLNVAL | POLLHUP)) && !(fds[0].revents & POLLIN)) {
       std::cerr << "writer-emulator: the pseudo-terminal failed\n";
       status = 1;

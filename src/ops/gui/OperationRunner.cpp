@@ -151,6 +151,10 @@ void OperationRunner::ApplyNow(const std::function<void(OperationPanel&)>& chang
 
 void OperationRunner::Start(Worker worker) {
   Stop();
+  // The Writer went away under an earlier pass or since ("Continue" after a
+  // cable was re-seated): the port is opened afresh through the port map. If
+  // it still cannot be, the pass's first stage says the Writer does not answer.
+  if (main_.Link().PortGone()) main_.Link().Reopen(main_.CurrentPortSelection());
   const int pass = ++pass_;
   panel_ = std::make_unique<Panel>(*this, pass);
   handover_ = std::make_unique<QueuedHandover>([this] {
@@ -171,8 +175,8 @@ void OperationRunner::Start(Worker worker) {
     try {
       outcome = worker(ctx);
     } catch (const std::exception& e) {
-      // The serial line failed under the worker (a cable pulled, an adapter
-      // gone): the component's text says why.
+      // The serial line failed under the worker in a way other than its
+      // device going (that is a time-out of the stage): the component's text says why.
       fault = e.what();
       if (fault.empty()) fault = "Writer Error!!";
       outcome = ctx.outcome;  // how far it got

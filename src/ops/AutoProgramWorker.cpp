@@ -26,6 +26,7 @@ const OperationLayout& AutoProgramLayout() {
       {"Blank Check ..... OK.", "Erase End", "OPTION program & verify OK!!", "Data program & verify OK!!",
        "ID & Checksum verify OK!!"},
       "Button2",  // Enter starts the next part
+      {"Auto-Program", "Auto-Program without Blank Check"},
   };
   return layout;
 }

@@ -13,6 +13,8 @@ const OperationLayout& BlankCheckLayout() {
       {"OK"},
       false,
       {"Erase End", "OPTION ....... OK", "ID Checksum ......... OK.", "Data ......... OK."},
+      {},
+      {"Erase Flash Memory"},
   };
   return layout;
 }

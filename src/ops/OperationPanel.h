@@ -27,6 +27,9 @@ struct OperationLayout {
   // when every line it prints is one of these.
   std::vector<std::string> successTexts;
   std::string defaultButton = {};  // the one Enter presses; the first button when empty
+  // Every other title the worker puts in StaticText1 ("Erase Flash Memory"):
+  // the window is wide enough for each from the start.
+  std::vector<std::string> titles = {};
 };
 
 inline constexpr std::string_view kTitleControl = "StaticText1";

@@ -23,6 +23,8 @@ const OperationLayout& VerifyLayout() {
       // "Verify ......" is not among them: a verify cut off before its first
       // result has proved nothing.
       {"OPTION verify OK!!", "ID & Checksum verify OK!!", "Data verify OK!!", "EEPROM Data Verify OK!!"},
+      {},
+      {"Verify with Protect"},
   };
   return layout;
 }

@@ -61,7 +61,11 @@ bool CliSession::Prepare() {
   prompts_.ClearMessageCount();
   const bool loaded = (!args_.config || LoadConfig(*args_.config)) && (!args_.load || LoadImage(*args_.load)) &&
                       (!args_.qtp || LoadQtp(*args_.qtp));
-  if (loaded) return prompts_.MessagesShown() == 0;
+  if (loaded) {
+    if (const std::string warning = ImagePastDeviceWarning(state_); !warning.empty())
+      err_ << "writer-cli: " << warning << std::endl;
+    return prompts_.MessagesShown() == 0;
+  }
   // The image a configuration names can fail to open without a message box.
   if (prompts_.MessagesShown() == 0) err_ << "File can't open! (" << state_.CurrentFileName << ")" << std::endl;
   return false;
@@ -110,10 +114,20 @@ bool CliSession::LoadImage(const std::string& path) {
   if (!CheckedFile(path)) return false;
   OpenHooks hooks;
   hooks.refreshData = [this] { ::RefreshData(state_); };
-  hooks.loadCfg = [this](bool fullLoad) { return LoadCfg(fullLoad); };
+  // "Open" turns off a serial-number mode the configuration had: a job meant
+  // for --config would make parts without numbers.
+  std::string serialConfig;
+  hooks.loadCfg = [this, &serialConfig](bool fullLoad) {
+    const bool loaded = LoadCfg(fullLoad);
+    if (state_.SerialMode) serialConfig = state_.CfgPath;
+    return loaded;
+  };
   hooks.resetData = [this] { ResetData(); };
   const OpenOutcome outcome = OpenImageOrConfig(state_, prompts_, path, hooks);
   FinishOpen(state_);
+  if (!serialConfig.empty())
+    err_ << "writer-cli: serial-number mode is off: --load opens " << serialConfig
+         << " as \"Open\" does, which turns it off; --config " << serialConfig << " keeps it" << std::endl;
   return outcome == OpenOutcome::Loaded;
 }
 

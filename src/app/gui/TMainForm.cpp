@@ -584,6 +584,8 @@ void TMainForm::OpenChosenFile(const std::string& path) {
   DestroyDisassemblyWindow();
   FinishOpen(state_);
   ShowPanel();
+  if (const std::string warning = ImagePastDeviceWarning(state_); !warning.empty())
+    prompts_.Message(warning, {}, PromptIcon::Warning);
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {

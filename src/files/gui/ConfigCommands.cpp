@@ -60,9 +60,11 @@ void TMainForm::LoadConfig1Click() {
   OpenHooks hooks;
   hooks.loadCfg = [this](bool full) { return LoadCfg(full); };
   hooks.resetData = [this] { ResetData(); };
-  LoadConfigFile(State(), choice->path, hooks);
+  const bool loaded = LoadConfigFile(State(), choice->path, hooks);
   // Also a listing left open after its flag went with the program-memory view.
   DestroyDisassemblyWindow();
+  if (const std::string warning = ImagePastDeviceWarning(State()); loaded && !warning.empty())
+    prompts().Message(warning, {}, PromptIcon::Warning);
 }
 
 void TMainForm::FileSaveItemClick() {

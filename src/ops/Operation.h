@@ -29,6 +29,7 @@ struct OperationContext {
   OperationPanel& panel;
   Handover& handover;
   // Message boxes of main-window routines (the QTP file's); null: none shown.
+  // In the window they come up once the routine has returned.
   Prompts* prompts = nullptr;
 };
 

@@ -54,9 +54,7 @@ TAutoProgramForm::TAutoProgramForm(TMainForm& main) : TAutoProgramForm(main, std
 
 TAutoProgramForm::TAutoProgramForm(TMainForm& main, std::shared_ptr<Outcome> outcome)
     : TOperationForm(main, AutoProgramLayout(),
-                     [outcome, prompts = &main.prompts()](OperationContext& ctx) {
-                       // The QTP file's messages come from routines run on the GUI thread.
-                       ctx.prompts = prompts;
+                     [outcome](OperationContext& ctx) {
                        AutoProgramPass pass;
                        AutoProgramWorker(ctx, pass);
                        std::lock_guard lock(outcome->mutex);

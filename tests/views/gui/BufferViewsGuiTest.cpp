@@ -205,14 +205,18 @@ TEST_F(GridViews, ClickEditsTheClickedByteAndBlankCellsNothing) {
   EXPECT_EQ(state.EepromBuffer[0x19], 0x00);
 }
 
-// Both views open with every column in full at the default font: no header
-// cut, nothing behind a scroll bar; also after the grid is filled anew.
+// Both views open with every column in full at the desktop's font, whatever
+// its size: no header cut, nothing behind a scroll bar; also after the grid
+// is filled anew.
 TEST_F(GridViews, OpenWithEveryColumnInView) {
   QMdiArea area;
-  area.resize(1024, 768);
+  area.resize(1280, 768);
   area.show();
+  const QFont desktop = QApplication::font();
+  QFont large = desktop;
+  large.setPixelSize(18);
   const auto check = [&](BufferGridForm* form) {
-    SCOPED_TRACE(form->objectName().toStdString());
+    SCOPED_TRACE(form->objectName().toStdString() + " at " + std::to_string(QFontInfo(form->font()).pixelSize()));
     area.addSubWindow(form);
     form->show();
     form->FormCreate();
@@ -223,6 +227,10 @@ TEST_F(GridViews, OpenWithEveryColumnInView) {
     for (int c = 0; c < form->Model()->columnCount(); ++c)
       EXPECT_GE(grid->columnWidth(c), grid->horizontalHeader()->sectionSizeHint(c)) << c;
   };
-  check(new TMDIChild(state, prompts));
-  check(new TEEDataForm(state, prompts));
+  for (const QFont& font : {desktop, large}) {
+    QApplication::setFont(font);
+    check(new TMDIChild(state, prompts));
+    check(new TEEDataForm(state, prompts));
+  }
+  QApplication::setFont(desktop);
 }

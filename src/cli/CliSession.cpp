@@ -114,8 +114,9 @@ bool CliSession::LoadImage(const std::string& path) {
   if (!CheckedFile(path)) return false;
   OpenHooks hooks;
   hooks.refreshData = [this] { ::RefreshData(state_); };
-  // "Open" turns off a serial-number mode the configuration had: a job meant
-  // for --config would make parts without numbers.
+  // "Open" turns off the serial-number mode of --config or of a configuration
+  // it reads itself: a job meant for --config would make parts without numbers.
+  const bool serialMode = state_.SerialMode;
   std::string serialConfig;
   hooks.loadCfg = [this, &serialConfig](bool fullLoad) {
     const bool loaded = LoadCfg(fullLoad);
@@ -125,9 +126,11 @@ bool CliSession::LoadImage(const std::string& path) {
   hooks.resetData = [this] { ResetData(); };
   const OpenOutcome outcome = OpenImageOrConfig(state_, prompts_, path, hooks);
   FinishOpen(state_);
-  if (!serialConfig.empty())
-    err_ << "writer-cli: serial-number mode is off: --load opens " << serialConfig
-         << " as \"Open\" does, which turns it off; --config " << serialConfig << " keeps it" << std::endl;
+  if (serialMode || !serialConfig.empty())
+    err_ << "writer-cli: serial-number mode is off: --load opens " << (serialConfig.empty() ? path : serialConfig)
+         << " as \"Open\" does, which turns it off; "
+         << (serialConfig.empty() ? "--config without --load" : "--config " + serialConfig) << " keeps it"
+         << std::endl;
   return outcome == OpenOutcome::Loaded;
 }
 

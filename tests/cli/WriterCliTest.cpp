@@ -396,6 +396,9 @@ TEST_F(WriterCliTest, LoadSaysWhatItLeavesOut) {
       {{"--load", "job.cfg"}, serialOff("job.cfg")},
       {{"--load", "other.bin"}, serialOff("other.cfg")},  // the configuration beside the image
       {{"--config", "job.cfg"}, ""},
+      {{"--config", "job.cfg", "--load", "img.bin"},
+       "writer-cli: serial-number mode is off: --load opens img.bin as \"Open\" does, which turns it off; "
+       "--config without --load keeps it\n"},
       {{"--load", "past.bin"},
        "writer-cli: The image has data at 0500h, past the last word of K7E1/E3 (03FFh): it is not programmed.\n"},
   };
@@ -403,8 +406,8 @@ TEST_F(WriterCliTest, LoadSaysWhatItLeavesOut) {
     std::vector<std::string> args = c.args;
     args.push_back("checksum");
     const auto r = Run(args);
-    EXPECT_EQ(r.err, c.err) << c.args[1];
-    EXPECT_EQ(r.status, 0) << c.args[1];
+    EXPECT_EQ(r.err, c.err) << c.args.back();
+    EXPECT_EQ(r.status, 0) << c.args.back();
   }
 }
 

@@ -126,11 +126,12 @@ bool CliSession::LoadImage(const std::string& path) {
   hooks.resetData = [this] { ResetData(); };
   const OpenOutcome outcome = OpenImageOrConfig(state_, prompts_, path, hooks);
   FinishOpen(state_);
-  if (serialMode || !serialConfig.empty())
-    err_ << "writer-cli: serial-number mode is off: --load opens " << (serialConfig.empty() ? path : serialConfig)
-         << " as \"Open\" does, which turns it off; "
-         << (serialConfig.empty() ? "--config without --load" : "--config " + serialConfig) << " keeps it"
-         << std::endl;
+  if (serialMode || !serialConfig.empty()) {
+    const bool own = !serialConfig.empty();
+    err_ << "writer-cli: serial-number mode is off: --load opens " << (own ? serialConfig : path)
+         << " as \"Open\" does, which turns it off; " << (own ? "--config " + serialConfig : "--config without --load")
+         << " keeps it" << std::endl;
+  }
   return outcome == OpenOutcome::Loaded;
 }
 

@@ -38,12 +38,7 @@ class ScriptedPrompts : public Prompts {
       answers.pop_front();
       return a;
     }
-    switch (buttons) {
-      case PromptButtons::YesNo: return PromptAnswer::No;
-      case PromptButtons::AbortIgnore:
-      case PromptButtons::AbortRetryIgnore: return PromptAnswer::Abort;
-      default: return PromptAnswer::Cancel;
-    }
+    return SafeAnswer(buttons);
   }
 
   std::optional<FileChoice> OpenFile(const FileDialogRequest& request) override { return NextFile(request); }

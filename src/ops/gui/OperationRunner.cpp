@@ -139,12 +139,7 @@ class OperationRunner::QueuedMessages final : public Prompts {
         main, [main, text, caption, icon] { main->prompts().Message(text, caption, icon); }, Qt::QueuedConnection);
   }
   PromptAnswer Ask(const std::string&, const std::string&, PromptButtons buttons, PromptIcon) override {
-    switch (buttons) {
-      case PromptButtons::YesNo: return PromptAnswer::No;
-      case PromptButtons::AbortIgnore:
-      case PromptButtons::AbortRetryIgnore: return PromptAnswer::Abort;
-      default: return PromptAnswer::Cancel;
-    }
+    return SafeAnswer(buttons);
   }
   std::optional<FileChoice> OpenFile(const FileDialogRequest&) override { return std::nullopt; }
   std::optional<FileChoice> SaveFile(const FileDialogRequest&) override { return std::nullopt; }

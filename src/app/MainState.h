@@ -58,6 +58,7 @@ struct OptionFieldView {
   std::string caption;   // panel caption, e.g. "OSC Type:"
   std::string value;     // decoded value, e.g. "RC", "Blank", "Error"
   bool enabled = true;   // false: the field does not exist for the device (greyed)
+  bool operator==(const OptionFieldView&) const = default;
 };
 
 enum OptionField { kOsc = 0, kPrd, kOst, kWdt, kPed, kSecurity, kOptionFieldCount };
@@ -82,6 +83,7 @@ struct PanelTexts {
   std::string Label1 = "Disable";    // serial number mode
   std::string Label19 = "Disable";   // QTP file
   std::string SpeedButton1 = "Sim Enable";  // the simulation switch's caption
+  bool operator==(const PanelTexts&) const = default;
 };
 
 struct MainState {

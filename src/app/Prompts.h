@@ -11,6 +11,16 @@ enum class PromptIcon { None, Information, Warning, Error, Question };
 enum class PromptButtons { Ok, OkCancel, YesNo, AbortIgnore, AbortRetryIgnore };
 enum class PromptAnswer { Ok, Cancel, Yes, No, Abort, Retry, Ignore };
 
+// The answer that changes nothing: No, Abort or Cancel.
+inline PromptAnswer SafeAnswer(PromptButtons buttons) {
+  switch (buttons) {
+    case PromptButtons::YesNo: return PromptAnswer::No;
+    case PromptButtons::AbortIgnore:
+    case PromptButtons::AbortRetryIgnore: return PromptAnswer::Abort;
+    default: return PromptAnswer::Cancel;
+  }
+}
+
 struct FileFilter {
   std::string name;     // "Config file"
   std::string pattern;  // "*.cfg" (several separated by ';')

@@ -64,7 +64,11 @@ bool CliSession::Prepare() {
   prompts_.ClearMessageCount();
   const bool loaded = (!args_.config || LoadConfig(*args_.config)) && (!args_.load || LoadImage(*args_.load)) &&
                       (!args_.qtp || LoadQtp(*args_.qtp));
-  if (loaded) return prompts_.MessagesShown() == 0;
+  if (loaded) {
+    if (const std::string warning = ImagePastDeviceWarning(state_); !warning.empty())
+      err_ << "writer-cli: " << warning << std::endl;
+    return prompts_.MessagesShown() == 0;
+  }
   // The image a configuration names can fail to open without a message box.
   if (prompts_.MessagesShown() == 0) err_ << "File can't open! (" << state_.CurrentFileName << ")" << std::endl;
   return false;
@@ -104,7 +108,23 @@ bool CliSession::LoadConfig(const std::string& path) {
 }
 
 bool CliSession::LoadImage(const std::string& path) {
-  return CheckedFile(path) && OpenChosenPath(state_, prompts_, path, Loads()) == OpenOutcome::Loaded;
+  if (!CheckedFile(path)) return false;
+  // "Open" turns off the serial-number mode of --config or of a configuration
+  // it reads itself: a job meant for --config would make parts without numbers.
+  const bool serialMode = state_.SerialMode;
+  std::string serialConfig;
+  LoadView view = Loads();
+  view.configLoaded = [this, &serialConfig] {
+    if (state_.SerialMode) serialConfig = state_.CfgPath;
+  };
+  const OpenOutcome outcome = OpenChosenPath(state_, prompts_, path, view);
+  if (serialMode || !serialConfig.empty()) {
+    const bool own = !serialConfig.empty();
+    err_ << "writer-cli: serial-number mode is off: --load opens " << (own ? serialConfig : path)
+         << " as \"Open\" does, which turns it off; " << (own ? "--config " + serialConfig : "--config without --load")
+         << " keeps it" << std::endl;
+  }
+  return outcome == OpenOutcome::Loaded;
 }
 
 bool CliSession::LoadQtp(const std::string& path) {

@@ -42,7 +42,9 @@ bool LoadConfiguration(MainState& state, Prompts& prompts, bool fullLoad, const 
   };
   hooks.loadImage = [&state, &prompts](const std::string& path) { return LoadProgramImage(state, prompts, path); };
   hooks.recreateViews = view.recreateViews;
-  return LoadCfgFile(state, prompts, fullLoad, hooks);
+  const bool loaded = LoadCfgFile(state, prompts, fullLoad, hooks);
+  if (loaded) Call(view.configLoaded);
+  return loaded;
 }
 
 OpenOutcome OpenChosenPath(MainState& state, Prompts& prompts, const std::string& path, const LoadView& view) {

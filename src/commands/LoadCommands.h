@@ -19,6 +19,7 @@ struct LoadView {
   std::function<void()> panelChanged;                  // option panel, checksums or mode texts changed
   std::function<void()> recreateViews;                 // a load after the first show replaced the buffers
   std::function<void()> resetData;                     // a rejected configuration: the device's blank state
+  std::function<void()> configLoaded;  // a configuration's fields are in the state, before Open ends its modes
 };
 
 // LoadCfg on the file named by state.CfgPath: its fields, checksums and

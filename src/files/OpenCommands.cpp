@@ -5,6 +5,7 @@
 #include "app/MainState.h"
 #include "app/Prompts.h"
 #include "files/Checksum.h"
+#include "files/HexText.h"
 #include "files/ProgramFile.h"
 #include "files/SafeFile.h"
 
@@ -58,6 +59,21 @@ OpenOutcome OpenImageOrConfig(MainState& s, Prompts& prompts, const std::string&
     if (IsReadableFile(s.CfgPath)) LoadCfgHook(hooks, false);
   }
   return outcome;
+}
+
+std::string ImagePastDeviceWarning(const MainState& s) {
+  const int words = s.ProgramWords();
+  int first = -1, last = -1;
+  for (int n = words; n < kProgramBufferWords; ++n) {
+    if (s.ProgramWord(n) == kBlankWord) continue;
+    if (first < 0) first = n;
+    last = n;
+  }
+  if (first < 0) return {};
+  const bool one = first == last;
+  const std::string at = HexDigits(first, 4) + (one ? "h" : "h to " + HexDigits(last, 4) + "h");
+  return "The image has data at " + at + ", past the last word of " + s.DeviceName + " (" +
+         HexDigits(words - 1, 4) + "h): " + (one ? "it is" : "those words are") + " not programmed.";
 }
 
 void FinishOpen(MainState& s) {

@@ -36,6 +36,12 @@ OpenOutcome OpenImageOrConfig(MainState& state, Prompts& prompts, const std::str
 // modes off with their panel texts, pass count 0, checksums recomputed.
 void FinishOpen(MainState& state);
 
+// A warning when the program buffer holds data past the selected device's
+// last word, which no operation programs ("The image has data at 0500h to
+// 05FFh, past the last word of K7E1/E3 (03FFh): those words are not
+// programmed."); empty when the image fits the device.
+std::string ImagePastDeviceWarning(const MainState& state);
+
 // "Load Config File " on the chosen path: a full load; a rejected file resets
 // the state. False when the file was rejected.
 bool LoadConfigFile(MainState& state, const std::string& path, const OpenHooks& hooks);

@@ -23,6 +23,7 @@ const OperationLayout& AutoProgramLayout() {
       {"Exit", "Continue"},
       false,
       "Button2",  // Enter starts the next part
+      {"Auto-Program", "Auto-Program without Blank Check"},
   };
   return layout;
 }

@@ -12,6 +12,8 @@ const OperationLayout& BlankCheckLayout() {
       {"Button1"},
       {"OK"},
       false,
+      {},
+      {"Erase Flash Memory"},
   };
   return layout;
 }

@@ -36,6 +36,12 @@ bool QueuedHandover::Run(const std::function<void()>& fn, std::stop_token stop) 
 }
 
 void QueuedHandover::Serve() {
+  if (serving_) return;
+  serving_ = true;
+  struct Done {
+    bool& serving;
+    ~Done() { serving = false; }
+  } done{serving_};
   for (;;) {
     std::unique_lock lock(mutex_);
     if (queue_.empty()) return;

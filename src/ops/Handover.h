@@ -35,7 +35,9 @@ class QueuedHandover final : public Handover {
   ~QueuedHandover() override;
 
   bool Run(const std::function<void()>& fn, std::stop_token stop) override;
-  // Runs the queued routines; on the serving thread only.
+  // Runs the queued routines; on the serving thread only. A call from within
+  // a routine (a wake-up delivered inside an event loop the routine runs)
+  // returns at once: the call already serving goes on with the queue.
   void Serve();
   // Drops what is queued and refuses what comes; waiting workers return false.
   void Close();
@@ -47,4 +49,5 @@ class QueuedHandover final : public Handover {
   std::condition_variable_any done_;
   std::deque<std::shared_ptr<Task>> queue_;
   bool closed_ = false;
+  bool serving_ = false;  // serving thread only
 };

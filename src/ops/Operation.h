@@ -29,6 +29,7 @@ struct OperationContext {
   OperationPanel& panel;
   Handover& handover;
   // Message boxes of main-window routines (the QTP file's); null: none shown.
+  // In the window they come up once the routine has returned.
   Prompts* prompts = nullptr;
   // What the operation has come to so far. The worker returns it at its end;
   // whoever runs it also finds here how far it got when the line failed under it.

@@ -28,6 +28,9 @@ struct OperationLayout {
 
   // True for the controls a worker may name: the title, the lines, the buttons.
   bool Names(std::string_view control) const;
+  // Every other title the worker puts in StaticText1 ("Erase Flash Memory"):
+  // the window is wide enough for each from the start.
+  std::vector<std::string> titles = {};
 };
 
 inline constexpr std::string_view kTitleControl = "StaticText1";

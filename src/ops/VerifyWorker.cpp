@@ -21,6 +21,8 @@ const OperationLayout& VerifyLayout() {
       {"Button1"},
       {"OK"},
       false,
+      {},
+      {"Verify with Protect"},
   };
   return layout;
 }

@@ -1,5 +1,7 @@
 #include "views/IdChecksum.h"
 
+#include <algorithm>
+
 #include "app/MainState.h"
 #include "views/GridText.h"
 
@@ -89,4 +91,19 @@ void StoreIdAsciiEntry(MainState& state, std::u32string_view text) {
       state.IdBuffer[k] = static_cast<std::uint8_t>(c <= 0xFF ? c : U'?');
     }
   }
+}
+
+std::u32string EditedBytes(std::u32string_view bytes, std::u32string_view before, std::u32string_view after,
+                           std::size_t cursor) {
+  // What follows the cursor was there before; a shorter tail when an edit
+  // left it changed after all.
+  std::size_t tail = std::min({after.size() - std::min(cursor, after.size()), before.size(), bytes.size()});
+  while (tail > 0 && before.substr(before.size() - tail) != after.substr(after.size() - tail)) --tail;
+  std::size_t head = 0;
+  const std::size_t headLimit = std::min({before.size(), bytes.size()}) - tail;
+  while (head < headLimit && head + tail < after.size() && before[head] == after[head]) ++head;
+  std::u32string out(bytes.substr(0, head));
+  out += after.substr(head, after.size() - tail - head);
+  out += bytes.substr(bytes.size() - tail);
+  return out;
 }

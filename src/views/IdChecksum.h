@@ -46,3 +46,11 @@ void StoreIdHexEntry(MainState& state, std::string_view text);
 // ASCII entry: byte k is character k (all 8 bits); bytes past the text become 7F.
 // A character outside Latin-1 is stored as "?".
 void StoreIdAsciiEntry(MainState& state, std::u32string_view text);
+
+// An edit of a field that shows bytes with stand-ins for those it cannot draw
+// (shown[k] stands for bytes[k]). The field went from shownBefore to
+// shownAfter, its cursor now at `cursor`, just past what was typed: the
+// bytes before the edit and after the cursor stay as they were, whatever
+// stood in for them; what was typed is taken as typed.
+std::u32string EditedBytes(std::u32string_view bytes, std::u32string_view shownBefore,
+                           std::u32string_view shownAfter, std::size_t cursor);

@@ -400,6 +400,44 @@ TEST_F(WriterCliTest, UsageErrorsExitTwoHelpAndVersionZero) {
   EXPECT_EQ(version.out, "writer-cli 2.63\n");
 }
 
+// --load opens as "Open" does. What that leaves out is said on standard
+// error: a configuration's serial-number mode (--config keeps it), and words
+// past the device, which are never programmed.
+TEST_F(WriterCliTest, LoadSaysWhatItLeavesOut) {
+  const std::string serial = "0 1234 1 256 2 1234 1 0 0";
+  WriteText(Path("img.bin"), AsText({0x34, 0x12}));
+  WriteText(Path("job.cfg"), ConfigText(Path("img.bin"), "Com1", "K7E1/E3", 0x7F, 0x7F, serial));
+  WriteText(Path("other.bin"), AsText({0x34, 0x12}));
+  WriteText(Path("other.cfg"), ConfigText(Path("other.bin"), "Com1", "K7E1/E3", 0x7F, 0x7F, serial));
+  Bytes past(2 * 0x501, 0xFF);
+  past[2 * 0x500] = 0x12;
+  WriteText(Path("past.bin"), AsText(past));
+  const auto serialOff = [](const std::string& cfg) {
+    return "writer-cli: serial-number mode is off: --load opens " + cfg +
+           " as \"Open\" does, which turns it off; --config " + cfg + " keeps it\n";
+  };
+  const struct {
+    std::vector<std::string> args;
+    std::string err;
+  } cases[] = {
+      {{"--load", "job.cfg"}, serialOff("job.cfg")},
+      {{"--load", "other.bin"}, serialOff("other.cfg")},  // the configuration beside the image
+      {{"--config", "job.cfg"}, ""},
+      {{"--config", "job.cfg", "--load", "img.bin"},
+       "writer-cli: serial-number mode is off: --load opens img.bin as \"Open\" does, which turns it off; "
+       "--config without --load keeps it\n"},
+      {{"--load", "past.bin"},
+       "writer-cli: The image has data at 0500h, past the last word of K7E1/E3 (03FFh): it is not programmed.\n"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = c.args;
+    args.push_back("checksum");
+    const auto r = Run(args);
+    EXPECT_EQ(r.err, c.err) << c.args.back();
+    EXPECT_EQ(r.status, 0) << c.args.back();
+  }
+}
+
 TEST_F(WriterCliTest, ConfigurationAndDeviceChoiceApplyAndDefaultCfgIsNeverTouched) {
   const std::string junk = "not a configuration";
   WriteText(Path("Default.cfg"), junk);

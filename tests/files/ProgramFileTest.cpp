@@ -5,7 +5,9 @@
 
 #include <random>
 
+#include "app/DeviceCatalogue.h"
 #include "files/FileTestSupport.h"
+#include "files/OpenCommands.h"
 #include "files/SaveProgramMemory.h"
 #include "support/ScriptedPrompts.h"
 
@@ -213,4 +215,31 @@ TEST(SaveProgramMemory, WritesTheDeviceWordsThatOpenReadsBack) {
   for (const auto& e : std::filesystem::directory_iterator(dir.dir())) names.push_back(e.path().filename());
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"blank.bin", "taken.bin"}));
+}
+
+// Words of an image past the selected device's last word are never
+// programmed: "Open" (and writer-cli) say so, naming them.
+TEST(ProgramFile, DataPastTheDeviceIsNamed) {
+  struct Case {
+    const char* name;
+    std::vector<int> words;  // non-blank words of the image
+    std::string warning;
+  };
+  const std::vector<Case> cases = {
+      {"fits", {0, 0x3FF}, ""},
+      {"one word", {0, 0x400}, "The image has data at 0400h, past the last word of K7E1/E3 (03FFh): it is not programmed."},
+      {"a block", {0x500, 0x580, 0x5FF},
+       "The image has data at 0500h to 05FFh, past the last word of K7E1/E3 (03FFh): those words are not programmed."},
+  };
+  ScratchDir dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::uint8_t> bytes(2 * (c.words.back() + 1), 0xFF);
+    for (int n : c.words) bytes[2 * n] = 0x12;
+    WriteBytes(dir.Path("image.bin"), bytes);
+    Loader loader;
+    ASSERT_EQ(GetICInfo(loader.state, "K7E1/E3"), 0);
+    ASSERT_EQ(loader.Open(dir.Path("image.bin")), ImageLoadResult::Loaded);
+    EXPECT_EQ(ImagePastDeviceWarning(loader.state), c.warning);
+  }
 }

@@ -137,6 +137,8 @@ TEST_F(AutoProgramTest, FailuresStopThePassUncounted) {
        {"Blank Check ..... OK.", "error: Connect Timeout!!", "0010"}},
       {"empty socket", MakeFaults([](EmulatorFaults& f) { f.emptySocket = true; }),
        {"error: Nothing in socket or type error!!"}},
+      {"part lifted out mid-stream", MakeFaults([](EmulatorFaults& f) { f.socketEmptiedAt = 100; }),
+       {"Blank Check ..... OK.", "error: Nothing in socket or type error!", "0030"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

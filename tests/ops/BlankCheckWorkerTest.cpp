@@ -122,4 +122,27 @@ TEST_F(BlankCheckTest, EraseRefusedByAnOtpPart) {
   EXPECT_TRUE(panel->IsRed("Label1"));
 }
 
+// Only the end mark says the part is erased; "send the data" (0xB5) is no
+// erase, and nothing is read after it.
+TEST_F(BlankCheckTest, EraseHeaderAnsweredOtherThanDone) {
+  using Bytes = std::vector<std::uint8_t>;
+  const std::vector<std::pair<std::uint8_t, std::string>> cases = {
+      {0xB5, "error: Writer Error!!"},
+      {0xB0, "error: Writer Error!!"},
+      {0xFD, "error: IC adapter board error!!"},
+      {0xFE, "error: Nothing in socket or type error!!"},
+  };
+  for (const auto& [reply, text] : cases) {
+    SCOPED_TRACE(int(reply));
+    // The probe is answered, then the erase header (bytes 1 to 10).
+    ScriptedWriter writer(pair, [reply](std::size_t i, std::uint8_t) {
+      return i == 0 ? Bytes{0xB4} : i == 10 ? Bytes{reply} : Bytes{};
+    });
+    auto panel = Check(true);
+    EXPECT_EQ(panel->Lines(), Texts{text});
+    EXPECT_TRUE(panel->IsRed("Label1"));
+    EXPECT_EQ(writer.Received(), 11u);
+  }
+}
+
 }  // namespace

@@ -223,4 +223,25 @@ TEST(QueuedHandoverTest, StoppedWhileQueuedNeverRuns) {
   }
 }
 
+// A wake-up delivered while a routine runs (inside an event loop of its own)
+// serves nothing twice and blocks nothing: the serving call goes on with the queue.
+TEST(QueuedHandoverTest, ServeFromWithinARoutineReturnsAtOnce) {
+  std::atomic<int> queued{0};
+  QueuedHandover via([&queued] { ++queued; });
+  std::vector<std::string> ran;
+  std::jthread first([&] { EXPECT_TRUE(via.Run(
+        [&] {
+          ran.push_back("first");
+          via.Serve();
+        },
+        {})); });
+  while (queued < 1) std::this_thread::yield();
+  std::jthread second([&] { EXPECT_TRUE(via.Run([&] { ran.push_back("second"); }, {})); });
+  while (queued < 2) std::this_thread::yield();
+  via.Serve();
+  first.join();
+  second.join();
+  EXPECT_EQ(ran, (std::vector<std::string>{"first", "second"}));
+}
+
 }  // namespace

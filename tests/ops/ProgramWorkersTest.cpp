@@ -78,6 +78,9 @@ TEST_F(ProgramMemoryTest, StreamFailuresAndTimeouts) {
       {"adapter", MakeFaults([](EmulatorFaults& f) { f.adapterError = true; }),
        {"error: IC adapter board error!!", "0000"}},
       {"garbage", MakeFaults([](EmulatorFaults& f) { f.garbage = true; }), {"error: Writer Error!!", "0000"}},
+      // One "!" where the stream meets it; two after a header or a read.
+      {"part lifted out mid-stream", MakeFaults([](EmulatorFaults& f) { f.socketEmptiedAt = 100; }),
+       {"error: Nothing in socket or type error!", "0030"}},
       {"no answer", MakeFaults([](EmulatorFaults& f) { f.ctsNeverRaised = true; }),
        {"error: Connect Timeout!!", "0000"}},
   };
@@ -187,14 +190,35 @@ TEST_F(ProgramIdTest, FailureAddressByByteIndex) {
   }
 }
 
-TEST_F(ProgramIdTest, ChecksumCaptionIsReadAgainForTheCompare) {
-  state.Panel.Label11 = "1234";
-  // Hand-overs: the ID, the caption for the write, the caption for the compare.
-  MeddlingHandover meddling(3, [this] { state.Panel.Label11 = "5678"; });
-  RecordingPanel panel(ProgramIdLayout());
-  OperationContext ctx{state, link, clock, HeaderInputs{"K7E1/E3"}, {}, panel, meddling};
-  ProgramIdWorker(ctx);
-  EXPECT_EQ(panel.Lines(), (Texts{"Program Ok!!", "error: Checksum verify fail!!"}));
+TEST_F(ProgramIdTest, ReadBackVerdicts) {
+  // An ID byte of eight bits (typed as text) leaves the part with seven, so
+  // it reads back different. The checksum caption is read again for the
+  // compare: one that changed meanwhile differs.
+  struct Case {
+    const char* name;
+    std::uint8_t idByte;
+    bool captionChanges;
+    Texts lines;
+  };
+  const std::vector<Case> cases = {
+      {"as written", 'A', false, {"Program Ok!!", "ID & Checksum verify OK!!"}},
+      {"an eight-bit ID byte", 0xC1, false, {"Program Ok!!", "error: ID verify fail!!"}},
+      {"the caption changed", 'A', true, {"Program Ok!!", "error: Checksum verify fail!!"}},
+      {"both", 0xC1, true, {"Program Ok!!", "error: ID & Checksum verify fail!!"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    emulator.SetIc(emulator.Ic());
+    state.IdBuffer[3] = c.idByte;
+    state.Panel.Label11 = "1234";
+    // Hand-overs: the ID, the caption for the write, the caption for the compare.
+    MeddlingHandover meddling(3, [&] {
+      if (c.captionChanges) state.Panel.Label11 = "5678";
+    });
+    RecordingPanel panel(ProgramIdLayout());
+    RunWith(panel, meddling, ProgramIdWorker);
+    EXPECT_EQ(panel.Lines(), c.lines);
+  }
 }
 
 class ProgramOptionTest : public OpsTest {
@@ -224,6 +248,30 @@ TEST_F(ProgramOptionTest, ProgramsAndComparesUnderTheMasks) {
   auto panel = Program();
   EXPECT_EQ(panel->Lines(), Texts{"OPTION program & verify OK!!"});
   EXPECT_EQ(emulator.OptionWord() & 0x3FFF & ~(1u << 12), PackedWord(0x2A, 0x5D) & ~(1u << 12));
+
+  // A part whose OPTION reads back different in one bit (K7E1/E3 implements
+  // low-half bits 4-6 and high-half bits 0-4 and 6).
+  struct Case {
+    const char* name;
+    std::size_t half;
+    std::uint8_t bit;
+    Texts lines;
+  };
+  const std::vector<Case> cases = {
+      {"low bit 0, outside the mask", 0, 0x01, {"OPTION program & verify OK!!"}},
+      {"high bit 5, outside the mask", 1, 0x20, {"OPTION program & verify OK!!"}},
+      {"low bit 5, inside the mask", 0, 0x20, {"error: OPTION verify Fail!!"}},
+      {"high bit 0, inside the mask", 1, 0x01, {"error: OPTION verify Fail!!"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    emulator.SetIc(emulator.Ic());
+    const std::uint8_t written = c.half == 0 ? state.OptionLow : state.OptionHigh;
+    SetFaults(MakeFaults([&](EmulatorFaults& f) {
+      f.wornCell = EmulatorFaults::WornCell{kAreaOption, c.half, static_cast<std::uint8_t>(written ^ c.bit)};
+    }));
+    EXPECT_EQ(Program()->Lines(), c.lines);
+  }
 }
 
 TEST_F(ProgramOptionTest, WriteAndReadFailures) {
@@ -292,6 +340,13 @@ TEST_F(ProgramEepromTest, FailureAtThePairAndVerifyDetail) {
   // The Writer says "all written" after 100 of the 640 bytes: not a finished write.
   SetFaults(MakeFaults([](EmulatorFaults& f) { f.earlyEndAfter = 100; }));
   EXPECT_EQ(Program()->Lines(), Texts{"error: Writer Error!!"});
+  // A worn cell at address 5 reads back FF: the first difference, with both values.
+  state.EepromBuffer[5] = 0x12;
+  SetFaults(MakeFaults([](EmulatorFaults& f) { f.wornCell = EmulatorFaults::WornCell{kAreaEeprom, 5, 0xFF}; }));
+  auto panel = Program();
+  EXPECT_EQ(panel->Lines(), (Texts{"EEPROM Program Ok!!", "Data Verify error at 0005H", "IC=FFH, Buffer=12H"}));
+  EXPECT_TRUE(panel->IsVisible("Label2"));
+  EXPECT_FALSE(panel->Succeeded());
 }
 
 class ForceWriteTest : public OpsTest {

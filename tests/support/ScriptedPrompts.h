@@ -4,6 +4,7 @@
 // Abort, no file) and recorded, so no test can block on a dialog.
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,9 +22,12 @@ class ScriptedPrompts : public Prompts {
   std::deque<PromptAnswer> answers;  // answers for Ask, in order
   std::deque<std::optional<FileChoice>> files;  // answers for OpenFile / SaveFile
   std::vector<FileDialogRequest> fileRequests;
+  // Runs while a message is up, as the event loop of a real box would.
+  std::function<void()> whileShown;
 
   void Message(const std::string& text, const std::string& caption, PromptIcon icon) override {
     messages.push_back({text, caption, icon});
+    if (whileShown) whileShown();
   }
 
   PromptAnswer Ask(const std::string& text, const std::string& caption, PromptButtons buttons,
@@ -34,12 +38,7 @@ class ScriptedPrompts : public Prompts {
       answers.pop_front();
       return a;
     }
-    switch (buttons) {
-      case PromptButtons::YesNo: return PromptAnswer::No;
-      case PromptButtons::AbortIgnore:
-      case PromptButtons::AbortRetryIgnore: return PromptAnswer::Abort;
-      default: return PromptAnswer::Cancel;
-    }
+    return SafeAnswer(buttons);
   }
 
   std::optional<FileChoice> OpenFile(const FileDialogRequest& request) override { return NextFile(request); }

@@ -78,3 +78,27 @@ TEST(IdEditor, AsciiStoresEightBitCodesAndBlanksTheRest) {
   EXPECT_EQ(s.IdBuffer[11], '9');
   EXPECT_EQ(s.IdBuffer[12], 0);  // never past the user ID
 }
+
+// The text field shows a stand-in ('.' here) for each byte it cannot draw;
+// an edit keeps the bytes it did not touch, stand-ins or not.
+TEST(IdEditor, EditsKeepTheBytesBehindTheStandIns) {
+  struct Case {
+    const char* name;
+    std::u32string bytes, before, after;
+    std::size_t cursor;
+    std::u32string expected;
+  };
+  const Case cases[] = {
+      {"nothing changed", U"A\x05\x7F", U"A..", U"A..", 3, U"A\x05\x7F"},
+      {"all replaced", U"\x7F\x7F\x7F", U"...", U"AB", 2, U"AB"},
+      {"typed at the end", U"A\x05", U"A.", U"A.C", 3, U"A\x05" U"C"},
+      {"a typed dot between two stand-ins", U"\x05\x7F", U"..", U"...", 2, U"\x05.\x7F"},
+      {"the first stand-in deleted", U"\x05\x7F", U"..", U".", 0, U"\x7F"},
+      {"backspace after a letter", U"AB\x7F", U"AB.", U"A.", 1, U"A\x7F"},
+      {"a paste over the middle", U"\x01\x02\x03\x04", U"....", U".xy.", 3, U"\x01xy\x04"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(EditedBytes(c.bytes, c.before, c.after, c.cursor), c.expected);
+  }
+}

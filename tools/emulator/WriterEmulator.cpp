@@ -434,6 +434,7 @@ void WriterEmulator::SendRead(const Command& cmd, Micros now) {
       case 3: b = eeprom_[i]; break;
       default: break;
     }
+    if (const auto& worn = faults_.wornCell; worn && worn->area == cmd.area && worn->index == i) b = worn->value;
     Reply(b, now);
   }
   // EEPROM data is counted by the PC: it has no end mark, so a short stream
@@ -467,6 +468,7 @@ void WriterEmulator::WriteByte(std::uint8_t b, Micros now) {
     Reply(reply, now, extra);
   };
   if (faults_.failAtByte && i == *faults_.failAtByte) return endWrite(kWriteFailed, {});
+  if (faults_.socketEmptiedAt && i == *faults_.socketEmptiedAt) return endWrite(kSocketError, {});
 
   bool ok = true;
   switch (cmd_.area) {

@@ -94,6 +94,17 @@ struct EmulatorFaults {
   bool ctsNeverRaised = false; // CTS stays low; bytes that arrive anyway get no reply
   std::optional<std::size_t> silenceAfter;   // no reply once this many bytes have arrived
   std::optional<std::size_t> failAtByte;     // data byte (from 0) of a write answered 0xB1
+  // Data byte (from 0) of a write answered 0xFE, as when the part is lifted
+  // out of the socket while it is written.
+  std::optional<std::size_t> socketEmptiedAt;
+  // A worn cell: reads of `area` give `value` at data byte `index`, whatever
+  // was written there (the write itself is accepted).
+  struct WornCell {
+    int area = 0;
+    std::size_t index = 0;
+    std::uint8_t value = 0;
+  };
+  std::optional<WornCell> wornCell;
   // A read ends (0xB8) or a write is done (0xB0) after this many data bytes;
   // a counted EEPROM read just stops short.
   std::optional<std::size_t> earlyEndAfter;

@@ -51,6 +51,9 @@ PromptAnswer QtPrompts::Ask(const std::string& text, const std::string& caption,
   QMessageBox box(BoxIcon(icon), Caption(caption), QString::fromStdString(text), set,
                   QApplication::activeWindow());
   box.setEscapeButton(escape);
+  // Enter on a warning that offers Abort must not go ahead: the safe answer
+  // is the default there, where Qt would pick Ignore.
+  if (escape == QMessageBox::Abort) box.setDefaultButton(QMessageBox::Abort);
   switch (box.exec()) {
     case QMessageBox::Ok: return PromptAnswer::Ok;
     case QMessageBox::Yes: return PromptAnswer::Yes;

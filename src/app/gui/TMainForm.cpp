@@ -582,6 +582,8 @@ void TMainForm::OpenChosenFile(const std::string& path) {
   // Also a listing left open after its flag went with the program-memory view.
   DestroyDisassemblyWindow();
   ShowPanel();
+  if (const std::string warning = ImagePastDeviceWarning(state_); !warning.empty())
+    prompts_.Message(warning, {}, PromptIcon::Warning);
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {

@@ -58,9 +58,11 @@ void TMainForm::LoadConfig1Click() {
   }
   area.openDialog1FileName = choice->path;
   area.openDialog1Filter = choice->filterIndex;
-  LoadConfigPath(State(), prompts(), choice->path, ShownLoads());
+  const bool loaded = LoadConfigPath(State(), prompts(), choice->path, ShownLoads());
   // Also a listing left open after its flag went with the program-memory view.
   DestroyDisassemblyWindow();
+  if (const std::string warning = ImagePastDeviceWarning(State()); loaded && !warning.empty())
+    prompts().Message(warning, {}, PromptIcon::Warning);
 }
 
 void TMainForm::FileSaveItemClick() {

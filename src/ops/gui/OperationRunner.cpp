@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <algorithm>
 #include <exception>
+#include <optional>
 #include <string>
 
 #include "app/gui/TMainForm.h"
@@ -18,6 +19,8 @@
 namespace {
 
 const QColor kRed(255, 0, 0);
+// The shortest time between two redraws of the window: 25 a second.
+constexpr std::chrono::milliseconds kFrame(40);
 
 }  // namespace
 
@@ -94,18 +97,10 @@ class OperationRunner::Panel final : public OperationPanel {
 
   template <class Apply>
   void Post(Apply apply) {
-    if (pass_ == kNow) {
+    if (pass_ == kNow)
       apply(runner_.window_);
-      return;
-    }
-    OperationRunner* runner = &runner_;
-    const int pass = pass_;
-    QMetaObject::invokeMethod(
-        runner,
-        [runner, pass, apply = std::move(apply)] {
-          if (runner->pass_ == pass) apply(runner->window_);
-        },
-        Qt::QueuedConnection);
+    else
+      runner_.Queue(pass_, std::move(apply));
   }
 
   OperationRunner& runner_;
@@ -115,7 +110,8 @@ class OperationRunner::Panel final : public OperationPanel {
 // Runs the worker's routines on the GUI thread and redraws the main window's
 // panel there while the worker still waits: the panel reads fields the worker
 // writes between hand-overs (the device index of each header), so it must not
-// be drawn once the worker has gone on.
+// be drawn once the worker has gone on. Most routines only read; the panel is
+// drawn again only when what it shows has changed.
 class OperationRunner::PanelHandover final : public Handover {
  public:
   PanelHandover(QueuedHandover& queue, TMainForm& main) : queue_(queue), main_(main) {}
@@ -123,18 +119,54 @@ class OperationRunner::PanelHandover final : public Handover {
     return queue_.Run(
         [&] {
           fn();
+          Shown now{main_.State().Panel, main_.State().SerialMode, main_.State().DeviceIndex};
+          if (drawn_ && *drawn_ == now) return;
           main_.ShowPanel();
+          drawn_ = std::move(now);
         },
         stop);
   }
 
  private:
+  // What ShowPanel draws from.
+  struct Shown {
+    PanelTexts panel;
+    int serialMode;
+    int deviceIndex;
+    bool operator==(const Shown&) const = default;
+  };
   QueuedHandover& queue_;
+  TMainForm& main_;
+  std::optional<Shown> drawn_;  // GUI thread only
+};
+
+// The message boxes of the routines a worker hands over. A box runs an event
+// loop of its own, and one inside a routine would serve the hand-over again
+// from within: each comes up once the routine has returned. No routine asks a
+// question; one that did would get the safe answer.
+class OperationRunner::QueuedMessages final : public Prompts {
+ public:
+  explicit QueuedMessages(TMainForm& main) : main_(main) {}
+  void Message(const std::string& text, const std::string& caption, PromptIcon icon) override {
+    TMainForm* main = &main_;
+    QMetaObject::invokeMethod(
+        main, [main, text, caption, icon] { main->prompts().Message(text, caption, icon); }, Qt::QueuedConnection);
+  }
+  PromptAnswer Ask(const std::string&, const std::string&, PromptButtons buttons, PromptIcon) override {
+    return SafeAnswer(buttons);
+  }
+  std::optional<FileChoice> OpenFile(const FileDialogRequest&) override { return std::nullopt; }
+  std::optional<FileChoice> SaveFile(const FileDialogRequest&) override { return std::nullopt; }
+
+ private:
   TMainForm& main_;
 };
 
 OperationRunner::OperationRunner(TMainForm& main, QWidget& window, const OperationLayout& layout)
-    : main_(main), window_(window), layout_(layout) {}
+    : main_(main), window_(window), layout_(layout), messages_(std::make_unique<QueuedMessages>(main)) {
+  frameTimer_.setSingleShot(true);
+  connect(&frameTimer_, &QTimer::timeout, this, &OperationRunner::ApplyQueued);
+}
 
 OperationRunner::~OperationRunner() { Stop(); }
 
@@ -159,7 +191,13 @@ void OperationRunner::Start(Worker worker) {
   panel_ = std::make_unique<Panel>(*this, pass);
   handover_ = std::make_unique<QueuedHandover>([this] {
     QMetaObject::invokeMethod(
-        this, [this] { if (handover_) handover_->Serve(); }, Qt::QueuedConnection);
+        this,
+        [this] {
+          // What the worker showed before it handed the routine over comes first.
+          ApplyQueued();
+          if (handover_) handover_->Serve();
+        },
+        Qt::QueuedConnection);
   });
   redraw_ = std::make_unique<PanelHandover>(*handover_, main_);
 
@@ -168,8 +206,8 @@ void OperationRunner::Start(Worker worker) {
   Clock& clock = main_.clock();
   thread_.Start(link, [this, &state, &link, &clock, pass, worker = std::move(worker),
                        inputs = main_.CurrentHeaderInputs(), panel = panel_.get(),
-                       handover = redraw_.get()](std::stop_token token) {
-    OperationContext ctx{state, link, clock, inputs, token, *panel, *handover};
+                       handover = redraw_.get(), messages = messages_.get()](std::stop_token token) {
+    OperationContext ctx{state, link, clock, inputs, token, *panel, *handover, messages};
     Outcome outcome;
     std::string fault;
     try {
@@ -186,6 +224,7 @@ void OperationRunner::Start(Worker worker) {
         this,
         [this, pass, fault, outcome = std::move(outcome)] {
           if (pass_ != pass) return;
+          ApplyQueued();
           // The worker has returned: the join is immediate, and whoever hears
           // of the end finds the pass over (a "Continue" may start the next).
           thread_.Stop();
@@ -206,4 +245,38 @@ void OperationRunner::Stop() {
   thread_.Stop();
   // What the stopped worker left in the queue belongs to a finished pass.
   ++pass_;
+  std::lock_guard lock(queueMutex_);
+  queued_.clear();
+}
+
+void OperationRunner::Queue(int pass, std::function<void(QWidget&)> apply) {
+  {
+    std::lock_guard lock(queueMutex_);
+    queued_.push_back({pass, std::move(apply)});
+    if (framePosted_) return;
+    framePosted_ = true;
+  }
+  QMetaObject::invokeMethod(this, &OperationRunner::NextFrame, Qt::QueuedConnection);
+}
+
+void OperationRunner::NextFrame() {
+  const auto since = std::chrono::steady_clock::now() - lastFrame_;
+  if (since >= kFrame)
+    ApplyQueued();
+  else if (!frameTimer_.isActive())
+    frameTimer_.start(std::chrono::ceil<std::chrono::milliseconds>(kFrame - since));
+}
+
+void OperationRunner::ApplyQueued() {
+  std::vector<Change> changes;
+  {
+    std::lock_guard lock(queueMutex_);
+    changes.swap(queued_);
+    framePosted_ = false;
+  }
+  frameTimer_.stop();
+  if (changes.empty()) return;
+  lastFrame_ = std::chrono::steady_clock::now();
+  for (const Change& change : changes)
+    if (change.pass == pass_) change.apply(window_);
 }

@@ -44,10 +44,7 @@ void TForceWriteForm::ButtonClicked(const std::string& name) {
 
 TAutoProgramForm::TAutoProgramForm(TMainForm& main)
     : TOperationForm(main, AutoProgramLayout(),
-                     [prompts = &main.prompts()](OperationContext& ctx) {
-                       // The QTP file's messages come from routines run on the GUI thread.
-                       ctx.prompts = prompts;
-                       return AutoProgramWorker(ctx);
+                     [](OperationContext& ctx) { return AutoProgramWorker(ctx); }),
                      }),
       main_(main) {
   setObjectName("TAutoProgramForm");

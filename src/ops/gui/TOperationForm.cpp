@@ -15,11 +15,11 @@ namespace {
 
 bool ClosesWindow(const std::string& button) { return button == "Button1" || button == "ButtonOk"; }
 
-// The longest texts a status line shows, so that none is cut off.
+// The longest failures a status line shows, besides the layout's own texts.
 constexpr const char* kWidestTexts[] = {
-    "Nothing in socket or type error!!",
-    "EEPROM Data Verify error at 0000H",
-    "IC=0000H, Buffer=0000H",
+    "Nothing in socket or type error!!",  "EEPROM Data Verify error at 0000H",
+    "IC=0000H, Buffer=0000H",             "Program ID fail at address 0000 !!",
+    "Some Options are Blank or Error!!",  "The program memory is not 'RTIW'",
 };
 
 }  // namespace
@@ -108,16 +108,29 @@ void TOperationForm::BuildControls(const OperationLook& look) {
 }
 
 void TOperationForm::FixSize() {
+  // As wide as the widest text the layout names, each in the font it is drawn in.
   const QFontMetrics lines(layout_.lines.empty() ? font() : Label(layout_.lines.front().name)->font());
+  const QFontMetrics title(title_->font());
+  const auto advance = [](const QFontMetrics& font, const std::string& text) {
+    return font.horizontalAdvance(QString::fromStdString(text));
+  };
   int width = 320;
   for (const char* text : kWidestTexts) width = std::max(width, lines.horizontalAdvance(text));
-  for (const PanelLineSpec& spec : layout_.lines)
-    width = std::max(width, lines.horizontalAdvance(QString::fromStdString(spec.text)));
-  width = std::max(width, QFontMetrics(title_->font()).horizontalAdvance(title_->text()));
+  for (const PanelLineSpec& spec : layout_.lines) width = std::max(width, advance(lines, spec.text));
+  width = std::max(width, advance(title, layout_.title));
+  for (const std::string& text : layout_.titles) width = std::max(width, advance(title, text));
   for (const auto& [name, widget] : controls_)
     if (qobject_cast<QLabel*>(widget)) widget->setMinimumWidth(width + 24);
   // Hidden lines keep their place, so this is the size for every state.
   setFixedSize(sizeHint());
+}
+
+bool TOperationForm::event(QEvent* event) {
+  const bool handled = QDialog::event(event);
+  // A text no layout names (a longer message) widens the window rather than
+  // being cut off; the layout has just taken the label's new width.
+  if (event->type() == QEvent::LayoutRequest && sizeHint().width() > width()) setFixedWidth(sizeHint().width());
+  return handled;
 }
 
 void TOperationForm::ResetControls() {

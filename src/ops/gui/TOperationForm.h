@@ -63,6 +63,7 @@ class TOperationForm : public QDialog {
   void WorkerFinished();
 
  protected:
+  bool event(QEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   // Starts the worker now instead of at the first show: for a window whose

@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QPointer>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTableView>
 #include <algorithm>
 
@@ -35,6 +36,25 @@ BufferGridForm::BufferGridForm(MainState& state, Prompts& prompts, const GridLay
 }
 
 void BufferGridForm::FormCreate() { model_->Refresh(); }
+
+void BufferGridForm::OpenWideEnough(int height) {
+  // One width for all, kept when the grid is filled anew.
+  QHeaderView* columns = StringGrid1->horizontalHeader();
+  int width = columns->defaultSectionSize();
+  for (int c = 0; c < model_->columnCount(); ++c) {
+    width = std::max(width, columns->sectionSizeHint(c));
+    if (model_->rowCount() > 0) width = std::max(width, StringGrid1->sizeHintForIndex(model_->index(0, c)).width());
+  }
+  columns->setMinimumSectionSize(width);
+  columns->setDefaultSectionSize(width);
+  // The row labels, the columns, the scroll bar beside them and the frames
+  // of the grid and of the window.
+  const int frame = style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, this);
+  const int scrollBar = StringGrid1->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, StringGrid1);
+  resize(StringGrid1->verticalHeader()->sizeHint().width() + columns->length() + scrollBar +
+             2 * StringGrid1->frameWidth() + 2 * frame,
+         height);
+}
 
 BufferGridForm::Place BufferGridForm::CurrentPlace() const {
   Place place{StringGrid1->verticalScrollBar()->value(), StringGrid1->horizontalScrollBar()->value()};

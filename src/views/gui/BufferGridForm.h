@@ -43,6 +43,9 @@ class BufferGridForm : public QMdiSubWindow {
 
   BufferGridForm(MainState& state, Prompts& prompts, const GridLayout& layout, int columnWidth,
                  QWidget* parent);
+  // Widens the columns to their header and cell texts at the grid's font and
+  // sizes the window to show all of them side by side, `height` high.
+  void OpenWideEnough(int height);
   // Makes the clicked cell the selected one; false for a cell with no buffer
   // behind it, which the view then leaves alone.
   bool SelectClickedCell(const QModelIndex& cell);

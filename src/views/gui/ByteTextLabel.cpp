@@ -9,16 +9,16 @@ ByteTextLabel::ByteTextLabel(QWidget* parent) : QLabel(parent) {
   setTextFormat(Qt::PlainText);
 }
 
-bool ByteTextLabel::Drawable(QChar c) const {
+bool ByteTextLabel::Drawable(QChar c, const QFont& font) {
   // A blank draws as a blank; tab, line feed and the like are control codes.
   if (c.category() == QChar::Separator_Space) return true;
-  return c.isPrint() && QFontMetrics(font()).inFont(c);
+  return c.isPrint() && QFontMetrics(font).inFont(c);
 }
 
-QString ByteTextLabel::DrawnText() const {
-  QString drawn = text();
+QString ByteTextLabel::DrawnText(const QString& text, const QFont& font) {
+  QString drawn = text;
   for (QChar& c : drawn)
-    if (!Drawable(c)) c = kPlaceholder;
+    if (!Drawable(c, font)) c = kPlaceholder;
   return drawn;
 }
 

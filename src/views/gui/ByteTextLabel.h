@@ -16,9 +16,12 @@ class ByteTextLabel : public QLabel {
   explicit ByteTextLabel(QWidget* parent = nullptr);
 
   // True when the label's font draws c as itself (a blank counts).
-  bool Drawable(QChar c) const;
+  bool Drawable(QChar c) const { return Drawable(c, font()); }
   // The text as drawn: every character without a glyph replaced by the dot.
-  QString DrawnText() const;
+  QString DrawnText() const { return DrawnText(text(), font()); }
+  // The same rule for any font, also for the fields that edit such text.
+  static bool Drawable(QChar c, const QFont& font);
+  static QString DrawnText(const QString& text, const QFont& font);
 
  protected:
   void paintEvent(QPaintEvent* event) override;

@@ -10,7 +10,7 @@ TEEDataForm::TEEDataForm(MainState& state, Prompts& prompts, QWidget* parent)
     : BufferGridForm(state, prompts, EepromGridLayout(), 30, parent) {
   setObjectName("TEEDataForm");
   setWindowTitle("EEPROM data");
-  resize(400, 322);
+  OpenWideEnough(322);
   connect(StringGrid1, &QTableView::clicked, this, [this](const QModelIndex& cell) {
     if (SelectClickedCell(cell)) StringGrid1Click();
   });

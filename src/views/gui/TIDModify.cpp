@@ -8,6 +8,7 @@
 
 #include "app/MainState.h"
 #include "views/IdChecksum.h"
+#include "views/gui/ByteTextEdit.h"
 #include "views/gui/HexKeyFilter.h"
 
 TIDModify::TIDModify(MainState& state, QWidget* parent)
@@ -23,7 +24,7 @@ TIDModify::TIDModify(MainState& state, QWidget* parent)
   Label1->setObjectName("Label1");
   Label1->setGeometry(16, 12, 200, 20);
 
-  Edit1 = new QLineEdit(this);
+  Edit1 = new ByteTextEdit(this);
   Edit1->setObjectName("Edit1");
   Edit1->setGeometry(16, 36, 288, 24);
   Edit1->setMaxLength(kIdAsciiChars);
@@ -62,7 +63,7 @@ void TIDModify::BitBtn1Click() {
     // The display text keeps a blank in every empty position, so groups stay in place.
     StoreIdHexEntry(state_, MaskEdit2->displayText().toStdString());
   } else {
-    StoreIdAsciiEntry(state_, Edit1->text().toStdU32String());
+    StoreIdAsciiEntry(state_, Edit1->Bytes().toStdU32String());
   }
   accept();
 }

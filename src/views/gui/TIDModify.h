@@ -5,6 +5,7 @@
 #include <QDialog>
 
 struct MainState;
+class ByteTextEdit;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -22,7 +23,7 @@ class TIDModify : public QDialog {
   MainState& state_;
   bool hex_;
   QLabel* Label1;
-  QLineEdit* Edit1;
+  ByteTextEdit* Edit1;
   QLineEdit* MaskEdit2;
   QPushButton* BitBtn1;
   QPushButton* BitBtn2;

@@ -10,7 +10,7 @@ TMDIChild::TMDIChild(MainState& state, Prompts& prompts, QWidget* parent)
     : BufferGridForm(state, prompts, ProgramGridLayout(), 40, parent) {
   setObjectName("TMDIChild");
   setWindowTitle("Program Memory");
-  resize(400, 319);
+  OpenWideEnough(319);
   connect(StringGrid1, &QTableView::doubleClicked, this, &TMDIChild::StringGrid1DblClick);
 }
 

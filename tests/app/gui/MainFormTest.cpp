@@ -11,6 +11,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -25,6 +27,7 @@
 #include "link/Clock.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TestMainForm.h"
+#include "views/gui/ModalDialogs.h"
 
 namespace {
 
@@ -483,6 +486,22 @@ TEST(QtPromptsTest, FileFiltersInDialogForm) {
             (QStringList{"Config file (*.cfg)", "QEL Bin (*.bin)"}));
   EXPECT_EQ(QtPrompts::NameFilters({{"Images", "*.bin;*.qhx"}}), QStringList{"Images (*.bin *.qhx)"});
   EXPECT_EQ(QtPrompts::NameFilters({{"Config files (*.cfg)", "*.cfg"}}), QStringList{"Config files (*.cfg)"});
+}
+
+// Enter on a warning that offers Abort ("Reset address (0000h) is blank!!")
+// takes the safe answer; the buttons stay as they are.
+TEST(QtPromptsTest, EnterOnAnAbortWarningAborts) {
+  QtPrompts prompts;
+  for (PromptButtons buttons : {PromptButtons::AbortIgnore, PromptButtons::AbortRetryIgnore}) {
+    int shown = 0;
+    OnNextModal<QMessageBox>([&](QMessageBox* box) {
+      shown = static_cast<int>(box->buttons().size());
+      EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::Abort));
+      QTest::keyClick(box, Qt::Key_Return);
+    });
+    EXPECT_EQ(prompts.Ask("Reset address (0000h) is blank!!", {}, buttons, PromptIcon::Warning), PromptAnswer::Abort);
+    EXPECT_EQ(shown, buttons == PromptButtons::AbortIgnore ? 2 : 3);
+  }
 }
 
 }  // namespace

@@ -110,6 +110,24 @@ TEST(FileOpen, LoadsAnImageAndLooksForItsCompanionConfiguration) {
   EXPECT_EQ(h.s.ProgramWord(0), 0x2211) << "0x2211 fits no 14-bit row and stays";
 }
 
+// Opened once, said once: words past the device are not programmed.
+TEST(FileOpen, AnImagePastTheDeviceSaysSoOnce) {
+  ScratchDir dir;
+  std::vector<std::uint8_t> bytes(2 * 0x600, 0xFF);
+  bytes[2 * 0x500] = 0x12;
+  bytes[2 * 0x5FF] = 0x34;
+  WriteBytes(dir.Path("long.bin"), bytes);
+  Window w;
+  w.Choose(dir.Path("long.bin"));
+  w.form.FileOpen1Execute();
+  ASSERT_EQ(w.prompts.messages.size(), 1u);
+  EXPECT_EQ(w.prompts.messages[0].text,
+            "The image has data at 0500h to 05FFh, past the last word of K7E1/E3 (03FFh): those words are not "
+            "programmed.");
+  EXPECT_EQ(w.prompts.messages[0].icon, PromptIcon::Warning);
+  EXPECT_EQ(w.s.ProgramWord(0x500), 0x3F12);  // loaded all the same
+}
+
 TEST(SaveProgramMemoryCommand, WritesOnlyWithTheBinaryFilter) {
   ScratchDir dir;
   Window w;

@@ -3,6 +3,7 @@
 // result, and the window's own rules (no cancel while busy, restart).
 
 #include <QLabel>
+#include <QLayout>
 #include <QMdiArea>
 #include <atomic>
 #include <cerrno>
@@ -14,7 +15,9 @@
 #include "files/Checksum.h"
 #include "ops/BlankCheckWorker.h"
 #include "ops/Handover.h"
+#include "ops/gui/OperationForms.h"
 #include "ops/gui/OperationWindowFixture.h"
+#include "ops/gui/ProgrammingForms.h"
 #include "views/gui/TEEDataForm.h"
 #include "views/gui/TMDIChild.h"
 
@@ -263,5 +266,49 @@ TEST_F(OperationWindowTest, AControlTheWindowLacksIsWarnedAboutNotInvented) {
   EXPECT_TRUE(w.Button("Button1")->isEnabled());
 }
 #endif
+
+// Every operation window is made wide enough, at the default font, for the
+// titles and lines its layout names, titles its worker sets later included:
+// none of them moves the window. A text no layout names widens it rather
+// than being cut off.
+TEST_F(OperationWindowTest, EveryWindowIsWideEnoughForItsTexts) {
+  using Make = std::function<std::unique_ptr<TOperationForm>(TMainForm&)>;
+  const std::vector<std::pair<const char*, Make>> forms = {
+      {"blank check", [](TMainForm& m) { return std::make_unique<TBlankCheckForm>(m); }},
+      {"read", [](TMainForm& m) { return std::make_unique<TReadForm>(m); }},
+      {"verify", [](TMainForm& m) { return std::make_unique<TVerifyForm>(m); }},
+      {"program memory", [](TMainForm& m) { return std::make_unique<TProgramMemoryForm>(m); }},
+      {"ID", [](TMainForm& m) { return std::make_unique<TProgramIDForm>(m); }},
+      {"OPTION", [](TMainForm& m) { return std::make_unique<TProgramOptionForm>(m); }},
+      {"EEPROM", [](TMainForm& m) { return std::make_unique<TProgramEEPROM>(m); }},
+      {"force write", [](TMainForm& m) { return std::make_unique<TForceWriteForm>(m); }},
+      {"Auto Program", [](TMainForm& m) { return std::make_unique<TAutoProgramForm>(m); }},
+  };
+  for (const auto& [name, make] : forms) {
+    SCOPED_TRACE(name);
+    const std::unique_ptr<TOperationForm> form = make(Main());
+    const int width = form->width();
+    const auto fits = [&](const std::string& control, const std::string& text) {
+      QLabel* label = form->Label(control);
+      label->setText(QString::fromStdString(text));
+      QCoreApplication::sendPostedEvents(form.get(), QEvent::LayoutRequest);
+      form->layout()->activate();
+      EXPECT_GE(label->width(), label->sizeHint().width()) << text;
+    };
+    const OperationLayout& layout = form->Layout();
+    fits("StaticText1", layout.title);
+    for (const std::string& title : layout.titles) fits("StaticText1", title);
+    for (const PanelLineSpec& line : layout.lines) {
+      fits(line.name, line.text);
+      for (const char* text : {"Data program & verify OK!!", "OPTION program & verify OK!!", "ID & Checksum verify OK!!"})
+        fits(line.name, text);
+      for (std::int32_t status : {kLinkSocketError, kLinkAdapterError, kLinkTimeout, kLinkUnexpected})
+        fits(line.name, StageFailureText(status));
+    }
+    EXPECT_EQ(form->width(), width);
+    fits(layout.lines.front().name, "Nothing in socket or type error!! Nothing in socket or type error!!");
+    EXPECT_GT(form->width(), width);
+  }
+}
 
 }  // namespace

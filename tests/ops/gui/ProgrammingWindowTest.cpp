@@ -235,6 +235,31 @@ TEST_F(ProgrammingTest, TheEndOfAQtpFileEndsTheBatch) {
   EXPECT_EQ(s.SimMode, 0);
 }
 
+// The box at the end of a QTP file runs an event loop of its own. It comes up
+// once the routine that read the file has returned: the pass does not wait
+// on it, and a wake-up the box's loop delivers finds no routine half run.
+TEST_F(ProgrammingTest, QtpBoxComesUpAfterTheHandOver) {
+  Loaded();
+  MainState& s = Main().State();
+  SerialNumbers();
+  const std::string path = (std::filesystem::current_path() / "one.txt").string();
+  std::ofstream(path, std::ios::binary) << QtpFileText(s, 1);
+  prompts.files.push_back(FileChoice{path, 1});
+  Main().LoadQTPFile1Click();
+  Main().SpeedButton1Click();  // simulation: the bookkeeping alone
+  TAutoProgramForm* form = nullptr;
+  bool passEndedUnderTheBox = false;
+  prompts.whileShown = [&] { passEndedUnderTheBox = QTest::qWaitFor([&] { return !form->WorkerRunning(); }, 5000); };
+  RunCommand("AutoProgram1", [&](QDialog& d) {
+    form = &dynamic_cast<TAutoProgramForm&>(d);
+    ASSERT_TRUE(WaitPass(*form));
+    EXPECT_TRUE(form->LastPass().qtpFinished);
+    form->Button("Button1")->click();
+  });
+  EXPECT_EQ(prompts.Texts(), Texts{"QTP Program Finished!"});
+  EXPECT_TRUE(passEndedUnderTheBox);
+}
+
 TEST_F(ProgrammingTest, LoadQtpFileCancelledOrRefusedKeepsNoStaleFile) {
   Loaded();
   MainState& s = Main().State();

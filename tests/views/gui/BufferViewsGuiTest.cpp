@@ -4,7 +4,9 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMdiArea>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
@@ -201,4 +203,34 @@ TEST_F(GridViews, ClickEditsTheClickedByteAndBlankCellsNothing) {
   click(1, 9, "66");  // the device has 24 bytes
   EXPECT_EQ(state.EepromBuffer[0x13], 0x55);
   EXPECT_EQ(state.EepromBuffer[0x19], 0x00);
+}
+
+// Both views open with every column in full at the desktop's font, whatever
+// its size: no header cut, nothing behind a scroll bar; also after the grid
+// is filled anew.
+TEST_F(GridViews, OpenWithEveryColumnInView) {
+  QMdiArea area;
+  area.resize(1280, 768);
+  area.show();
+  const QFont desktop = QApplication::font();
+  QFont large = desktop;
+  large.setPixelSize(18);
+  const auto check = [&](BufferGridForm* form) {
+    SCOPED_TRACE(form->objectName().toStdString() + " at " + std::to_string(QFontInfo(form->font()).pixelSize()));
+    area.addSubWindow(form);
+    form->show();
+    form->FormCreate();
+    QCoreApplication::sendPostedEvents();
+    QTableView* grid = form->Grid();
+    EXPECT_EQ(grid->horizontalScrollBar()->maximum(), 0);
+    EXPECT_LE(grid->horizontalHeader()->length(), grid->viewport()->width());
+    for (int c = 0; c < form->Model()->columnCount(); ++c)
+      EXPECT_GE(grid->columnWidth(c), grid->horizontalHeader()->sectionSizeHint(c)) << c;
+  };
+  for (const QFont& font : {desktop, large}) {
+    QApplication::setFont(font);
+    check(new TMDIChild(state, prompts));
+    check(new TEEDataForm(state, prompts));
+  }
+  QApplication::setFont(desktop);
 }

@@ -9,6 +9,7 @@
 
 #include "app/MainState.h"
 #include "views/IdChecksum.h"
+#include "views/gui/ByteTextEdit.h"
 #include "views/gui/ByteTextLabel.h"
 #include "views/gui/ModalDialogs.h"
 #include "views/gui/TIDChecksumForm.h"
@@ -108,7 +109,7 @@ TEST(IdWindow, EditIdAsAsciiAndCancel) {
   TIDChecksumForm form(s);
   OnNextModal<TIDModify>([](TIDModify* editor) {
     auto* edit = editor->findChild<QLineEdit*>("Edit1");
-    EXPECT_EQ(edit->text(), QString(12, QChar(0x7F)));
+    EXPECT_EQ(edit->text(), QString(12, ByteTextLabel::kPlaceholder));  // as the ID window draws them
     edit->setText("AB");
     editor->findChild<QPushButton*>("BitBtn1")->click();
   });
@@ -153,6 +154,28 @@ TEST(IdWindow, AsciiIdDrawsBytesWithoutGlyphVisibly) {
     EXPECT_EQ(checksum->text(), QString(4, QChar(0x7F)));
     EXPECT_EQ(checksum->DrawnText(), dot.repeated(4));
   }
+}
+
+// The ID as text in the editor: drawn as the ID window draws it, and bytes
+// the user did not touch, drawn as dots, stay what they were.
+TEST(IdWindow, AsciiEditorShowsTheDotsAndKeepsTheirBytes) {
+  MainState s;
+  StoreIdAsciiEntry(s, U"A\x05" U"B");  // a control code, then nine blank bytes
+  TIDChecksumForm form(s);
+  const QString drawn = qobject_cast<ByteTextLabel*>(form.findChild<QLabel*>("Label2"))->DrawnText();
+  OnNextModal<TIDModify>([&](TIDModify* editor) {
+    auto* edit = editor->findChild<ByteTextEdit*>("Edit1");
+    EXPECT_EQ(edit->text(), drawn);
+    edit->setFocus();
+    edit->end(false);
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QTest::keyClicks(edit, "C");
+    EXPECT_EQ(edit->text(), drawn.left(11) + "C");
+    editor->findChild<QPushButton*>("BitBtn1")->click();
+  });
+  form.Label2DblClick();
+  const std::uint8_t expected[] = {'A', 0x05, 'B', 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 'C'};
+  for (int k = 0; k < 12; ++k) EXPECT_EQ(s.IdBuffer[k], expected[k]) << k;
 }
 
 TEST(IdWindow, OnlyCharactersWithoutGlyphBecomeTheDot) {

@@ -14,15 +14,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/DeviceCatalogue.h"
 #include "app/MainState.h"
 #include "link/Clock.h"
 #include "link/Comm.h"
 #include "link/WriterLink.h"
+#include "support/EmulatorProcess.h"
 
 namespace {
 
@@ -85,36 +86,10 @@ void BM_OpenIdlePort(benchmark::State& state) {
 }
 BENCHMARK(BM_OpenIdlePort)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-std::string EmulatorPath() {
-  return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "writer-emulator").string();
-}
-
-// Starts writer-emulator and returns its pty path (first line of its output).
-pid_t StartEmulator(std::string& path, const std::string& latencyUs = "0") {
-  int out[2];
-  if (pipe(out) != 0) return -1;
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(out[1], STDOUT_FILENO);
-    close(out[0]);
-    close(out[1]);
-    const std::string exe = EmulatorPath();
-    // A part one word per 2 bytes longer than the write, so the Writer takes it all.
-    execl(exe.c_str(), exe.c_str(), "--words", "1027", "--latency-us", latencyUs.c_str(),
-          static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(out[1]);
-  path.clear();
-  char c;
-  while (read(out[0], &c, 1) == 1 && c != '\n') path += c;
-  close(out[0]);
-  return pid;
-}
-
-void StopChild(pid_t pid) {
-  kill(pid, SIGINT);
-  waitpid(pid, nullptr, 0);
+// writer-emulator with a part one word per 2 bytes longer than the write, so
+// the Writer takes it all.
+std::vector<std::string> EmulatorArgs(long latencyUs = 0) {
+  return {"--words", "1027", "--latency-us", std::to_string(latencyUs)};
 }
 
 constexpr int kWriteBytes = 2054;
@@ -123,14 +98,13 @@ constexpr int kReadBytes = 2049;
 // The protocol's own exchange: one acknowledged write of kWriteBytes, then a
 // streamed 7-bit read of kReadBytes ended by the end mark.
 void BM_WriteAndReadAgainstEmulator(benchmark::State& state) {
-  std::string path;
-  const pid_t pid = StartEmulator(path);
-  if (pid < 0 || path.empty()) {
+  EmulatorProcess emulator(EmulatorArgs());
+  if (emulator.Path().empty()) {
     state.SkipWithError("writer-emulator did not start");
     return;
   }
   TComm comm;
-  comm.SetDeviceName(path);
+  comm.SetDeviceName(emulator.Path());
   comm.SetBaudRate(br115200);
   comm.Open();
   MainState s;
@@ -150,7 +124,6 @@ void BM_WriteAndReadAgainstEmulator(benchmark::State& state) {
     link.GetHeader(kAreaProgram, kModeRead, inputs);
     if (link.Read7BitData(kReadBytes - 1, true) != kLinkFinished) state.SkipWithError("read failed");
   }
-  StopChild(pid);
 }
 BENCHMARK(BM_WriteAndReadAgainstEmulator)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -162,14 +135,13 @@ BENCHMARK(BM_WriteAndReadAgainstEmulator)->Unit(benchmark::kMillisecond)->UseRea
 void BM_WriteAtAdapterLatency(benchmark::State& state) {
   const auto latencyUs = state.range(0);
   const int bytes = latencyUs >= 16000 ? 128 : kWriteBytes;
-  std::string path;
-  const pid_t pid = StartEmulator(path, std::to_string(latencyUs));
-  if (pid < 0 || path.empty()) {
+  EmulatorProcess emulator(EmulatorArgs(latencyUs));
+  if (emulator.Path().empty()) {
     state.SkipWithError("writer-emulator did not start");
     return;
   }
   TComm comm;
-  comm.SetDeviceName(path);
+  comm.SetDeviceName(emulator.Path());
   comm.SetBaudRate(br115200);
   comm.Open();
   MainState s;
@@ -190,7 +162,6 @@ void BM_WriteAtAdapterLatency(benchmark::State& state) {
   state.counters["ms_per_byte"] = perByte * 1e3;
   state.counters["write_2054_s"] = perByte * kWriteBytes;
   state.counters["bytes_timed"] = bytes;
-  StopChild(pid);
 }
 BENCHMARK(BM_WriteAtAdapterLatency)
     ->Arg(0)

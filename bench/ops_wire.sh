@@ -5,7 +5,9 @@
 # the median of three runs. Then the same Auto Program pass in the window
 # (auto-program-window): the main window and its Auto Program window,
 # offscreen, running a batch with "Continue"; the median pass, with the CPU
-# of the whole program over it.
+# of the whole program over it. Last the floor under both (bare-client): the
+# bytes of one recorded pass replayed to the same emulator by a client that
+# does nothing else, and each pass set against it.
 #   bash bench/ops_wire.sh [build-dir]
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
@@ -68,7 +70,8 @@ row() {
   python3 -c 'import sys
 name, wall, cpu, nbytes = sys.argv[1], float(sys.argv[2]), float(sys.argv[3]), int(sys.argv[4])
 wire = nbytes * 10 / 115200 * 1000
-print(f"{name:<19} {wall:9.1f} {wire:9.1f} {wall / wire:7.3f} {cpu:9.1f} {100 * cpu / wall:7.1f}")' "$@"
+print(f"{name:<19} {wall:9.1f} {wire:9.1f} {wall / wire:7.3f} {cpu:9.1f} {100 * cpu / wall:7.1f}")' "$@" |
+    tee -a "$work/rows"
 }
 # Wall time and the CPU time of writer-cli itself (user + system, to the
 # microsecond) of the run with the median time.
@@ -101,11 +104,28 @@ run program-option "$pty" --config image.cfg program-option
 run verify "$pty" --config image.cfg verify
 run read "$pty" read
 run auto-program "$batch_pty" --config batch.cfg auto-program
+cli_auto=$(tail -1 "$work/rows" | awk '{print $2, $5}')
 
 QT_QPA_PLATFORM=offscreen WRITER_BENCH_CONFIG=$work/batch.cfg "$build/bench_AutoProgramWindowBench" \
   --benchmark_format=json > window.json 2> window.err || { cat window.err >&2; exit 1; }
-measured=$(python3 -c 'import json, sys
+# The median repetition of a benchmark's JSON: time ms, CPU ms.
+median() {
+  python3 -c 'import json, sys
 runs = [b for b in json.load(open(sys.argv[1]))["benchmarks"] if b.get("run_type") == "iteration"]
 middle = sorted(runs, key=lambda b: b["real_time"])[len(runs) // 2]
-print(middle["real_time"], middle["cpu_ms"])' window.json)
+print(middle["real_time"], middle["cpu_ms"])' "$1"
+}
+measured=$(median window.json)
 row auto-program-window $measured "${bytes[auto-program]}"
+
+# The bare client replays what writer-cli sent and waits for what came back.
+"$build/writer-cli" --port-path "$batch_pty" --config batch.cfg --trace pass.trace auto-program > /dev/null
+WRITER_BENCH_TRACE=$work/pass.trace WRITER_BENCH_PORT=$batch_pty "$build/bench_BarePassBench" \
+  --benchmark_format=json > bare.json 2> bare.err || { cat bare.err >&2; exit 1; }
+row bare-client $(median bare.json) "${bytes[auto-program]}"
+read -r bare_ms _ <<< "$(median bare.json)"
+python3 -c 'import sys
+bare, cli, cli_cpu, window, window_cpu = map(float, sys.argv[1:])
+print(f"pass / bare client: writer-cli {cli / bare:.3f} (start-up included), window {window / bare:.3f}"
+      f" (<= 1.05); CPU per pass: writer-cli {100 * cli_cpu / cli:.1f} %, window {100 * window_cpu / window:.1f} %"
+      " of one core (<= 5)")' "$bare_ms" $cli_auto $measured

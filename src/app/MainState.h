@@ -178,6 +178,8 @@ struct MainState {
   PanelTexts Panel;
 
   MainState();
+  // Field by field; the QTP stream by identity.
+  bool operator==(const MainState&) const = default;
 
   // Derived values, bounded by the buffers whatever a device row says.
   int ProgramWords() const;   // words of the selected device, at most kProgramBufferWords

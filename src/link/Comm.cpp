@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <mutex>
 #include <system_error>
+#include <utility>
 
 #include "link/PosixSerialDevice.h"
 
@@ -115,14 +116,20 @@ void TCustomComm::Open() {
   CheckOpen();
   CreateHandle();
   if (!Enabled()) return;
+  // Only what a handler listens to is watched: a watched arrival would wake
+  // the watcher at every byte the Writer sends, for nothing.
+  const std::pair<TCommEventType, bool> handled[] = {
+      {evBreak, bool(onBreak_)}, {evCts, bool(onCts_)},       {evDsr, bool(onDsr_)},
+      {evError, bool(onError_)}, {evRing, bool(onRing_)},     {evRlsd, bool(onRlsd_)},
+      {evRxChar, bool(onRxChar_)}, {evRxFlag, bool(onRxFlag_)}, {evTxEmpty, bool(onTxEmpty_)}};
+  TCommEventTypes watched;
+  for (const auto& [type, has] : handled)
+    if (has && monitorEvents_.Contains(type)) watched.Include(type);
   try {
     std::weak_ptr<int> alive = alive_;
     eventThread_ = std::make_unique<TCommEventThread>(
-        *device_, monitorEvents_,
+        *device_, watched,
         [this, alive](TCommEventThread&, std::uint32_t status) {
-          const bool anyHandler = onBreak_ || onCts_ || onDsr_ || onError_ || onRing_ || onRlsd_ ||
-                                  onRxChar_ || onRxFlag_ || onTxEmpty_;
-          if (!anyHandler) return;
           if (!dispatcher_) {
             HandleCommEvent(status);
             return;

@@ -223,9 +223,12 @@ bool WriterLink::SendHeaderBytes(std::int32_t count) {
 int WriterLink::ReadReply(Timeout& timeout) {
   for (;;) {
     if (Stopped()) return -1;
+    // A reply comes a byte-time after its byte at the soonest: waiting first
+    // saves a read that would find nothing.
+    const bool usable = WaitInput();
     std::uint8_t b = 0;
     if (Receive(&b, 1) == 1) return b;
-    if (timeout.Expired() || !WaitInput()) return -1;
+    if (!usable || timeout.Expired()) return -1;
   }
 }
 

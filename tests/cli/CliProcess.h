@@ -8,7 +8,6 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -22,13 +21,12 @@
 #include <string>
 #include <vector>
 
+#include "support/EmulatorProcess.h"
+
 namespace cli_test {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
-
-// Generous bounds so a stuck program fails the test instead of hanging it.
-constexpr int kWaitMs = 20000;
 
 inline std::vector<char*> Argv(std::vector<std::string>& args) {
   std::vector<char*> argv;
@@ -71,7 +69,7 @@ inline CliResult RunCli(std::vector<std::string> args, const fs::path& dir) {
     pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
     std::string* texts[2] = {&result.out, &result.err};
     int open = 2;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kEmulatorWaitMs);
     while (open > 0 && std::chrono::steady_clock::now() < deadline) {
       if (poll(fds, 2, 100) <= 0) continue;
       for (int i = 0; i < 2; ++i) {
@@ -96,46 +94,17 @@ inline CliResult RunCli(std::vector<std::string> args, const fs::path& dir) {
   return result;
 }
 
-// writer-emulator on a pseudo-terminal, stopped when the object goes.
-class Emulator {
+// writer-emulator on a pseudo-terminal, stopped when the object goes, that
+// can burn a part the way the Writer's own write commands do.
+class Emulator : public EmulatorProcess {
  public:
-  explicit Emulator(std::vector<std::string> args = {}) {
-    args.insert(args.begin(), WRITER_BINARY_DIR "/writer-emulator");
-    auto argv = Argv(args);
-    int out[2];
-    if (pipe2(out, O_CLOEXEC) != 0) return;
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addopen(&fa, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    if (posix_spawn(&pid_, argv[0], &fa, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&fa);
-    close(out[1]);
-    stdout_ = out[0];
-    char c = 0;
-    while (Readable(stdout_) && read(stdout_, &c, 1) == 1 && c != '\n') path_ += c;
-  }
-  ~Emulator() {
-    if (stdout_ >= 0) close(stdout_);
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  Emulator(const Emulator&) = delete;
-  Emulator& operator=(const Emulator&) = delete;
-
-  // The terminal's path, the first line the emulator prints.
-  const std::string& Path() const { return path_; }
-  // The process, for tests that kill it as a crash would.
-  pid_t Pid() const { return pid_; }
+  using EmulatorProcess::EmulatorProcess;
 
   // Burns program words 0... and the 16 ID bytes of the part (a 1024-word
-  // K7E1/E3) the way the Writer's own write commands do. True when every
-  // byte was accepted.
+  // K7E1/E3). True when every byte was accepted.
   bool Burn(const std::vector<std::uint16_t>& words, const Bytes& id = {}) {
-    Terminal t(path_);
-    if (!t.ok) return false;
+    RawTerminal t(Path());
+    if (!t.Ok()) return false;
     if (!words.empty()) {
       Bytes data;
       for (int n = 0; n < 1024; ++n) {
@@ -143,55 +112,25 @@ class Emulator {
         data.push_back(w & 0x7F);
         data.push_back((w >> 7) & 0x7F);
       }
-      if (!t.Write({0xA1, 0, 0, 0xFF, 0x03, 0, 0x30, 0x02, 0xC1, 0xA6}, data)) return false;
+      if (!Write(t, {0xA1, 0, 0, 0xFF, 0x03, 0, 0x30, 0x02, 0xC1, 0xA6}, data)) return false;
     }
     if (!id.empty()) {
       Bytes data(16, 0x7F);
       std::copy(id.begin(), id.begin() + std::min<std::size_t>(id.size(), 16), data.begin());
-      if (!t.Write({0xA1, 0, 0, 0x07, 0, 0x02, 0x30, 0x02, 0xC1, 0xA6}, data)) return false;
+      if (!Write(t, {0xA1, 0, 0, 0x07, 0, 0x02, 0x30, 0x02, 0xC1, 0xA6}, data)) return false;
     }
     return true;
   }
 
  private:
-  static bool Readable(int fd) {
-    pollfd p{fd, POLLIN, 0};
-    return poll(&p, 1, kWaitMs) == 1;
+  // A header answered 0xB5, then each data byte answered 0xB5, the last 0xB0.
+  static bool Write(RawTerminal& t, const Bytes& header, const Bytes& data) {
+    if (t.Exchange(header, 1) != Bytes{0xB5}) return false;
+    for (std::size_t i = 0; i < data.size(); ++i)
+      if (t.Exchange({data[i]}, 1) != Bytes{static_cast<std::uint8_t>(i + 1 == data.size() ? 0xB0 : 0xB5)})
+        return false;
+    return true;
   }
-
-  struct Terminal {
-    explicit Terminal(const std::string& path) {
-      fd = open(path.c_str(), O_RDWR | O_NOCTTY);
-      if (fd < 0) return;
-      termios tio{};
-      tcgetattr(fd, &tio);
-      cfmakeraw(&tio);
-      ok = tcsetattr(fd, TCSANOW, &tio) == 0;
-    }
-    ~Terminal() {
-      if (fd >= 0) close(fd);
-    }
-    int Reply(std::uint8_t byte) {
-      std::uint8_t got = 0;
-      if (write(fd, &byte, 1) != 1 || !Readable(fd) || read(fd, &got, 1) != 1) return -1;
-      return got;
-    }
-    // A header answered 0xB5, then each data byte answered 0xB5, the last 0xB0.
-    bool Write(const Bytes& header, const Bytes& data) {
-      for (std::size_t i = 0; i + 1 < header.size(); ++i)
-        if (write(fd, &header[i], 1) != 1) return false;
-      if (Reply(header.back()) != 0xB5) return false;
-      for (std::size_t i = 0; i < data.size(); ++i)
-        if (Reply(data[i]) != (i + 1 == data.size() ? 0xB0 : 0xB5)) return false;
-      return true;
-    }
-    int fd = -1;
-    bool ok = false;
-  };
-
-  pid_t pid_ = -1;
-  int stdout_ = -1;
-  std::string path_;
 };
 
 inline Bytes ReadBytes(const fs::path& path) {

@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
-
 #include "cli/CliProcess.h"
 
 using namespace cli_test;
@@ -77,37 +75,29 @@ TEST_F(ProductionCliTest, IdOptionAndForceWrite) {
   EXPECT_EQ(Run({"force-write", "--passes", "0"}).status, 2);
 }
 
-TEST_F(ProductionCliTest, BatchOfTwentyPartsWithSerialNumbers) {
+// What each pass stamps is the worker's; here writer-cli's part: the single
+// areas refused in serial-number mode, the production log and each pass's
+// closing lines (the count and the number the part got).
+TEST_F(ProductionCliTest, SerialBatchLogsEveryPart) {
   MakeImage(dir_);
   // Serial-number mode on: two bytes from word 0x100 (256), starting at 1234h, step 1.
   WriteText(Path("batch.cfg"), ConfigText(Path("prog.hex"), "Com1", "K7E1/E3", kOptionLow, kOptionHigh,
                                           "0 1234 1 256 2 1234 1 0 0"));
   Emulator emu({"--swap-parts"});
   EXPECT_EQ(RunOn(emu, {"--config", "batch.cfg", "program-memory"}).status, 2);  // auto-program only
-  const auto r = RunOn(emu, {"--config", "batch.cfg", "--log", "batch.csv", "auto-program", "--passes", "20"});
+  const auto r = RunOn(emu, {"--config", "batch.cfg", "--log", "batch.csv", "auto-program", "--passes", "3"});
   EXPECT_EQ(r.status, 0) << r.err;
-  // The production log: a header, then one line per part with its serial number.
   std::ifstream log(Path("batch.csv"));
   Lines records;
   for (std::string line; std::getline(log, line);) records.push_back(line);
-  ASSERT_EQ(records.size(), 21u);
+  ASSERT_EQ(records.size(), 4u);
   EXPECT_EQ(records[0], "time,device,image,checksum,serial,qtp_record,pass_count,result");
   EXPECT_NE(records[1].find(",K7E1/E3,"), std::string::npos);
-  EXPECT_EQ(records[20].substr(records[20].size() - 11), "1247,,20,OK");
+  EXPECT_EQ(records[3].substr(records[3].size() - 10), "1236,,3,OK");
   const Lines out = r.OutLines();
-  std::set<std::string> serials;
-  int passes = 0;
-  for (std::size_t i = 0; i < out.size(); ++i) {
-    if (out[i].rfind("Serial No. (HEX) : ", 0) == 0) serials.insert(out[i]);
-    if (out[i].rfind("Pass Count : ", 0) == 0) {
-      EXPECT_EQ(out[i], "Pass Count : " + std::to_string(++passes));
-    }
-  }
-  EXPECT_EQ(passes, 20);
-  EXPECT_EQ(serials.size(), 20u);
-  EXPECT_EQ(*serials.begin(), "Serial No. (HEX) : 1234");
-  EXPECT_EQ(*serials.rbegin(), "Serial No. (HEX) : 1247");
-  EXPECT_EQ(std::count(out.begin(), out.end(), "Data program & verify OK!!"), 20);
+  EXPECT_EQ(std::count(out.begin(), out.end(), "Data program & verify OK!!"), 3);
+  ASSERT_GE(out.size(), 2u);
+  EXPECT_EQ(Lines(out.end() - 2, out.end()), (Lines{"Pass Count : 3", "Serial No. (HEX) : 1236"}));
 }
 
 TEST_F(ProductionCliTest, QtpFileEndsTheBatch) {

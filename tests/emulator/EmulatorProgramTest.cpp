@@ -2,12 +2,9 @@
 
 #include <fcntl.h>
 #include <grp.h>
-#include <poll.h>
 #include <pwd.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -19,93 +16,12 @@
 
 #include "emulator/WriterEmulator.h"
 #include "link/PosixSerialDevice.h"
+#include "support/EmulatorProcess.h"
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
 namespace {
-
-// Generous bound so a stuck program fails the test instead of hanging it.
-constexpr int kWaitMs = 20000;
-
-class RunningEmulator {
- public:
-  explicit RunningEmulator(std::vector<std::string> args) {
-    args.insert(args.begin(), WRITER_BINARY_DIR "/writer-emulator");
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    int out[2];
-    if (pipe2(out, O_CLOEXEC) != 0) return;
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, out[1], STDOUT_FILENO);
-    if (posix_spawn(&pid_, argv[0], &fa, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&fa);
-    close(out[1]);
-    stdout_ = out[0];
-  }
-  ~RunningEmulator() {
-    if (tty_ >= 0) close(tty_);
-    if (stdout_ >= 0) close(stdout_);
-    if (pid_ > 0 && !exited_) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-
-  // The first line the program prints: the terminal's path.
-  std::string FirstLine() {
-    std::string line;
-    char c = 0;
-    while (Readable(stdout_) && read(stdout_, &c, 1) == 1 && c != '\n') line += c;
-    return line;
-  }
-  bool OpenTerminal(const std::string& path) {
-    tty_ = open(path.c_str(), O_RDWR | O_NOCTTY);
-    if (tty_ < 0) return false;
-    termios tio{};
-    tcgetattr(tty_, &tio);
-    cfmakeraw(&tio);
-    return tcsetattr(tty_, TCSANOW, &tio) == 0;
-  }
-  Bytes Exchange(const Bytes& send, std::size_t expect) {
-    if (write(tty_, send.data(), send.size()) != static_cast<ssize_t>(send.size())) return {};
-    Bytes got;
-    std::uint8_t buf[256];
-    while (got.size() < expect && Readable(tty_)) {
-      const auto n = read(tty_, buf, sizeof buf);
-      if (n <= 0) break;
-      got.insert(got.end(), buf, buf + n);
-    }
-    return got;
-  }
-  // Exit status after a signal, or -1 when it did not end normally.
-  int StopWith(int sig) {
-    kill(pid_, sig);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    exited_ = true;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  int Wait() {
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    exited_ = true;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  bool Started() const { return pid_ > 0; }
-
- private:
-  static bool Readable(int fd) {
-    pollfd p{fd, POLLIN, 0};
-    return poll(&p, 1, kWaitMs) == 1;
-  }
-  pid_t pid_ = -1;
-  int stdout_ = -1;
-  int tty_ = -1;
-  bool exited_ = false;
-};
 
 class EmulatorProgramTest : public ::testing::Test {
  protected:
@@ -118,89 +34,92 @@ class EmulatorProgramTest : public ::testing::Test {
 };
 
 TEST_F(EmulatorProgramTest, ServesOnATerminalLinksTheComPortAndStopsCleanly) {
-  RunningEmulator emu({"--link", "Com3", "--port-map", dir_.string()});
+  EmulatorProcess emu({"--link", "Com3", "--port-map", dir_.string()});
   ASSERT_TRUE(emu.Started());
-  const auto path = emu.FirstLine();
+  const auto path = emu.Path();
   ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
   EXPECT_EQ(fs::read_symlink(dir_ / "com3"), fs::path(path));
 
-  ASSERT_TRUE(emu.OpenTerminal(path));
-  EXPECT_EQ(emu.Exchange({emu::kProbe}, 1), Bytes{emu::kModelUniversal});
+  RawTerminal tty(path);
+  ASSERT_TRUE(tty.Ok());
+  EXPECT_EQ(tty.Exchange({emu::kProbe}, 1), Bytes{emu::kModelUniversal});
   const Bytes optionRead{emu::kHeader, 0, 0, 2, 0, 1, 0x30, 0x30, 0xC1, emu::kOpRead};
-  EXPECT_EQ(emu.Exchange(optionRead, 7), Bytes({0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, emu::kFinished}));
+  EXPECT_EQ(tty.Exchange(optionRead, 7), Bytes({0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, emu::kFinished}));
 
-  EXPECT_EQ(emu.StopWith(SIGINT), 0);
+  EXPECT_EQ(emu.Stop(SIGINT), 0);
   EXPECT_FALSE(fs::exists(fs::symlink_status(dir_ / "com3")));
 }
 
 TEST_F(EmulatorProgramTest, TheProgramsSerialDeviceOpensItAsComN) {
-  RunningEmulator emu({"--link", "Com2", "--port-map", dir_.string()});
-  ASSERT_FALSE(emu.FirstLine().empty());
+  EmulatorProcess emu({"--link", "Com2", "--port-map", dir_.string()});
+  ASSERT_FALSE(emu.Path().empty());
   PosixSerialDevice port(dir_);
   ASSERT_EQ(port.Open("Com2"), 0);
   std::uint32_t lines = 0;
   ASSERT_EQ(port.GetModemLines(lines), 0);
   EXPECT_TRUE(lines & ModemLine::Cts);  // a terminal has no CTS: it reads as on
   const std::uint8_t probe = emu::kProbe;
-  ASSERT_EQ(port.Write(&probe, 1, kWaitMs).count, 1);
+  ASSERT_EQ(port.Write(&probe, 1, kEmulatorWaitMs).count, 1);
   std::uint8_t reply = 0;
-  ASSERT_TRUE(port.WaitReadable(kWaitMs));
+  ASSERT_TRUE(port.WaitReadable(kEmulatorWaitMs));
   EXPECT_EQ(port.Read(&reply, 1).count, 1);
   EXPECT_EQ(reply, emu::kModelUniversal);
   port.Close();
-  EXPECT_EQ(emu.StopWith(SIGTERM), 0);
+  EXPECT_EQ(emu.Stop(SIGTERM), 0);
 }
 
 TEST_F(EmulatorProgramTest, OptionsChooseTheModelAndTheFaults) {
-  RunningEmulator emu({"--model", "1", "--empty"});
-  const auto path = emu.FirstLine();
-  ASSERT_TRUE(emu.OpenTerminal(path));
-  EXPECT_EQ(emu.Exchange({emu::kProbe}, 1), Bytes{emu::kModel1});
+  EmulatorProcess emu({"--model", "1", "--empty"});
+  const auto path = emu.Path();
+  RawTerminal tty(path);
+  ASSERT_TRUE(tty.Ok());
+  EXPECT_EQ(tty.Exchange({emu::kProbe}, 1), Bytes{emu::kModel1});
   const Bytes programRead{emu::kHeader, 0, 0, 0xFF, 3, 0, 0x30, 2, 0xC1, emu::kOpRead};
-  EXPECT_EQ(emu.Exchange(programRead, 1), Bytes{emu::kSocketError});
-  EXPECT_EQ(emu.StopWith(SIGTERM), 0);
+  EXPECT_EQ(tty.Exchange(programRead, 1), Bytes{emu::kSocketError});
+  EXPECT_EQ(emu.Stop(SIGTERM), 0);
 }
 
 TEST_F(EmulatorProgramTest, LatencyHoldsEveryReply) {
-  RunningEmulator emu({"--latency-us", "150000"});
-  ASSERT_TRUE(emu.OpenTerminal(emu.FirstLine()));
+  EmulatorProcess emu({"--latency-us", "150000"});
+  RawTerminal tty(emu.Path());
+  ASSERT_TRUE(tty.Ok());
   for (int i = 0; i < 2; ++i) {
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(emu.Exchange({emu::kProbe}, 1), Bytes{emu::kModelUniversal});
+    EXPECT_EQ(tty.Exchange({emu::kProbe}, 1), Bytes{emu::kModelUniversal});
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
   }
-  EXPECT_EQ(emu.StopWith(SIGTERM), 0);
+  EXPECT_EQ(emu.Stop(SIGTERM), 0);
 }
 
 TEST_F(EmulatorProgramTest, RefusesBadOptionsAndKeepsAnExistingPortLink) {
-  EXPECT_EQ(RunningEmulator({"--model", "3"}).Wait(), 2);
-  EXPECT_EQ(RunningEmulator({"--fault", "silence=x"}).Wait(), 2);
-  EXPECT_EQ(RunningEmulator({"--latency-us", "-5"}).Wait(), 2);
-  EXPECT_EQ(RunningEmulator({"--latency-us", "10000001"}).Wait(), 2);
+  EXPECT_EQ(EmulatorProcess({"--model", "3"}).Wait(), 2);
+  EXPECT_EQ(EmulatorProcess({"--fault", "silence=x"}).Wait(), 2);
+  EXPECT_EQ(EmulatorProcess({"--latency-us", "-5"}).Wait(), 2);
+  EXPECT_EQ(EmulatorProcess({"--latency-us", "10000001"}).Wait(), 2);
 
   // A link to something that exists belongs to someone else: left alone.
   fs::create_directories(dir_);
   fs::create_symlink("/dev/null", dir_ / "com1");
-  EXPECT_EQ(RunningEmulator({"--link", "com1", "--port-map", dir_.string()}).Wait(), 1);
+  EXPECT_EQ(EmulatorProcess({"--link", "com1", "--port-map", dir_.string()}).Wait(), 1);
   EXPECT_EQ(fs::read_symlink(dir_ / "com1"), fs::path("/dev/null"));
 
   // One left behind by a killed emulator points nowhere and is replaced.
   fs::remove(dir_ / "com1");
   fs::create_symlink("/dev/pts/nothing-here", dir_ / "com1");
-  RunningEmulator emu({"--link", "com1", "--port-map", dir_.string()});
-  const auto path = emu.FirstLine();
+  EmulatorProcess emu({"--link", "com1", "--port-map", dir_.string()});
+  const auto path = emu.Path();
   EXPECT_EQ(fs::read_symlink(dir_ / "com1"), fs::path(path));
   // Or, once the killed one's terminal number is handed out again, it names
   // the new emulator's own terminal: taken over.
-  EXPECT_EQ(emu.StopWith(SIGKILL), -1);
+  EXPECT_EQ(emu.Stop(SIGKILL), -1);
   EXPECT_EQ(fs::read_symlink(dir_ / "com1"), fs::path(path));
-  RunningEmulator again({"--link", "com1", "--port-map", dir_.string()});
-  const auto next = again.FirstLine();
+  EmulatorProcess again({"--link", "com1", "--port-map", dir_.string()});
+  const auto next = again.Path();
   ASSERT_FALSE(next.empty());
   EXPECT_EQ(fs::read_symlink(dir_ / "com1"), fs::path(next));
   // A link naming a terminal in use is someone else's.
-  EXPECT_EQ(RunningEmulator({"--link", "com1", "--port-map", dir_.string()}).Wait(), 1);
-  EXPECT_EQ(again.StopWith(SIGINT), 0);
+  EXPECT_EQ(EmulatorProcess({"--link", "com1", "--port-map", dir_.string()}).Wait(), 1);
+  EXPECT_EQ(again.Stop(SIGINT), 0);
 }
 
 // The program takes the port exclusively, which binds every user but root;
@@ -222,8 +141,8 @@ TEST_F(EmulatorProgramTest, OtherProgramsAreKeptOffAndAKilledHolderLeavesThePort
     const auto check = [&]() -> std::string {
       if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0))
         return "cannot become nobody";
-      RunningEmulator emu({});
-      const std::string path = emu.FirstLine();
+      EmulatorProcess emu;
+      const std::string path = emu.Path();
       if (path.empty()) return "the emulator did not start";
       PosixSerialDevice holder;
       if (holder.Open(path) != 0) return "the first open failed";

@@ -1,7 +1,9 @@
 #pragma once
 // Which fields of MainState differ between two snapshots, by name. MainState
 // copies as a whole except the QTP stream, which is shared: it is compared by
-// identity.
+// identity. The names are for the failure message; whole states are compared
+// too, so a field missing from the list shows up as kUnnamedField instead of
+// passing unseen.
 
 #include <set>
 #include <string>
@@ -10,10 +12,15 @@
 
 namespace faults {
 
+inline const std::string kUnnamedField = "a MainState field StateDiff.h does not name";
+
 inline std::set<std::string> ChangedFields(const MainState& a, const MainState& b) {
   std::set<std::string> changed;
-#define WRITER_FIELD(f) \
-  if (!(a.f == b.f)) changed.insert(#f)
+  // b with every named field put back to a's: what is left differs unnamed.
+  MainState rest = b;
+#define WRITER_FIELD(f)                  \
+  if (!(a.f == b.f)) changed.insert(#f); \
+  rest.f = a.f
   WRITER_FIELD(OptionLow);
   WRITER_FIELD(OptionHigh);
   WRITER_FIELD(IdBuffer);
@@ -101,11 +108,9 @@ inline std::set<std::string> ChangedFields(const MainState& a, const MainState& 
   WRITER_FIELD(Panel.Label1);
   WRITER_FIELD(Panel.Label19);
   WRITER_FIELD(Panel.SpeedButton1);
+  WRITER_FIELD(Panel.option);
 #undef WRITER_FIELD
-  for (std::size_t i = 0; i < a.Panel.option.size(); ++i) {
-    const auto &x = a.Panel.option[i], &y = b.Panel.option[i];
-    if (x.caption != y.caption || x.value != y.value || x.enabled != y.enabled) changed.insert("Panel.option");
-  }
+  if (!(rest == a)) changed.insert(kUnnamedField);
   return changed;
 }
 

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <map>
 #include <vector>
 
 #include "app/DeviceCatalogue.h"
@@ -9,107 +8,86 @@
 
 namespace {
 
-struct SchemeCase {
-  OptionField field;
-  int scheme;
-  std::vector<int> bits;  // most significant first
-  std::map<int, std::string> panel;
-  std::vector<std::string> choices;
-};
-
-const std::vector<SchemeCase>& Cases() {
-  static const std::vector<SchemeCase> cases = {
-      {kOsc, 1, {3, 2, 1, 0}, {{5, "HF"}, {6, "XT"}, {9, "LF"}, {10, "RC"}, {15, "Blank"}},
-       {"Blank", "HF", "XT", "LF", "RC"}},
-      {kOsc, 2, {5, 4, 3, 2, 1, 0},
-       {{21, "HF"}, {22, "XT"}, {25, "LF"}, {26, "RC, PB4"}, {42, "RC, CLK"}, {63, "Blank"}},
-       {"Blank", "HF", "XT", "LF", "RC & PB4", "RC & CLK"}},
-      {kOsc, 3, {5, 4}, {{1, "PB4"}, {2, "CLKOUT"}, {3, "Blank"}}, {"Blank", "PB4", "CLKOUT"}},
-      {kOsc, 4, {5, 4, 3, 2, 1, 0},
-       {{21, "HF"}, {22, "XT"}, {25, "LF"}, {26, "RC"}, {42, "ECLK"}, {63, "Blank"}},
-       {"Blank", "HF", "XT", "LF", "RC", "ECLK"}},
-      {kOsc, 5, {3, 2, 1, 0}, {{6, "6MHz"}, {9, "18MHz"}, {10, "24MHz"}, {15, "Blank"}},
-       {"Blank", "6MHz", "18MHz", "24MHz"}},
-      {kOsc, 6, {1, 0}, {{1, "6MHz"}, {2, "12MHz"}, {3, "Blank"}}, {"Blank", "6MHz", "12MHz"}},
-      {kOsc, 7, {5, 4}, {{1, "4MHz"}, {2, "8MHz"}, {3, "Blank"}}, {"Blank", "4MHz", "8MHz"}},
-      {kPrd, 1, {5, 4}, {{1, "Enable"}, {2, "Disable"}, {3, "Blank"}}, {"Blank", "Disable", "Enable"}},
-      {kPrd, 2, {11, 10}, {{1, "Enable"}, {2, "Disable"}, {3, "Blank"}}, {"Blank", "Disable", "Enable"}},
-      {kOst, 1, {7, 6, 5, 4}, {{5, "80mS"}, {6, "40mS"}, {9, "20mS"}, {10, "150uS"}, {15, "Blank"}},
-       {"Blank", "150uS", "20mS", "40mS", "80mS"}},
-      {kOst, 2, {7, 6, 5, 4}, {{5, "80mS"}, {6, "40mS"}, {9, "20mS"}, {15, "Blank"}},
-       {"Blank", "20mS", "40mS", "80mS"}},
-      {kOst, 3, {9, 8, 7, 6}, {{5, "80mS"}, {6, "40mS"}, {9, "20mS"}, {15, "Blank"}},
-       {"Blank", "20mS", "40mS", "80mS"}},
-      {kOst, 4, {7, 6}, {{1, "75mS"}, {2, "0mS"}, {3, "Blank"}}, {"Blank", "0mS", "75mS"}},
-      {kOst, 5, {9, 8}, {{1, "75mS"}, {2, "0mS"}, {3, "Blank"}}, {"Blank", "0mS", "75mS"}},
-      {kWdt, 1, {9, 8}, {{1, "Disable"}, {2, "Enable"}, {3, "Blank"}}, {"Blank", "Disable", "Enable"}},
-      {kWdt, 2, {11, 10}, {{1, "Disable"}, {2, "Enable"}, {3, "Blank"}}, {"Blank", "Disable", "Enable"}},
-      {kWdt, 3, {5, 4}, {{1, "Enable"}, {2, "Disable"}, {3, "Blank"}}, {"Blank", "Disable", "Enable"}},
-      {kWdt, 4, {1, 0}, {{1, "Disable"}, {2, "Enable"}, {3, "Blank"}}, {"Blank", "Disable", "Enable"}},
-      {kPed, 1, {11, 10}, {{1, "Disable"}, {2, "Enable"}, {3, "Blank"}}, {"Blank", "Disable", "Enable"}},
-      {kPed, 2, {7, 6}, {{1, "Enable"}, {2, "Disable"}, {3, "Blank"}}, {"Blank", "Disable", "Enable"}},
-      {kPed, 3, {5, 4, 11, 10}, {{5, "Middle"}, {6, "High"}, {9, "Disable"}, {10, "Low"}, {15, "Blank"}},
-       {"Blank", "Disable", "Low level", "Middle level", "High level"}},
-      {kPed, 4, {5, 4, 11, 10}, {{5, "Middle"}, {9, "Disable"}, {10, "Low"}, {15, "Blank"}},
-       {"Blank", "Disable", "Low level", "Middle level"}},
-      {kPed, 5, {3, 2}, {{1, "Disable"}, {2, "Enable"}, {3, "Blank"}}, {"Blank", "Disable", "Enable"}},
-      {kSecurity, 1, {13, 12}, {{1, "Enable"}, {2, "Disable"}, {3, "Blank"}}, {"Blank", "Disable", "Enable"}},
-      {kSecurity, 2, {13}, {{0, "Enable"}, {1, "Disable"}}, {"Disable", "Enable"}},
-      {kSecurity, 3, {8}, {{0, "Enable"}, {1, "Disable"}}, {"Disable", "Enable"}},
-  };
-  return cases;
-}
-
-std::uint16_t Place(const std::vector<int>& bits, int code, std::uint16_t rest) {
-  std::uint16_t word = rest;
-  for (size_t i = 0; i < bits.size(); ++i) {
-    const std::uint16_t mask = 1u << bits[i];
-    word = ((code >> (bits.size() - 1 - i)) & 1) ? (word | mask) : (word & ~mask);
-  }
-  return word;
-}
-
-std::uint16_t MaskOf(const std::vector<int>& bits) {
-  std::uint16_t m = 0;
-  for (int b : bits) m |= 1u << b;
-  return m;
+// Every scheme the panel and the editor know, found through the code itself.
+std::vector<std::pair<OptionField, int>> Schemes() {
+  std::vector<std::pair<OptionField, int>> all;
+  for (int f = 0; f < kOptionFieldCount; ++f)
+    for (int scheme = 1; scheme < 16; ++scheme)
+      if (FieldExists(static_cast<OptionField>(f), scheme)) all.emplace_back(static_cast<OptionField>(f), scheme);
+  return all;
 }
 
 }  // namespace
 
-TEST(OptionSchemeTest, EveryCodeOfEverySchemeDecodes) {
-  for (const SchemeCase& c : Cases()) {
-    SCOPED_TRACE(testing::Message() << "field " << c.field << " scheme " << c.scheme);
-    ASSERT_TRUE(FieldExists(c.field, c.scheme));
-    for (int code = 0; code < (1 << c.bits.size()); ++code) {
-      const auto it = c.panel.find(code);
-      const std::string want = it == c.panel.end() ? "Error" : it->second;
-      // Bits outside the field must not matter, whatever they hold.
-      for (std::uint16_t rest : {std::uint16_t{0}, std::uint16_t{0x3FFF}}) {
-        const FieldDecode d = DecodeOptionField(c.field, c.scheme, Place(c.bits, code, rest));
-        EXPECT_EQ(d.text, want) << "code " << code;
-        EXPECT_EQ(d.error, want == "Error");
-        EXPECT_EQ(d.blank, want == "Blank");
-      }
+TEST(OptionSchemeTest, EveryWordDecodesToATextAndItsFlags) {
+  const auto schemes = Schemes();
+  ASSERT_GE(schemes.size(), 20u);
+  for (const auto& [field, scheme] : schemes) {
+    SCOPED_TRACE(testing::Message() << "field " << field << " scheme " << scheme);
+    for (int word = 0; word < 0x4000; ++word) {
+      const FieldDecode d = DecodeOptionField(field, scheme, static_cast<std::uint16_t>(word));
+      ASSERT_FALSE(d.text.empty()) << word;
+      ASSERT_EQ(d.error, d.text == "Error") << word;
+      ASSERT_EQ(d.blank, d.text == "Blank") << word;
     }
+    // An erased part is never an error.
+    const FieldDecode erased = DecodeOptionField(field, scheme, 0x3FFF);
+    EXPECT_FALSE(erased.error);
   }
 }
 
+// What the panel shows for chosen words: one or more per field, the irregular
+// layouts (bits split over the word, fewer bits read than written) included.
+TEST(OptionSchemeTest, SpotDecodes) {
+  struct Spot {
+    OptionField field;
+    int scheme;
+    std::uint16_t word;
+    const char* text;
+  } const spots[] = {
+      {kOsc, 1, 0x3FFA, "RC"},        {kOsc, 1, 0x3FF0, "Error"},   {kOsc, 2, 0x3FEA, "RC, CLK"},
+      {kOsc, 2, 0x3FDA, "RC, PB4"},   {kOsc, 3, 0x3FDF, "PB4"},     {kOsc, 3, 0x3FEF, "CLKOUT"},
+      {kOsc, 4, 0x3FEA, "ECLK"},      {kOsc, 5, 0x3FF9, "18MHz"},   {kOsc, 6, 0x3FFE, "12MHz"},
+      {kOsc, 7, 0x3FDF, "4MHz"},      {kPrd, 2, 0x37FF, "Enable"},  {kOst, 1, 0x3FAF, "150uS"},
+      {kOst, 2, 0x3FAF, "Error"},     {kOst, 3, 0x3E7F, "20mS"},    {kOst, 4, 0x3FBF, "0mS"},
+      {kOst, 5, 0x3EFF, "0mS"},       {kWdt, 1, 0x3EFF, "Enable"},  {kWdt, 4, 0x3FFD, "Disable"},
+      {kPed, 3, 0x3BDF, "High"},      {kPed, 3, 0x33CF, "Error"},   {kPed, 4, 0x3BDF, "Error"},
+      {kPed, 5, 0x3FFB, "Enable"},    {kSecurity, 1, 0x0FFF, "Error"}, {kSecurity, 2, 0x1FFF, "Enable"},
+      {kSecurity, 3, 0x3EFF, "Enable"},
+  };
+  for (const Spot& s : spots)
+    EXPECT_EQ(DecodeOptionField(s.field, s.scheme, s.word).text, s.text)
+        << "field " << s.field << " scheme " << s.scheme << " word " << std::hex << s.word;
+}
+
 TEST(OptionSchemeTest, EveryChoiceWritesOnlyItsFieldAndReadsBack) {
-  for (const SchemeCase& c : Cases()) {
-    SCOPED_TRACE(testing::Message() << "field " << c.field << " scheme " << c.scheme);
-    EXPECT_EQ(EditorChoices(c.field, c.scheme), c.choices);
-    // Oscillator scheme 3 reads two bits but writes six.
-    const std::uint16_t written = (c.field == kOsc && c.scheme == 3) ? 0x3F : MaskOf(c.bits);
-    for (int i = 0; i < static_cast<int>(c.choices.size()); ++i) {
+  for (const auto& [field, scheme] : Schemes()) {
+    SCOPED_TRACE(testing::Message() << "field " << field << " scheme " << scheme);
+    const auto choices = EditorChoices(field, scheme);
+    ASSERT_GE(choices.size(), 2u);
+    // The bits the first choice writes: those it sets alike over a clear and a full word.
+    const auto writtenBy = [&](int i) {
+      return static_cast<std::uint16_t>(
+          ~(ApplyEditorChoice(field, scheme, i, 0x0000) ^ ApplyEditorChoice(field, scheme, i, 0x3FFF)) & 0x3FFF);
+    };
+    const std::uint16_t written = writtenBy(0);
+    EXPECT_NE(written, 0);
+    for (int i = 0; i < static_cast<int>(choices.size()); ++i) {
+      EXPECT_EQ(writtenBy(i), written) << "choice " << i << " writes other bits than its field's";
       for (std::uint16_t before : {std::uint16_t{0}, std::uint16_t{0x3FFF}, std::uint16_t{0x1555}}) {
-        const std::uint16_t after = ApplyEditorChoice(c.field, c.scheme, i, before);
+        const std::uint16_t after = ApplyEditorChoice(field, scheme, i, before);
         EXPECT_EQ((after ^ before) & ~written & 0x3FFF, 0) << "choice " << i;
-        EXPECT_EQ(EditorSelection(c.field, c.scheme, after), i);
-        EXPECT_FALSE(DecodeOptionField(c.field, c.scheme, after).error);
+        EXPECT_EQ(EditorSelection(field, scheme, after), i);
+        EXPECT_FALSE(DecodeOptionField(field, scheme, after).error);
       }
     }
   }
+  // The editor's words for some of them.
+  EXPECT_EQ(EditorChoices(kOsc, 2), (std::vector<std::string>{"Blank", "HF", "XT", "LF", "RC & PB4", "RC & CLK"}));
+  EXPECT_EQ(EditorChoices(kOst, 1), (std::vector<std::string>{"Blank", "150uS", "20mS", "40mS", "80mS"}));
+  EXPECT_EQ(EditorChoices(kPed, 3),
+            (std::vector<std::string>{"Blank", "Disable", "Low level", "Middle level", "High level"}));
+  EXPECT_EQ(EditorChoices(kSecurity, 2), (std::vector<std::string>{"Disable", "Enable"}));
 }
 
 TEST(OptionSchemeTest, ChoicesWriteTheirBits) {

@@ -5,10 +5,6 @@
 // operation window is driven through the window hook, so nothing blocks.
 
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <QLabel>
 #include <QPushButton>
@@ -24,6 +20,7 @@
 #include "link/Clock.h"
 #include "link/PortMap.h"
 #include "ops/gui/TOperationForm.h"
+#include "support/EmulatorProcess.h"
 #include "support/ScriptedPrompts.h"
 #include "support/ShownLines.h"
 #include "support/TestMainForm.h"
@@ -31,42 +28,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-// writer-emulator with its terminal linked as Com1; stopped as a user stops it.
-class EmulatorOnCom1 {
- public:
-  explicit EmulatorOnCom1(bool swapParts = false) {
-    int out[2];
-    if (pipe(out) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(out[1], STDOUT_FILENO);
-      close(out[0]);
-      close(out[1]);
-      const int quiet = open("/dev/null", O_WRONLY);
-      dup2(quiet, STDERR_FILENO);
-      const std::string exe = std::string(WRITER_BINARY_DIR) + "/writer-emulator";
-      const std::string map = PortMapDir().string();
-      execl(exe.c_str(), exe.c_str(), "--link", "Com1", "--port-map", map.c_str(),
-            swapParts ? "--swap-parts" : static_cast<char*>(nullptr), static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(out[1]);
-    char c;
-    while (read(out[0], &c, 1) == 1 && c != '\n') path_ += c;
-    close(out[0]);
-  }
-  ~EmulatorOnCom1() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
-  }
-  const std::string& Path() const { return path_; }
-
- private:
-  pid_t pid_ = -1;
-  std::string path_;
-};
 
 // Runs a command of the main window to its worker's end and presses OK.
 Texts RunToEnd(TMainForm& form, void (TMainForm::*command)()) {
@@ -112,7 +73,7 @@ void OpenImage(TMainForm& form, ScriptedPrompts& prompts) {
 }
 
 TEST(WindowOverEmulator, OpenProgramVerifyAndReadBack) {
-  EmulatorOnCom1 emulator;
+  EmulatorProcess emulator({"--link", "Com1", "--port-map", PortMapDir().string()});
   ASSERT_FALSE(emulator.Path().empty()) << "writer-emulator did not start";
   EXPECT_EQ(fs::read_symlink(PortMapDir() / "com1").string(), emulator.Path());
 
@@ -138,51 +99,6 @@ TEST(WindowOverEmulator, OpenProgramVerifyAndReadBack) {
   EXPECT_EQ(std::vector<std::uint8_t>(s.ProgramBuffer.begin(), s.ProgramBuffer.begin() + n), image);
   EXPECT_EQ(s.OptionLow, 0x1A);
   EXPECT_EQ(s.OptionHigh, 0x4B);
-  EXPECT_TRUE(prompts.messages.empty()) << prompts.LastText();
-  form.ShutdownLink();
-}
-
-// A batch: Auto Program, then "Continue" part after part, serial numbers on.
-TEST(WindowOverEmulator, AutoProgramBatchWithSerialNumbers) {
-  constexpr int kParts = 4;
-  EmulatorOnCom1 emulator(true);  // a fresh part at every pass
-  ASSERT_FALSE(emulator.Path().empty()) << "writer-emulator did not start";
-  ScriptedPrompts prompts;
-  TestMainForm form(prompts, SystemClock::Instance());
-  ASSERT_NO_FATAL_FAILURE(OpenImage(form, prompts));
-  MainState& s = form.State();
-  s.SerialMode = 1;
-  s.SerialAddress = 0x100;
-  s.SerialLength = 2;
-  s.SerialValue = {0x34, 0x12};
-  s.SerialStep = 1;
-
-  const Texts good = {"Blank Check ..... OK.", "OPTION program & verify OK!!", "Data program & verify OK!!",
-                      "ID & Checksum verify OK!!"};
-  bool opened = false;
-  form.SetOperationWindowHook([&](QDialog& d) {
-    opened = true;
-    d.show();
-    auto& w = dynamic_cast<TOperationForm&>(d);
-    for (int part = 0; part < kParts; ++part) {
-      SCOPED_TRACE(part);
-      QSignalSpy finished(&w, &TOperationForm::WorkerFinished);
-      if (part > 0) w.Button("Button2")->click();
-      EXPECT_TRUE(finished.wait(20000)) << "the pass did not end";
-      EXPECT_EQ(ShownLines(w), good);
-      EXPECT_EQ(s.Panel.Label13, std::to_string(part + 1));
-      EXPECT_TRUE(w.Button("Button2")->isEnabled());
-    }
-    w.Button("Button1")->click();
-    return d.result();
-  });
-  form.AutoProgram1Click();
-  form.SetOperationWindowHook({});
-  EXPECT_TRUE(opened);
-  // Every part got its own number; the next one is stamped for the next part.
-  EXPECT_EQ(s.Panel.Label15, "1238");
-  EXPECT_EQ(s.ProgramWord(0x100), 0x3112);
-  EXPECT_EQ(s.ProgramWord(0x101), 0x3138);
   EXPECT_TRUE(prompts.messages.empty()) << prompts.LastText();
   form.ShutdownLink();
 }

@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -19,6 +17,7 @@
 #include "link/DevicePair.h"
 #include "link/PortMap.h"
 #include "link/WriterLink.h"
+#include "support/EmulatorProcess.h"
 #include "support/ScriptedPrompts.h"
 
 namespace {
@@ -159,29 +158,12 @@ TEST_F(PortWindow, PulseEditsAreClampedAndFeedTheHeader) {
   EXPECT_EQ(w.State().CommandHeader[7], 80);
 }
 
-std::string EmulatorProgram() { return std::string(WRITER_BINARY_DIR) + "/writer-emulator"; }
-
 // writer-emulator linked as Com1 of the test's port map, as a user runs it.
 TEST(PortWindowOverPty, FindsTheEmulatorProgramOnCom1) {
   const std::filesystem::path com1 = PortMapDir() / "com1";
-  int out[2];
-  ASSERT_EQ(pipe(out), 0);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(out[1], STDOUT_FILENO);
-    close(out[0]);
-    close(out[1]);
-    const std::string exe = EmulatorProgram();
-    execl(exe.c_str(), exe.c_str(), "--link", "Com1", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(out[1]);
-  std::string path;
-  char c;
-  while (read(out[0], &c, 1) == 1 && c != '\n') path += c;
-  close(out[0]);
-  ASSERT_FALSE(path.empty()) << "writer-emulator did not start";
-  EXPECT_EQ(std::filesystem::read_symlink(com1).string(), path);
+  EmulatorProcess emulator({"--link", "Com1"});
+  ASSERT_FALSE(emulator.Path().empty()) << "writer-emulator did not start";
+  EXPECT_EQ(std::filesystem::read_symlink(com1).string(), emulator.Path());
 
   ScriptedPrompts prompts;
   {
@@ -195,10 +177,7 @@ TEST(PortWindowOverPty, FindsTheEmulatorProgramOnCom1) {
     EXPECT_EQ(prompts.Texts(), std::vector<std::string>{"Open  COM5 Port Error!!"});
     form.ShutdownLink();
   }
-  kill(pid, SIGINT);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(emulator.Stop(SIGINT), 0);
   // Leave Com1 leading nowhere again for the tests that follow.
   std::error_code ec;
   std::filesystem::remove(com1, ec);

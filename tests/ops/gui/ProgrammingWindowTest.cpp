@@ -124,7 +124,9 @@ TEST_F(ProgrammingTest, ForceWriteStartsWithTheWindowAndCountsEveryContinue) {
   EXPECT_EQ(emulator.ProgramWord(kSerialWord), 0x3100);
 }
 
-TEST_F(ProgrammingTest, AutoProgramBatchStampsEachPartAndCountsIt) {
+// What each pass stamps and counts is the worker's; here the window's part:
+// "Continue" and Enter, the view made again and the production log.
+TEST_F(ProgrammingTest, AutoProgramBatchContinuesRedrawsAndLogs) {
   Loaded();
   SerialNumbers();
   Main().State().Panel.Label13 = "41";
@@ -146,9 +148,6 @@ TEST_F(ProgrammingTest, AutoProgramBatchStampsEachPartAndCountsIt) {
       EXPECT_EQ(ShownLines(w), kGoodPass);
       EXPECT_TRUE(w.LastOutcome().pass->counted);
       EXPECT_TRUE(w.Button("Button2")->isEnabled());
-      EXPECT_EQ(PartSerial(), 0x1234 + pass);
-      EXPECT_EQ(PanelLabel("Label13")->text().toStdString(), std::to_string(42 + pass));
-      EXPECT_EQ(PanelLabel("Label15")->text().toStdString(), HexDigits(0x1235 + pass, 4));
       if (pass == 2) break;
       FreshPart();
       QSignalSpy finished(&w, &TOperationForm::WorkerFinished);

@@ -5,6 +5,7 @@
 // the Writer went and came back while the window waited. Real processes,
 // paced so the kill lands mid-stream: this takes seconds.
 
+#include <gtest/gtest.h>
 #include <signal.h>
 
 #include <QPushButton>
@@ -14,17 +15,15 @@
 #include <string>
 #include <vector>
 
-#include "cli/CliProcess.h"
 #include "link/Clock.h"
 #include "link/PortMap.h"
 #include "ops/gui/TOperationForm.h"
+#include "support/EmulatorProcess.h"
 #include "support/ScriptedPrompts.h"
 #include "support/ShownLines.h"
 #include "support/TestMainForm.h"
 
 namespace {
-
-using cli_test::Emulator;
 
 std::vector<std::string> OnCom1(std::vector<std::string> more) {
   std::vector<std::string> args = {"--link", "Com1", "--port-map", PortMapDir().string()};
@@ -34,7 +33,7 @@ std::vector<std::string> OnCom1(std::vector<std::string> more) {
 
 TEST(WriterComesBack, ContinueAfterTheWriterWasRestartedRunsAWholePass) {
   // 9600 baud and 2 ms a word: the data stage takes seconds.
-  auto emulator = std::make_unique<Emulator>(OnCom1({"--baud", "9600", "--word-time-us", "2000"}));
+  auto emulator = std::make_unique<EmulatorProcess>(OnCom1({"--baud", "9600", "--word-time-us", "2000"}));
   ASSERT_FALSE(emulator->Path().empty()) << "writer-emulator did not start";
   ScriptedPrompts prompts;
   TestMainForm form(prompts, SystemClock::Instance());
@@ -66,7 +65,7 @@ TEST(WriterComesBack, ContinueAfterTheWriterWasRestartedRunsAWholePass) {
     for (const char* when : {"after a cut pass", "while the window waited"}) {
       SCOPED_TRACE(when);
       emulator.reset();  // the killed one reaped, as a Writer is off before it is back
-      emulator = std::make_unique<Emulator>(OnCom1({}));  // a fresh part in the socket
+      emulator = std::make_unique<EmulatorProcess>(OnCom1({}));  // a fresh part in the socket
       if (emulator->Path().empty()) {
         ADD_FAILURE() << "writer-emulator did not start again";
         break;

@@ -268,7 +268,8 @@ class LedgerPassTest : public AutoProgramTest {
   // "serial result stage" of every pass, oldest first.
   Texts Recorded() {
     Texts out;
-    for (const auto& p : store->List()) out.push_back(p.serial + " " + p.result + (p.stage.empty() ? "" : " " + p.stage));
+    for (const auto& p : store->List())
+      out.push_back(p.serial + " " + p.result + (p.stage.empty() ? "" : " " + p.stage));
     return out;
   }
   LedgerPlace place{Store::Sqlite};

@@ -45,9 +45,7 @@ class LedgerStations : public CliTest {
  protected:
   void SetUp() override {
     CliTest::SetUp();
-    WriteText(Path("prog.asm"),
-              " LIST P=16C54\n ORG 0\n MOVLW 5\n MOVWF 6\n GOTO 0\n ORG 0x100\n RETLW 0\n RETLW 0\n END\n");
-    ASSERT_TRUE(Shell("cd " + dir_.string() + " && gpasm -o prog.hex prog.asm")) << "gpasm";
+    ASSERT_TRUE(MakeProgImage(dir_)) << "gpasm";
     // Serial-number mode: two bytes at 0x100 from 1234h, step 1.
     WriteText(Path("job.cfg"),
               ConfigText(Path("prog.hex"), "Com1", "K7E1/E3", 0x1A, 0x4B, "0 1234 1 256 2 1234 1 0 0"));
@@ -192,9 +190,8 @@ TEST_F(LedgerStations, ServerStoppedUnderABatch) {
   EXPECT_EQ(cut.status, 1) << cut.out << cut.err;
   EXPECT_NE(cut.err.find("; the batch stops"), std::string::npos) << cut.err;
   const auto lines = cut.OutLines();
-  EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("Pass Count", 0) == 0; }),
-            1)
-      << cut.out;  // the running pass ended, no other began
+  const auto passLine = [](const std::string& l) { return l.rfind("Pass Count", 0) == 0; };
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(), passLine), 1) << cut.out;  // the running pass ended, no other began
 
   ASSERT_TRUE(server.Start());
   const auto status = RunOn(emu, {"--ledger", server.Uri(), "ledger", "status"});

@@ -257,8 +257,7 @@ const std::vector<CliCommand>& Table() {
        "the production pass on N parts: blank check, OPTION, ID, data, verify", 0, 0,
        {{"--no-blank-check", nullptr}, {"--passes", "N"}}, AutoProgram},
       {"ledger", "status|list|export FILE.csv|policy JOB POLICY",
-       "the part ledger: jobs and open passes, the passes as CSV (--job, list --since ISO-TIME),"
-       " a job's policy", 1, 3, {{"--since", "ISO-TIME"}}, LedgerCommand},
+       "the part ledger: jobs, passes as CSV, a job's policy", 1, 3, {{"--since", "ISO-TIME"}}, LedgerCommand},
   };
   return table;
 }

@@ -322,6 +322,21 @@ TEST_F(LedgerPassTest, StoppedPassIsInterruptedAndItsNumberUsedUp) {
   EXPECT_EQ(Recorded(), (Texts{"1234 interrupted", "1235 ok"}));
 }
 
+TEST_F(LedgerPassTest, WindowClosedAndStationKilledLeaveInterruptedPasses) {
+  PassStart part;
+  part.numbered = true;
+  const auto closed = Station();
+  EXPECT_EQ(closed->Begin(part).pass.serial, "1234");
+  EXPECT_TRUE(closed->Interrupt());  // the window closed mid-pass
+  EXPECT_FALSE(closed->PassOpen());
+  EXPECT_EQ(Station()->Begin(part).pass.serial, "1235");  // never ended: the station died
+  const auto texts = Station()->RecoverInterrupted();
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_NE(texts[0].find("on station bench1, Com1, at "), std::string::npos) << texts[0];
+  EXPECT_NE(texts[0].find(" UTC, serial 1235: check that part"), std::string::npos) << texts[0];
+  EXPECT_EQ(Recorded(), (Texts{"1234 interrupted", "1235 interrupted"}));
+}
+
 TEST_F(LedgerPassTest, RefusedPassNeverTouchesTheWriter) {
   state.SerialLength = 1;
   state.SerialStep = 0x80;

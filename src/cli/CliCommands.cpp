@@ -6,6 +6,7 @@
 
 #include "app/DeviceCatalogue.h"
 #include "cli/CliArgs.h"
+#include "cli/CliLedger.h"
 #include "cli/CliSession.h"
 #include "cli/ConsolePanel.h"
 #include "commands/WriterCommands.h"
@@ -181,10 +182,14 @@ int ForceWrite(CliSession& session, const CliArgs& args) {
   const int passes = Passes(args, session);
   if (passes == 0) return kExitError;
   if (const int stop = session.Start(WriterCommand::ForceWrite)) return stop;
+  std::unique_ptr<PassLedger> ledger;
+  if (const int stop = OpenRunLedger(session, args, ledger)) return stop;
   ConsolePanel panel(ForceWriteLayout(), session.Out(), session.Json());
   for (int pass = 0; pass < passes; ++pass) {
     if (pass > 0) panel.Reset();
-    if (!session.RunAndReport(panel, ForceWriteWorker).Succeeded()) return kExitOutcome;
+    const Outcome outcome = session.RunAndReport(panel, ForceWriteWorker);
+    if (const int stop = LedgerEndOfBatch(session, outcome)) return stop;
+    if (!outcome.Succeeded()) return kExitOutcome;
   }
   return kExitSuccess;
 }
@@ -193,6 +198,9 @@ int AutoProgram(CliSession& session, const CliArgs& args) {
   const int passes = Passes(args, session);
   if (passes == 0) return kExitError;
   const bool noBlankCheck = args.Has("--no-blank-check");
+  // The job is settled before the port is touched.
+  std::unique_ptr<PassLedger> ledger;
+  if (const int stop = OpenRunLedger(session, args, ledger)) return stop;
   if (const int stop =
           session.Start(noBlankCheck ? WriterCommand::AutoProgramNoBlankCheck : WriterCommand::AutoProgram))
     return stop;
@@ -207,15 +215,16 @@ int AutoProgram(CliSession& session, const CliArgs& args) {
   for (int n = 0; n < passes; ++n) {
     if (n > 0) AutoProgramContinueReset(panel);
     const bool serial = state.SerialMode != 0;
-    const std::string stamped = SerialNumberText(state);
     const Outcome pass = session.RunAndReport(panel, AutoProgramWorker);
+    if (pass.verdict == Verdict::LedgerRefused) return LedgerEndOfBatch(session, pass);  // no pass to log
     if (args.log && !AppendProductionLog(*args.log, PassLogEntry(state, pass, Clock::now()), &logError))
       return logFailed();
     if (!session.Json()) {
       session.Out() << "Pass Count : " << state.Panel.Label13 << '\n';
-      if (serial) session.Out() << "Serial No. (HEX) : " << stamped << '\n';
+      if (serial) session.Out() << "Serial No. (HEX) : " << pass.pass->serial << '\n';
       session.Out().flush();
     }
+    if (const int stop = LedgerEndOfBatch(session, pass)) return stop;
     // The end of a QTP file is the batch's normal end.
     if (!pass.Succeeded()) return kExitOutcome;
     if (pass.pass->batchOver) return kExitSuccess;
@@ -247,6 +256,8 @@ const std::vector<CliCommand>& Table() {
       {"auto-program", "[--no-blank-check] [--passes N]",
        "the production pass on N parts: blank check, OPTION, ID, data, verify", 0, 0,
        {{"--no-blank-check", nullptr}, {"--passes", "N"}}, AutoProgram},
+      {"ledger", "status|list|export FILE.csv|policy JOB POLICY",
+       "the part ledger: jobs, passes as CSV, a job's policy", 1, 3, {{"--since", "ISO-TIME"}}, LedgerCommand},
   };
   return table;
 }

@@ -320,6 +320,7 @@ void WriterEmulator::ReceiveOne(std::uint8_t b, Micros now) {
     case Phase::Idle:
       if (b == kProbe) {
         if (swapOnProbe_ && partTouched_) {
+          PartLeaves();
           ResetContents();
           partTouched_ = false;
           ++partsSwapped_;
@@ -445,6 +446,24 @@ void WriterEmulator::SendRead(const Command& cmd, Micros now) {
 void WriterEmulator::SetSwapOnProbe(bool on) {
   std::lock_guard lock(mutex_);
   swapOnProbe_ = on;
+}
+
+void WriterEmulator::SetOnPartLeaving(std::function<void(const std::vector<std::uint16_t>&)> leaving) {
+  std::lock_guard lock(mutex_);
+  onPartLeaving_ = std::move(leaving);
+}
+
+void WriterEmulator::PartLeaves() {
+  if (!onPartLeaving_ || !partTouched_) return;
+  std::vector<std::uint16_t> words(program_.size() / 2);
+  for (std::size_t n = 0; n < words.size(); ++n) words[n] = PackedWord(program_[2 * n], program_[2 * n + 1]);
+  onPartLeaving_(words);
+}
+
+void WriterEmulator::TakePart() {
+  std::lock_guard lock(mutex_);
+  PartLeaves();
+  partTouched_ = false;
 }
 
 int WriterEmulator::PartsSwapped() const {

@@ -46,6 +46,8 @@ Serves an emulated Writer on a pseudo-terminal and prints its path first.
   --protected             the IC is code-protected
   --swap-parts            a fresh part goes in at each probe once the part in the
                           socket was written or erased (a batch, part after part)
+  --parts-log FILE        append a line per written or erased part to FILE as it
+                          leaves the socket and at exit: its program words in hex
   --empty                 nothing in the socket
   --wrong-ic              an IC of another type in the socket
   --adapter-error         the IC adapter board reports an error
@@ -81,6 +83,7 @@ struct Options {
   std::optional<int> linkPort;
   std::optional<fs::path> portMap;
   bool swapOnProbe = false;
+  std::optional<std::string> partsLog;
   bool help = false;
 };
 
@@ -157,6 +160,8 @@ Options Parse(int argc, char** argv) {
       words = static_cast<int>(n);
     } else if (a == "--swap-parts") {
       o.swapOnProbe = true;
+    } else if (a == "--parts-log") {
+      o.partsLog = std::string(value());
     } else if (a == "--protected") {
       isProtected = true;
     } else if (a == "--empty") {
@@ -312,6 +317,25 @@ int Serve(const Options& o) {
   writer.SetIc(o.ic);
   writer.SetFaults(o.faults);
   writer.SetSwapOnProbe(o.swapOnProbe);
+  std::FILE* partsLog = nullptr;
+  if (o.partsLog) {
+    partsLog = std::fopen(o.partsLog->c_str(), "a");
+    if (!partsLog) {
+      std::cerr << "writer-emulator: " << SystemError("cannot open " + *o.partsLog) << "\n";
+      return 1;
+    }
+    writer.SetOnPartLeaving([partsLog](const std::vector<std::uint16_t>& words) {
+      std::string line;
+      char hex[8];
+      for (const std::uint16_t w : words) {
+        std::snprintf(hex, sizeof hex, line.empty() ? "%04X" : " %04X", w);
+        line += hex;
+      }
+      line += '\n';
+      std::fputs(line.c_str(), partsLog);
+      std::fflush(partsLog);  // a test reads it while the emulator runs on
+    });
+  }
   // The emulator's clock counts milliseconds; the loop below holds the replies
   // for the latency itself, to the microsecond.
   LineModel line = o.line;
@@ -442,6 +466,10 @@ int Serve(const Options& o) {
   link.Remove();
   close(slave);
   close(master);
+  if (partsLog) {
+    writer.TakePart();
+    std::fclose(partsLog);
+  }
   std::cerr << "Writer emulator stopped\n";
   return status;
 }

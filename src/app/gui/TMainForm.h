@@ -25,6 +25,8 @@ class Clock;
 class SerialDevice;
 class TComm;
 class WriterLink;
+class Ledger;
+struct SerialSettings;
 struct PortSelection;
 struct HeaderInputs;
 struct LoadView;
@@ -227,6 +229,30 @@ class TMainForm : public QMainWindow {
   void LogAutoProgramPass(const struct Outcome& pass);
   const std::string& ProductionLogPath() const { return productionLog_; }
 
+  // --- Part ledger ---
+  // Start-up: the choice kept in Writer.ini (on, at the default file, unless
+  // chosen otherwise) and the ledger opened; one that cannot be is said so.
+  void InitLedger();
+  void ProductionLedger1Click();  // Edit > "Production Ledger...": location and job
+  // The status bar: the job, the ledger's location (no password) and the next number.
+  void ShowLedgerStatus();
+  std::string LedgerStatusText() const;
+  bool LedgerOn() const;
+  std::string LedgerLocation() const;  // as chosen; empty: the default file
+  Ledger* CurrentLedger() const;       // null when off or not open
+  std::string LedgerProblem() const;   // why the chosen ledger is not open
+  // Puts a choice in force and keeps it in Writer.ini; `ledger` is the one
+  // the choice opened (null when off).
+  void UseLedger(bool on, const std::string& location, std::unique_ptr<Ledger> ledger);
+  // The job this window's passes draw from: the one named in the serial-number
+  // dialog for the current image, else the image's name.
+  std::string LedgerJobName() const;
+  void SetLedgerJobName(const std::string& name);
+  // The serial-number dialog's OK: the typed settings against the job's. A job
+  // with other settings asks for a new job name; the job's next number rules
+  // (settings.start is set to it). False: keep the dialog open.
+  bool TakeSerialSettings(SerialSettings& settings);
+
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
@@ -253,6 +279,7 @@ class TMainForm : public QMainWindow {
   SerialDeviceFactory serialDevices_;
   std::unique_ptr<AreaState> linkArea_;
   std::unique_ptr<AreaState> filesArea_;
+  std::unique_ptr<AreaState> ledgerArea_;
 
   // The window's own controls (menus, tool bar, panel).
   struct Widgets;

@@ -211,6 +211,9 @@ TEST_F(SetupDialogsTest, OkTurnsTheModeOnAndDisableTurnsItOff) {
     QTest::mouseClick(form->findChild<QPushButton*>("BitBtn1"), Qt::LeftButton);
   });
   Main().SerialNoMode1Click();
+  // The ledger's job for these settings is new.
+  EXPECT_EQ(prompts.Texts(), Texts{"New job untitled: serial numbers from 12AB"});
+  prompts.messages.clear();
   EXPECT_EQ(s.SerialMode, 1);
   EXPECT_EQ(s.SerialAddress, kSerialWord);
   EXPECT_EQ(s.SerialLength, 2);

@@ -26,6 +26,7 @@ class SerialDevice;
 class TComm;
 class WriterLink;
 class Ledger;
+class PassLedger;
 struct SerialSettings;
 struct PortSelection;
 struct HeaderInputs;
@@ -243,7 +244,7 @@ class TMainForm : public QMainWindow {
   std::string LedgerProblem() const;   // why the chosen ledger is not open
   // Puts a choice in force and keeps it in Writer.ini; `ledger` is the one
   // the choice opened (null when off).
-  void UseLedger(bool on, const std::string& location, std::unique_ptr<Ledger> ledger);
+  void UseLedger(bool on, const std::string& location, std::shared_ptr<Ledger> ledger);
   // The job this window's passes draw from: the one named in the serial-number
   // dialog for the current image, else the image's name.
   std::string LedgerJobName() const;
@@ -252,6 +253,15 @@ class TMainForm : public QMainWindow {
   // with other settings asks for a new job name; the job's next number rules
   // (settings.start is set to it). False: keep the dialog open.
   bool TakeSerialSettings(SerialSettings& settings);
+  // Before an Auto Program or force-write window opens (numbered: serial-number
+  // mode on): the job opened (a new one announced), the interrupted passes of
+  // this station and port reported once, the Writer's pass ledger made. False,
+  // after the message, when the passes must not start.
+  bool PrepareLedgerPasses(bool numbered);
+  // The pass ledger of the open Auto Program or force-write window; null otherwise.
+  PassLedger* CurrentPassLedger() const;
+  void EndLedgerPasses();  // the window has closed
+  void QtpFileLoaded(const std::string& path);
 
  protected:
   void showEvent(QShowEvent* event) override;

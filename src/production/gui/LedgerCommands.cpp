@@ -62,7 +62,7 @@ Ledger* TMainForm::CurrentLedger() const { return Area(ledgerArea_).ledger.get()
 std::string TMainForm::LedgerProblem() const { return Area(ledgerArea_).problem; }
 std::string TMainForm::LedgerStatusText() const { return Area(ledgerArea_).status->text().toStdString(); }
 
-void TMainForm::UseLedger(bool on, const std::string& location, std::unique_ptr<Ledger> ledger) {
+void TMainForm::UseLedger(bool on, const std::string& location, std::shared_ptr<Ledger> ledger) {
   LedgerArea& a = Area(ledgerArea_);
   a.on = on;
   a.location = location;
@@ -156,6 +156,58 @@ bool TMainForm::TakeSerialSettings(SerialSettings& settings) {
     settings.start = opening.job.next;
   } catch (const std::exception& e) {
     prompts_.Message("The part ledger can't be reached: " + std::string(e.what()), {}, PromptIcon::Warning);
+  }
+  return true;
+}
+
+PassLedger* TMainForm::CurrentPassLedger() const { return Area(ledgerArea_).pass.get(); }
+
+void TMainForm::EndLedgerPasses() {
+  Area(ledgerArea_).pass.reset();
+  ShowLedgerStatus();
+}
+
+void TMainForm::QtpFileLoaded(const std::string& path) { Area(ledgerArea_).qtpFile = path; }
+
+bool TMainForm::PrepareLedgerPasses(bool numbered) {
+  LedgerArea& a = Area(ledgerArea_);
+  a.pass.reset();
+  if (!a.on) return true;
+  if (!a.ledger) OpenChosen(a);  // the server may be back
+  if (!a.ledger) {
+    // Without serial numbers nothing can be stamped twice: such passes go on unrecorded.
+    if (!numbered) return true;
+    prompts_.Message("Passes with serial numbers need the part ledger, which can't be opened: " + a.problem +
+                         "\nChoose a ledger that works, or switch it off (Edit > Production Ledger...).",
+                     {}, PromptIcon::Error);
+    return false;
+  }
+  const std::string job = LedgerJobName();
+  const std::string port = PortChoice();
+  try {
+    QtpRecordReader qtp;
+    if (numbered) {
+      if (state_.QtpMode) qtp = QtpFileRecords(a.qtpFile, state_.SerialLsbFirst != 0);
+      const JobOpening opening = a.ledger->OpenJob(JobSpecOf(state_, job, a.qtpFile, std::nullopt));
+      if (opening.outcome == JobOpening::Outcome::Refused) {
+        prompts_.Message(opening.message + "\nTo start another sequence, name another job in Edit > Serial No. Mode.",
+                         {}, PromptIcon::Error);
+        return false;
+      }
+      if (opening.outcome == JobOpening::Outcome::Created) prompts_.Message(opening.message, {}, PromptIcon::Information);
+    }
+    auto pass = std::make_unique<PassLedger>(a.ledger, job, DefaultStationName(), port, std::move(qtp));
+    if (!a.portsRecovered.contains(port)) {
+      std::string shown;
+      for (const std::string& text : pass->RecoverInterrupted()) shown += (shown.empty() ? "" : "\n") + text;
+      a.portsRecovered.insert(port);
+      if (!shown.empty()) prompts_.Message(shown, {}, PromptIcon::Warning);
+    }
+    a.pass = std::move(pass);
+  } catch (const std::exception& e) {
+    prompts_.Message("The part ledger can't be reached: " + std::string(e.what()), {}, PromptIcon::Error);
+    ShowLedgerStatus();
+    return !numbered;
   }
   return true;
 }

@@ -27,7 +27,7 @@ class TComm;
 class WriterLink;
 class Ledger;
 class PassLedger;
-struct SerialSettings;
+struct SerialNumberSettings;
 struct PortSelection;
 struct HeaderInputs;
 struct LoadView;
@@ -252,7 +252,7 @@ class TMainForm : public QMainWindow {
   // The serial-number dialog's OK: the typed settings against the job's. A job
   // with other settings asks for a new job name; the job's next number rules
   // (settings.start is set to it). False: keep the dialog open.
-  bool TakeSerialSettings(SerialSettings& settings);
+  bool TakeSerialSettings(SerialNumberSettings& settings);
   // Before an Auto Program or force-write window opens (numbered: serial-number
   // mode on): the job opened (a new one announced), the interrupted passes of
   // this station and port reported once, the Writer's pass ledger made. False,

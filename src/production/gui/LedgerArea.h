@@ -33,4 +33,4 @@ inline constexpr const char* kLedgerJobKey = "LedgerJob";
 inline constexpr const char* kLedgerJobImageKey = "LedgerJobImage";
 
 // "Sequential, 2 bytes at 0100h, increment 1, MSB first"
-std::string SerialSettingsText(const SerialSettings& settings);
+std::string SerialSettingsText(const SerialNumberSettings& settings);

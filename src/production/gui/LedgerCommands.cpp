@@ -33,7 +33,7 @@ std::string ShownLocation(const LedgerArea& a) {
 
 }  // namespace
 
-std::string SerialSettingsText(const SerialSettings& s) {
+std::string SerialSettingsText(const SerialNumberSettings& s) {
   std::string text = s.random ? "Pseudo-random" : "Sequential";
   text += ", " + std::to_string(s.bytes) + (s.bytes == 1 ? " byte" : " bytes") + " at " +
           HexDigits(static_cast<std::uint32_t>(s.address) & 0xFFFF, 4) + "h";
@@ -127,7 +127,7 @@ void TMainForm::ProductionLedger1Click() {
   ShowPanel();
 }
 
-bool TMainForm::TakeSerialSettings(SerialSettings& settings) {
+bool TMainForm::TakeSerialSettings(SerialNumberSettings& settings) {
   Ledger* ledger = CurrentLedger();
   // Off: the old behaviour. Not open: every numbered pass is refused until it is.
   if (!ledger) return true;

@@ -282,8 +282,8 @@ void TSerialNoSetupForm::StoreSettings(int address, int count, int step) {
   state_.SerialLsbFirst = radio2_->checkedId() == 1 ? 1 : 0;
 }
 
-SerialSettings TSerialNoSetupForm::TypedSettings(int address, int count, int step) const {
-  SerialSettings s;
+SerialNumberSettings TSerialNoSetupForm::TypedSettings(int address, int count, int step) const {
+  SerialNumberSettings s;
   s.random = radio1_->checkedId() == 1;
   s.address = address;
   s.bytes = count;
@@ -301,7 +301,7 @@ void TSerialNoSetupForm::BitBtn1Click() {
     main_.prompts().Message(kValueOverflow);
     return;
   }
-  SerialSettings typed = TypedSettings(address, count, step);
+  SerialNumberSettings typed = TypedSettings(address, count, step);
   if (const std::string error = SerialSettingsError(typed); !error.empty()) {
     main_.prompts().Message(error);
     return;

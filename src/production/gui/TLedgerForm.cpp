@@ -9,89 +9,12 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
-#include <cctype>
-#include <sstream>
 
 #include "app/gui/DialogButtons.h"
 #include "app/gui/TMainForm.h"
 #include "production/Ledger.h"
+#include "production/LedgerStore.h"
 #include "production/gui/LedgerArea.h"
-
-namespace {
-
-bool IsServer(const std::string& location) {
-  return location.rfind("postgresql://", 0) == 0 || location.rfind("postgres://", 0) == 0;
-}
-
-std::string Decoded(const std::string& text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
-        std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
-      out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
-      i += 2;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
-
-std::string Encoded(const std::string& text) {
-  static const char* hex = "0123456789ABCDEF";
-  std::string out;
-  for (const char c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    if (std::isalnum(u) || c == '-' || c == '.' || c == '_' || c == '~') {
-      out += c;
-    } else {
-      out += '%';
-      out += hex[u >> 4];
-      out += hex[u & 15];
-    }
-  }
-  return out;
-}
-
-}  // namespace
-
-std::pair<std::string, std::string> SplitUriPassword(const std::string& uri) {
-  if (!IsServer(uri)) return {uri, {}};
-  const std::size_t authority = uri.find("://") + 3;
-  const std::size_t query = std::min(uri.find_first_of("?#", authority), uri.size());
-  std::string head = uri.substr(0, query), tail = uri.substr(query), password;
-  // The last '@': a password may hold an unescaped '@' or '/'.
-  const std::size_t at = head.rfind('@');
-  if (at != std::string::npos && at >= authority) {
-    const std::size_t colon = head.find(':', authority);
-    if (colon < at) {
-      password = Decoded(head.substr(colon + 1, at - colon - 1));
-      head.erase(colon, at - colon);
-    }
-  }
-  if (!tail.empty() && tail[0] == '?') {
-    const std::size_t hash = tail.find('#');
-    const std::string fragment = hash == std::string::npos ? std::string() : tail.substr(hash);
-    std::istringstream params(tail.substr(1, hash == std::string::npos ? std::string::npos : hash - 1));
-    std::string kept;
-    for (std::string param; std::getline(params, param, '&');) {
-      if (param.rfind("password=", 0) == 0) password = Decoded(param.substr(9));
-      else kept += (kept.empty() ? "?" : "&") + param;
-    }
-    tail = kept + fragment;
-  }
-  return {head + tail, password};
-}
-
-std::string JoinUriPassword(const std::string& uri, const std::string& password) {
-  if (password.empty() || !IsServer(uri)) return uri;
-  const std::size_t authority = uri.find("://") + 3;
-  const std::size_t end = std::min(uri.find_first_of("/?#", authority), uri.size());
-  const std::size_t at = uri.rfind('@', end);
-  if (at != std::string::npos && at >= authority && at < end)
-    return uri.substr(0, at) + ":" + Encoded(password) + uri.substr(at);
-  return uri + (uri.find('?') == std::string::npos ? "?" : "&") + "password=" + Encoded(password);
-}
 
 TLedgerForm::TLedgerForm(TMainForm& main)
     : QDialog(&main, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
@@ -161,7 +84,7 @@ void TLedgerForm::ShowChoice() {
   ledgerOn_->setChecked(main_.LedgerOn());
   if (location.empty()) {
     defaultFile_->setChecked(true);
-  } else if (IsServer(location)) {
+  } else if (IsPgLocation(location)) {
     server_->setChecked(true);
     const auto [uri, password] = SplitUriPassword(location);
     uri_->setText(QString::fromStdString(uri));
@@ -238,7 +161,7 @@ void TLedgerForm::BitBtn1Click() {
                     PromptIcon::Warning);
     return;
   }
-  if (on && server_->isChecked() && !IsServer(location)) {
+  if (on && server_->isChecked() && !IsPgLocation(location)) {
     prompts.Message("A server's URI begins with postgresql://", {}, PromptIcon::Warning);
     return;
   }

@@ -47,8 +47,3 @@ class TLedgerForm : public QDialog {
   QLineEdit* password_ = nullptr;
   QLabel* jobText_ = nullptr;
 };
-
-// A PostgreSQL URI's password taken out of it ("postgresql://u:pw@h/db" ->
-// {"postgresql://u@h/db", "pw"}, percent-decoded) and put back (encoded).
-std::pair<std::string, std::string> SplitUriPassword(const std::string& uri);
-std::string JoinUriPassword(const std::string& uri, const std::string& password);

@@ -10,6 +10,7 @@
 
 #include "files/SafeFile.h"
 #include "ops/gui/ProgrammingFixture.h"
+#include "production/Ledger.h"
 #include "production/WriterSettings.h"
 #include "production/gui/TLedgerForm.h"
 #include "views/gui/ModalDialogs.h"

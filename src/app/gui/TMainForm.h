@@ -235,7 +235,7 @@ class TMainForm : public QMainWindow {
   // chosen otherwise) and the ledger opened; one that cannot be is said so.
   void InitLedger();
   void ProductionLedger1Click();  // Edit > "Production Ledger...": location and job
-  // The status bar: the job, the ledger's location (no password) and the next number.
+  // The status line: the job, the ledger's location (no password) and the next number.
   void ShowLedgerStatus();
   std::string LedgerStatusText() const;
   bool LedgerOn() const;

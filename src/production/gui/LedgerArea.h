@@ -1,6 +1,6 @@
 #pragma once
 // The main window's part ledger: the choice of the Edit menu, the open
-// ledger, the job its passes draw from and the status bar's text.
+// ledger, the job its passes draw from and the status line at the menu bar's end.
 
 #include <memory>
 #include <set>

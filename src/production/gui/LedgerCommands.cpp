@@ -1,8 +1,8 @@
 // The part ledger of the main window: the choice kept in Writer.ini, the
-// status bar, and the serial-number dialog's settings against the job's.
+// status line, and the serial-number dialog's settings against the job's.
 
 #include <QLabel>
-#include <QStatusBar>
+#include <QMenuBar>
 
 #include "app/MainState.h"
 #include "files/HexText.h"
@@ -12,6 +12,8 @@
 #include "production/gui/TLedgerForm.h"
 
 namespace {
+
+constexpr int kStatusWidth = 440;  // pixels: the menus keep the rest of an 800-pixel window
 
 LedgerArea& Area(const std::unique_ptr<AreaState>& area) { return static_cast<LedgerArea&>(*area); }
 
@@ -49,9 +51,12 @@ void TMainForm::InitLedger() {
   a.location = LoadWriterSetting(dir, kLedgerKey).value_or("");
   a.job = LoadWriterSetting(dir, kLedgerJobKey).value_or("");
   a.jobImage = LoadWriterSetting(dir, kLedgerJobImageKey).value_or("");
+  // At the menu bar's right end: a status bar would take its line from the
+  // views, whose cascade at the design size has no line to spare.
   a.status = new QLabel(this);
   a.status->setObjectName("LedgerStatus");
-  statusBar()->addWidget(a.status, 1);
+  a.status->setContentsMargins(12, 0, 6, 0);
+  menuBar()->setCornerWidget(a.status, Qt::TopRightCorner);
   OpenChosen(a);
   ShowLedgerStatus();
 }
@@ -60,7 +65,7 @@ bool TMainForm::LedgerOn() const { return Area(ledgerArea_).on; }
 std::string TMainForm::LedgerLocation() const { return Area(ledgerArea_).location; }
 Ledger* TMainForm::CurrentLedger() const { return Area(ledgerArea_).ledger.get(); }
 std::string TMainForm::LedgerProblem() const { return Area(ledgerArea_).problem; }
-std::string TMainForm::LedgerStatusText() const { return Area(ledgerArea_).status->text().toStdString(); }
+std::string TMainForm::LedgerStatusText() const { return Area(ledgerArea_).status->toolTip().toStdString(); }
 
 void TMainForm::UseLedger(bool on, const std::string& location, std::shared_ptr<Ledger> ledger) {
   LedgerArea& a = Area(ledgerArea_);
@@ -116,7 +121,10 @@ void TMainForm::ShowLedgerStatus() {
       text += "unknown: " + std::string(e.what());
     }
   }
-  a.status->setText(QString::fromStdString(text));
+  // A long location is shortened in its middle; the whole line is the tool tip.
+  const QString full = QString::fromStdString(text);
+  a.status->setToolTip(full);
+  a.status->setText(a.status->fontMetrics().elidedText(full, Qt::ElideMiddle, kStatusWidth));
 }
 
 void TMainForm::ProductionLedger1Click() {

@@ -33,6 +33,7 @@ struct FileDialogRequest {
   std::string initialDir;
   std::string fileName;        // proposed name
   std::string defaultExt;      // without the dot
+  bool confirmOverwrite = true;  // save: ask before an existing file is chosen
 };
 
 struct FileChoice {
@@ -51,4 +52,10 @@ class Prompts {
   // std::nullopt when the user cancels.
   virtual std::optional<FileChoice> OpenFile(const FileDialogRequest& request) = 0;
   virtual std::optional<FileChoice> SaveFile(const FileDialogRequest& request) = 0;
+  // A line of text (a name), proposed as `initial`; std::nullopt when the
+  // user cancels. Where nobody can answer: cancelled.
+  virtual std::optional<std::string> AskText(const std::string& /*text*/, const std::string& /*caption*/,
+                                             const std::string& /*initial*/) {
+    return std::nullopt;
+  }
 };

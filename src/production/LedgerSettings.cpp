@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 
 #include "app/MainState.h"
 #include "ops/Operation.h"
@@ -169,3 +170,62 @@ std::vector<std::string> LocationSecrets(const std::string& location) {
   }
   return secrets;
 }
+
+namespace {
+
+std::string Encoded(const std::string& text) {
+  static const char* hex = "0123456789ABCDEF";
+  std::string out;
+  for (const char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (std::isalnum(u) || c == '-' || c == '.' || c == '_' || c == '~') {
+      out += c;
+    } else {
+      out += '%';
+      out += hex[u >> 4];
+      out += hex[u & 15];
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::pair<std::string, std::string> SplitUriPassword(const std::string& uri) {
+  if (!IsPgLocation(uri)) return {uri, {}};
+  const std::size_t authority = uri.find("://") + 3;
+  const std::size_t query = std::min(uri.find_first_of("?#", authority), uri.size());
+  std::string head = uri.substr(0, query), tail = uri.substr(query), password;
+  // The last '@': a password may hold an unescaped '@' or '/'.
+  const std::size_t at = head.rfind('@');
+  if (at != std::string::npos && at >= authority) {
+    const std::size_t colon = head.find(':', authority);
+    if (colon < at) {
+      password = PercentDecoded(head.substr(colon + 1, at - colon - 1));
+      head.erase(colon, at - colon);
+    }
+  }
+  if (!tail.empty() && tail[0] == '?') {
+    const std::size_t hash = tail.find('#');
+    const std::string fragment = hash == std::string::npos ? std::string() : tail.substr(hash);
+    std::istringstream params(tail.substr(1, hash == std::string::npos ? std::string::npos : hash - 1));
+    std::string kept;
+    for (std::string param; std::getline(params, param, '&');) {
+      if (param.rfind("password=", 0) == 0) password = PercentDecoded(param.substr(9));
+      else kept += (kept.empty() ? "?" : "&") + param;
+    }
+    tail = kept + fragment;
+  }
+  return {head + tail, password};
+}
+
+std::string JoinUriPassword(const std::string& uri, const std::string& password) {
+  if (password.empty() || !IsPgLocation(uri)) return uri;
+  const std::size_t authority = uri.find("://") + 3;
+  const std::size_t end = std::min(uri.find_first_of("/?#", authority), uri.size());
+  const std::size_t at = uri.rfind('@', end);
+  if (at != std::string::npos && at >= authority && at < end)
+    return uri.substr(0, at) + ":" + Encoded(password) + uri.substr(at);
+  return uri + (uri.find('?') == std::string::npos ? "?" : "&") + "password=" + Encoded(password);
+}
+

@@ -12,6 +12,7 @@
 
 #include "app/MainState.h"
 #include "files/SafeFile.h"
+#include "production/WriterSettings.h"
 
 std::string Iso8601Utc(std::chrono::system_clock::time_point when) {
   const std::time_t t = std::chrono::system_clock::to_time_t(when);
@@ -100,33 +101,14 @@ bool AppendProductionLog(const std::string& path, const ProductionLogEntry& entr
   return ok;
 }
 
-namespace {
-constexpr std::string_view kLogKey = "ProductionLog=";
-}
-
 std::string SettingsPath(const std::string& startDir) {
   return (std::filesystem::path(startDir) / "Writer.ini").string();
 }
 
 std::string LoadProductionLogSetting(const std::string& startDir) {
-  std::string text;
-  if (!ReadFileHead(SettingsPath(startDir), 64 * 1024, text)) return {};
-  std::size_t at = 0;
-  while (at < text.size()) {
-    std::size_t end = text.find('\n', at);
-    if (end == std::string::npos) end = text.size();
-    std::string_view line(text.data() + at, end - at);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (line.substr(0, kLogKey.size()) == kLogKey) return std::string(line.substr(kLogKey.size()));
-    at = end + 1;
-  }
-  return {};
+  return LoadWriterSetting(startDir, "ProductionLog").value_or("");
 }
 
 bool SaveProductionLogSetting(const std::string& startDir, const std::string& logPath, std::string* error) {
-  if (logPath.find_first_of("\r\n") != std::string::npos) {
-    if (error) *error = "a file name with a line break";
-    return false;
-  }
-  return WriteFileSafely(SettingsPath(startDir), std::string(kLogKey) + logPath + "\n", error);
+  return SaveWriterSetting(startDir, "ProductionLog", logPath, error);
 }

@@ -22,6 +22,7 @@ class ScriptedPrompts : public Prompts {
   std::deque<PromptAnswer> answers;  // answers for Ask, in order
   std::deque<std::optional<FileChoice>> files;  // answers for OpenFile / SaveFile
   std::vector<FileDialogRequest> fileRequests;
+  std::deque<std::optional<std::string>> texts;  // answers for AskText, in order
   // Runs while a message is up, as the event loop of a real box would.
   std::function<void()> whileShown;
 
@@ -43,6 +44,14 @@ class ScriptedPrompts : public Prompts {
 
   std::optional<FileChoice> OpenFile(const FileDialogRequest& request) override { return NextFile(request); }
   std::optional<FileChoice> SaveFile(const FileDialogRequest& request) override { return NextFile(request); }
+  std::optional<std::string> AskText(const std::string& text, const std::string& caption,
+                                     const std::string&) override {
+    messages.push_back({text, caption, PromptIcon::Question});
+    if (texts.empty()) return std::nullopt;
+    auto answer = texts.front();
+    texts.pop_front();
+    return answer;
+  }
 
   // Texts of all messages shown so far.
   std::vector<std::string> Texts() const {

@@ -3,7 +3,8 @@
 // Window tests never touch the machine's serial ports or the user's files:
 // they run in a scratch directory (so Default.cfg is read and written there),
 // and the port map of the run lives there too, with Com1 ... Com8 leading
-// nowhere. A test that wants a Writer links a port there itself.
+// nowhere. A test that wants a Writer links a port there itself. The part
+// ledger's default file lies there as well, never in the user's home.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -19,6 +20,7 @@ int main(int argc, char** argv) {
   std::string scratch = (std::filesystem::temp_directory_path() / "writer-gui-tests.XXXXXX").string();
   if (!mkdtemp(scratch.data())) return 2;
   setenv("XDG_CONFIG_HOME", scratch.c_str(), 1);
+  setenv("XDG_DATA_HOME", scratch.c_str(), 1);
   if (chdir(scratch.c_str()) != 0) return 2;
   std::filesystem::create_directories(PortMapDir());
   for (int n = 1; n <= 8; ++n)

@@ -63,6 +63,7 @@ void TMainForm::FormCreate() {
   RefreshData();
   ApplyEepromControls(*this);
   InitProductionLog();
+  InitLedger();
 }
 
 void TMainForm::FinishStartup() {
@@ -84,6 +85,11 @@ void TMainForm::FinishStartup() {
   ApplyEepromControls(*this);
   StartupProbe();
   ShowPanel();
+  if (LedgerOn() && !CurrentLedger())
+    prompts_.Message("The part ledger can't be opened: " + LedgerProblem() +
+                         "\nPasses with serial numbers are refused until a ledger that works is chosen "
+                         "(Edit > Production Ledger...).",
+                     {}, PromptIcon::Warning);
 }
 
 void TMainForm::FormShow() {

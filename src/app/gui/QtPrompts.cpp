@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 
 #include "app/AppTitle.h"
@@ -52,8 +53,10 @@ PromptAnswer QtPrompts::Ask(const std::string& text, const std::string& caption,
                   QApplication::activeWindow());
   box.setEscapeButton(escape);
   // Enter on a warning that offers Abort must not go ahead: the safe answer
-  // is the default there, where Qt would pick Ignore.
-  if (escape == QMessageBox::Abort) box.setDefaultButton(QMessageBox::Abort);
+  // is the default there, where Qt would pick Ignore; so on a warning that
+  // asks Yes or No (switching the ledger off), where Qt would pick Yes.
+  if (escape == QMessageBox::Abort || (escape == QMessageBox::No && icon == PromptIcon::Warning))
+    box.setDefaultButton(escape);
   switch (box.exec()) {
     case QMessageBox::Ok: return PromptAnswer::Ok;
     case QMessageBox::Yes: return PromptAnswer::Yes;
@@ -105,10 +108,21 @@ std::optional<FileChoice> QtPrompts::RunFileDialog(const FileDialogRequest& requ
   }
   if (!request.initialDir.empty()) dialog.setDirectory(QString::fromStdString(request.initialDir));
   if (!request.defaultExt.empty()) dialog.setDefaultSuffix(QString::fromStdString(request.defaultExt));
+  if (save && !request.confirmOverwrite) dialog.setOption(QFileDialog::DontConfirmOverwrite);
   if (!request.fileName.empty()) dialog.selectFile(QString::fromStdString(request.fileName));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   FileChoice choice;
   choice.path = dialog.selectedFiles().front().toStdString();
   choice.filterIndex = std::max<int>(0, filters.indexOf(dialog.selectedNameFilter()));
   return choice;
+}
+
+std::optional<std::string> QtPrompts::AskText(const std::string& text, const std::string& caption,
+                                              const std::string& initial) {
+  bool ok = false;
+  const QString answer = QInputDialog::getText(QApplication::activeWindow(), Caption(caption),
+                                               QString::fromStdString(text), QLineEdit::Normal,
+                                               QString::fromStdString(initial), &ok);
+  if (!ok) return std::nullopt;
+  return answer.toStdString();
 }

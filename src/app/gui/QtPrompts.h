@@ -14,6 +14,8 @@ class QtPrompts : public Prompts {
                    PromptIcon icon = PromptIcon::Question) override;
   std::optional<FileChoice> OpenFile(const FileDialogRequest& request) override;
   std::optional<FileChoice> SaveFile(const FileDialogRequest& request) override;
+  std::optional<std::string> AskText(const std::string& text, const std::string& caption,
+                                     const std::string& initial) override;
 
   // "Config file (*.cfg)" for {"Config file", "*.cfg"}; patterns split at ';'.
   // A name that already ends with its pattern list is kept as it is.

@@ -71,6 +71,8 @@ constexpr TMainForm::Command kCommands[] = {
     {"Edit1", "LoadQTPFile1", nullptr, "Load QTP File", nullptr, nullptr, nullptr, HANDLER(LoadQTPFile1Click)},
     {"Edit1", "ProductionLog1", nullptr, "Production Log...", nullptr, nullptr,
      "Append a line per Auto Program pass to a CSV file", HANDLER(ProductionLog1Click)},
+    {"Edit1", "ProductionLedger1", nullptr, "Production Ledger...", nullptr, nullptr,
+     "Where every pass is recorded and serial numbers come from", HANDLER(ProductionLedger1Click)},
     {"Edit1", "ClearOPTION1", nullptr, "Clear OPTION", nullptr, nullptr, nullptr, HANDLER(ClearOPTION1Click)},
     {"Edit1", "ClearID1", nullptr, "Clear ID", nullptr, nullptr, nullptr, HANDLER(ClearID1Click)},
     {"Edit1", "ClearBuffer1", nullptr, "Clear Buffer", nullptr, nullptr, nullptr, HANDLER(ClearBuffer1Click)},
@@ -594,6 +596,12 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 }
 
 void TMainForm::ShowPanel() {
+  // Simulation belongs to serial-number mode: whatever turned the mode off
+  // (a configuration, a finished QTP run, force write) ends it too.
+  if (!state_.SerialMode && state_.SimMode) {
+    state_.SimMode = 0;
+    state_.Panel.SpeedButton1 = "QTP Sim Disable";
+  }
   const PanelTexts& p = state_.Panel;
   for (int f = 0; f < kOptionFieldCount; ++f) {
     const OptionFieldView& v = p.option[f];
@@ -619,6 +627,7 @@ void TMainForm::ShowPanel() {
     QSignalBlocker block(widgets_->ComboBox2);
     widgets_->ComboBox2->setCurrentIndex(state_.DeviceIndex);
   }
+  ShowLedgerStatus();
 }
 
 std::string TMainForm::DeviceListText() const { return widgets_->ComboBox2->currentText().toStdString(); }

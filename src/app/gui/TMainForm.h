@@ -25,6 +25,9 @@ class Clock;
 class SerialDevice;
 class TComm;
 class WriterLink;
+class Ledger;
+class PassLedger;
+struct SerialNumberSettings;
 struct PortSelection;
 struct HeaderInputs;
 struct LoadView;
@@ -227,6 +230,39 @@ class TMainForm : public QMainWindow {
   void LogAutoProgramPass(const struct Outcome& pass);
   const std::string& ProductionLogPath() const { return productionLog_; }
 
+  // --- Part ledger ---
+  // Start-up: the choice kept in Writer.ini (on, at the default file, unless
+  // chosen otherwise) and the ledger opened; one that cannot be is said so.
+  void InitLedger();
+  void ProductionLedger1Click();  // Edit > "Production Ledger...": location and job
+  // The status line: the job, the ledger's location (no password) and the next number.
+  void ShowLedgerStatus();
+  std::string LedgerStatusText() const;
+  bool LedgerOn() const;
+  std::string LedgerLocation() const;  // as chosen; empty: the default file
+  Ledger* CurrentLedger() const;       // null when off or not open
+  std::string LedgerProblem() const;   // why the chosen ledger is not open
+  // Puts a choice in force and keeps it in Writer.ini; `ledger` is the one
+  // the choice opened (null when off).
+  void UseLedger(bool on, const std::string& location, std::shared_ptr<Ledger> ledger);
+  // The job this window's passes draw from: the one named in the serial-number
+  // dialog for the current image, else the image's name.
+  std::string LedgerJobName() const;
+  void SetLedgerJobName(const std::string& name);
+  // The serial-number dialog's OK: the typed settings against the job's. A job
+  // with other settings asks for a new job name; the job's next number rules
+  // (settings.start is set to it). False: keep the dialog open.
+  bool TakeSerialSettings(SerialNumberSettings& settings);
+  // Before an Auto Program or force-write window opens (numbered: serial-number
+  // mode on): the job opened (a new one announced), the interrupted passes of
+  // this station and port reported once, the Writer's pass ledger made. False,
+  // after the message, when the passes must not start.
+  bool PrepareLedgerPasses(bool numbered);
+  // The pass ledger of the open Auto Program or force-write window; null otherwise.
+  PassLedger* CurrentPassLedger() const;
+  void EndLedgerPasses();  // the window has closed
+  void QtpFileLoaded(const std::string& path);
+
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
@@ -253,6 +289,7 @@ class TMainForm : public QMainWindow {
   SerialDeviceFactory serialDevices_;
   std::unique_ptr<AreaState> linkArea_;
   std::unique_ptr<AreaState> filesArea_;
+  std::unique_ptr<AreaState> ledgerArea_;
 
   // The window's own controls (menus, tool bar, panel).
   struct Widgets;

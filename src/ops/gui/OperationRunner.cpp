@@ -15,6 +15,7 @@
 #include "link/Comm.h"
 #include "ops/Handover.h"
 #include "ops/OperationPanel.h"
+#include "production/PassLedger.h"
 
 namespace {
 
@@ -200,14 +201,17 @@ void OperationRunner::Start(Worker worker) {
         Qt::QueuedConnection);
   });
   redraw_ = std::make_unique<PanelHandover>(*handover_, main_);
+  ledger_ = main_.CurrentPassLedger();
 
   MainState& state = main_.State();
   WriterLink& link = main_.Link();
   Clock& clock = main_.clock();
   thread_.Start(link, [this, &state, &link, &clock, pass, worker = std::move(worker),
                        inputs = main_.CurrentHeaderInputs(), panel = panel_.get(),
-                       handover = redraw_.get(), messages = messages_.get()](std::stop_token token) {
+                       handover = redraw_.get(), messages = messages_.get(),
+                       ledger = ledger_](std::stop_token token) {
     OperationContext ctx{state, link, clock, inputs, token, *panel, *handover, messages};
+    ctx.ledger = ledger;
     Outcome outcome;
     std::string fault;
     try {
@@ -241,6 +245,9 @@ void OperationRunner::Start(Worker worker) {
 }
 
 void OperationRunner::Stop() {
+  // A window closed mid-pass: the part may carry its number, whatever the
+  // worker still does on its way out.
+  if (ledger_ && Running()) ledger_->Interrupt();
   if (handover_) handover_->Close();
   thread_.Stop();
   // What the stopped worker left in the queue belongs to a finished pass.

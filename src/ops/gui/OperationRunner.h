@@ -26,6 +26,7 @@
 class QWidget;
 class QueuedHandover;
 class TMainForm;
+class PassLedger;
 
 class OperationRunner : public QObject {
   Q_OBJECT
@@ -82,4 +83,5 @@ class OperationRunner : public QObject {
   std::unique_ptr<QueuedHandover> handover_;
   std::unique_ptr<PanelHandover> redraw_;
   OperationThread thread_;
+  PassLedger* ledger_ = nullptr;  // the pass ledger of Auto Program and force write
 };

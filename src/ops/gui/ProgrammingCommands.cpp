@@ -24,7 +24,9 @@ void RunForm(TMainForm& main) {
 
 void RunAutoProgram(TMainForm& main, WriterCommand command) {
   if (!main.StartCommand(command)) return;
+  if (!main.PrepareLedgerPasses(main.State().SerialMode != 0)) return;
   RunForm<TAutoProgramForm>(main);
+  main.EndLedgerPasses();
   // The view shows the buffer as the passes left it: the next number stamped.
   main.RecreateMemoryView();
   main.ShowPanel();
@@ -61,7 +63,9 @@ void TMainForm::AutoProgramwithoutBlankCheck1Click() {
 void TMainForm::ToolButton23Click() {
   if (!StartCommand(WriterCommand::ForceWrite)) return;
   ShowPanel();  // serial-number mode is off now
+  if (!PrepareLedgerPasses(false)) return;
   RunForm<TForceWriteForm>(*this);
+  EndLedgerPasses();
   ShowPanel();
 }
 
@@ -97,7 +101,10 @@ void TMainForm::LoadQTPFile1Click() {
   // A cancelled choice leaves the file in use as it was.
   if (!choice || choice->filterIndex != 1 || choice->path.empty()) return;
 
-  if (LoadQtpPath(state_, prompts_, choice->path)) RecreateMemoryView();
+  if (LoadQtpPath(state_, prompts_, choice->path)) {
+    QtpFileLoaded(choice->path);
+    RecreateMemoryView();
+  }
   ShowPanel();
 }
 

@@ -54,6 +54,7 @@ bool TAutoProgramForm::BatchOver() const { return LastOutcome().pass && LastOutc
 
 void TAutoProgramForm::PassFinished() {
   main_.LogAutoProgramPass(LastOutcome());
+  main_.ShowLedgerStatus();
   // Also after a line fault, which lets the user out by every button: a batch
   // that is over has no next part.
   if (BatchOver()) Button("Button2")->setEnabled(false);

@@ -46,6 +46,10 @@ void TMainForm::ProductionLog1Click() {
       return;
     }
     chosen = choice->path;
+  } else if (prompts_.Ask("Stop the production log?\nPasses are then no longer appended to " + productionLog_ + ".",
+                          "Production log", PromptButtons::YesNo, PromptIcon::Warning) != PromptAnswer::Yes) {
+    ShowChoice(*this, productionLog_);
+    return;
   }
   std::string error;
   if (!SaveProductionLogSetting(state_.StartDir, chosen, &error))

@@ -21,6 +21,7 @@
 #include "production/QtpFile.h"
 #include "files/SafeFile.h"
 #include "files/HexText.h"
+#include "production/Ledger.h"
 #include "production/SerialNumber.h"
 
 namespace {
@@ -281,6 +282,17 @@ void TSerialNoSetupForm::StoreSettings(int address, int count, int step) {
   state_.SerialLsbFirst = radio2_->checkedId() == 1 ? 1 : 0;
 }
 
+SerialNumberSettings TSerialNoSetupForm::TypedSettings(int address, int count, int step) const {
+  SerialNumberSettings s;
+  s.random = radio1_->checkedId() == 1;
+  s.address = address;
+  s.bytes = count;
+  s.increment = step;
+  s.lsbFirst = radio2_->checkedId() == 1;
+  s.start = PadLeft(startValue_->text(), 2 * count).toStdString();
+  return s;
+}
+
 void TSerialNoSetupForm::BitBtn1Click() {
   int count = 0, step = 0;
   if (!ReadCountAndStep(count, step)) return;
@@ -289,9 +301,16 @@ void TSerialNoSetupForm::BitBtn1Click() {
     main_.prompts().Message(kValueOverflow);
     return;
   }
+  SerialNumberSettings typed = TypedSettings(address, count, step);
+  if (const std::string error = SerialSettingsError(typed); !error.empty()) {
+    main_.prompts().Message(error);
+    return;
+  }
   if (!CheckRtiwWords(address, count)) return;
+  if (!main_.TakeSerialSettings(typed)) return;
   state_.SerialMode = 1;
   StoreSettings(address, count, step);
+  SetSerialValue(state_, typed.start);
   accept();
   SerialNo2Memory(state_);
   main_.SetSingleAreaProgramming(false);
@@ -319,6 +338,10 @@ void TSerialNoSetupForm::BitBtn4Click() {
   FitStartValue(count);
   // Kept even when no file is written.
   StoreSettings(address, count, step);
+  if (const std::string error = SerialSettingsError(SerialSettingsOf(state_)); !error.empty()) {
+    prompts.Message(error);
+    return;
+  }
   if (!CheckRtiwWords(address, count)) return;
 
   FileDialogRequest request;

@@ -10,6 +10,7 @@ class QButtonGroup;
 class QLineEdit;
 class TMainForm;
 struct MainState;
+struct SerialNumberSettings;
 
 class TSerialNoSetupForm : public QDialog {
   Q_OBJECT
@@ -51,6 +52,7 @@ class TSerialNoSetupForm : public QDialog {
   // The start value cut to its rightmost 2N characters and padded to 2N.
   void FitStartValue(int count);
   void StoreSettings(int address, int count, int step);
+  SerialNumberSettings TypedSettings(int address, int count, int step) const;
   // False, with the error box and serial-number mode off, when a word of the
   // number is no RTIW word.
   bool CheckRtiwWords(int address, int count);

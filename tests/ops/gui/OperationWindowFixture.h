@@ -4,6 +4,7 @@
 // each window instead of a modal loop, so nothing ever blocks.
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <QAction>
@@ -74,11 +75,15 @@ class OperationWindowTest : public ::testing::Test {
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::create_directories(dir_);
     std::filesystem::current_path(dir_);
+    // Each test's window gets a part ledger of its own.
+    if (const char* data = getenv("XDG_DATA_HOME")) oldData_ = data;
+    setenv("XDG_DATA_HOME", dir_.c_str(), 1);
     line = AttachEmulator(pair, emulator);
   }
   void TearDown() override {
     main_.reset();  // closes the PC end before the line goes
     line.reset();
+    setenv("XDG_DATA_HOME", oldData_.c_str(), 1);
     std::filesystem::current_path(oldDir_);
     std::filesystem::remove_all(dir_);
   }
@@ -152,6 +157,7 @@ class OperationWindowTest : public ::testing::Test {
  private:
   std::unique_ptr<TMainForm> main_;
   std::filesystem::path oldDir_, dir_;
+  std::string oldData_;
 };
 
 // Base's fixture with its line paced for the whole test (see PacedLine).

@@ -42,7 +42,11 @@ TEST_F(ProductionLogWindowTest, ChosenFromTheEditMenuKeptAndAppendedTo) {
   EXPECT_EQ(first.substr(first.size() - 3), ",OK");
   EXPECT_NE(second.find(",00AB,"), std::string::npos);
 
-  // A second click stops logging, and the choice is kept off.
+  // A second click asks first; the safe answer keeps logging.
+  item->trigger();
+  EXPECT_TRUE(item->isChecked());
+  EXPECT_EQ(prompts.messages.back().icon, PromptIcon::Warning);
+  prompts.answers = {PromptAnswer::Yes};
   item->trigger();
   EXPECT_FALSE(item->isChecked());
   EXPECT_EQ(LoadProductionLogSetting(Main().State().StartDir), "");

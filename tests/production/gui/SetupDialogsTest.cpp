@@ -170,6 +170,9 @@ TEST_F(SetupDialogsTest, OkRefusesWhatItCannotUseAndKeepsTheSettings) {
       {{.increment = "0"}, " \"Increment\" is not a valid value!!", ""},
       {{.increment = "256"}, " \"Increment\" is not a valid value!!", ""},
       {{.noOfByte = "1", .startValue = "1234"}, "Start value overflow!!", "1"},
+      // Typed without leaving the field, which would have cleared it.
+      {{.startValue = "FFFF", .random = true},
+       "Pseudo-random serial numbers cannot start at FFFF: the sequence never leaves it", "1"},
   };
   MainState& s = Loaded().State();
   SerialNumbers();
@@ -211,6 +214,9 @@ TEST_F(SetupDialogsTest, OkTurnsTheModeOnAndDisableTurnsItOff) {
     QTest::mouseClick(form->findChild<QPushButton*>("BitBtn1"), Qt::LeftButton);
   });
   Main().SerialNoMode1Click();
+  // The ledger's job for these settings is new.
+  EXPECT_EQ(prompts.Texts(), Texts{"New job untitled: serial numbers from 12AB"});
+  prompts.messages.clear();
   EXPECT_EQ(s.SerialMode, 1);
   EXPECT_EQ(s.SerialAddress, kSerialWord);
   EXPECT_EQ(s.SerialLength, 2);
@@ -252,6 +258,52 @@ TEST_F(SetupDialogsTest, OkTurnsTheModeOnAndDisableTurnsItOff) {
   EXPECT_EQ(s.SerialValue[0], 0xAB);
   EXPECT_EQ(s.SerialMode, 0);
   EXPECT_TRUE(prompts.messages.empty());
+}
+
+TEST_F(SetupDialogsTest, OkWithOtherSettingsThanTheJobsAsksForANewJob) {
+  MainState& s = Loaded().State();
+  const auto ok = [&](const Fields& fields) {
+    prompts.messages.clear();
+    TSerialNoSetupForm form(Main());
+    Fill(form, fields);
+    form.BitBtn1Click();
+    return form.result() == QDialog::Accepted;
+  };
+  ASSERT_TRUE(ok({}));
+  EXPECT_EQ(prompts.Texts(), Texts{"New job untitled: serial numbers from 0005"});
+
+  // Another increment is another sequence: cancelling the name keeps the dialog and the settings.
+  EXPECT_FALSE(ok({.increment = "2"}));
+  ASSERT_EQ(prompts.messages.size(), 1u);
+  EXPECT_EQ(prompts.messages[0].caption, "New job");
+  EXPECT_NE(prompts.messages[0].text.find("Job untitled"), std::string::npos) << prompts.messages[0].text;
+  EXPECT_EQ(s.SerialStep, 1);
+
+  prompts.texts = {"untitled-b"};
+  ASSERT_TRUE(ok({.startValue = "0100", .increment = "2"}));
+  EXPECT_EQ(prompts.LastText(), "New job untitled-b: serial numbers from 0100");
+  EXPECT_EQ(Main().LedgerJobName(), "untitled-b");
+  EXPECT_EQ(s.SerialStep, 2);
+  Main().ShowPanel();  // as the menu command does after the dialog
+  EXPECT_EQ(Main().LedgerStatusText().rfind("Job untitled-b ", 0), 0u) << Main().LedgerStatusText();
+
+  // The job's settings again with another start: the job's next number rules.
+  ASSERT_TRUE(ok({.startValue = "0300", .increment = "2"}));
+  EXPECT_EQ(prompts.Texts(),
+            Texts{"Job untitled-b goes on from 0100: a start value counts only when its job is created"});
+  EXPECT_EQ(s.Panel.Label15, "0100");
+}
+
+TEST_F(SetupDialogsTest, SimulationEndsWithSerialNumberMode) {
+  MainState& s = Loaded().State();
+  SerialNumbers();
+  Main().SpeedButton1Click();
+  EXPECT_EQ(s.SimMode, 1);
+  // As a configuration or a finished QTP run leaves it.
+  s.SerialMode = 0;
+  Main().ShowPanel();
+  EXPECT_EQ(s.SimMode, 0);
+  EXPECT_EQ(Main().CommandAction("SpeedButton1")->text(), "QTP Sim Disable");
 }
 
 TEST_F(SetupDialogsTest, QtpFileWritesOneRecordAPartAfterItsChecks) {

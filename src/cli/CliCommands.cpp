@@ -16,6 +16,7 @@
 #include "files/SafeFile.h"
 #include "files/SaveProgramMemory.h"
 #include "link/Comm.h"
+#include "link/PortList.h"
 #include "ops/AutoProgramWorker.h"
 #include "ops/BlankCheckWorker.h"
 #include "ops/DownloadWorker.h"
@@ -234,6 +235,12 @@ int AutoProgram(CliSession& session, const CliArgs& args) {
   return kExitSuccess;
 }
 
+int Ports(CliSession& session, const CliArgs&) {
+  for (const std::string& line : PortListing()) session.Out() << line << '\n';
+  session.Out().flush();
+  return kExitSuccess;
+}
+
 const std::vector<CliCommand>& Table() {
   static const std::vector<CliCommand> table = {
       {"probe", "", "open the port and probe the Writer (\"Connect OK!\")", 0, 0, {}, Probe},
@@ -258,6 +265,7 @@ const std::vector<CliCommand>& Table() {
       {"auto-program", "[--no-blank-check] [--passes N] [--wait-for-part]",
        "the production pass on N parts: blank check, OPTION, ID, data, verify", 0, 0,
        {{"--no-blank-check", nullptr}, {"--passes", "N"}, {"--wait-for-part", nullptr}}, AutoProgram},
+      {"ports", "", "where Com1 ... Com8 point, whether each is free, busy or missing", 0, 0, {}, Ports},
   };
   return table;
 }

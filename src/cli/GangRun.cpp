@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -21,6 +22,7 @@
 #include "link/PosixSerialDevice.h"
 #include "link/TracingSerialDevice.h"
 #include "ops/AutoProgramWorker.h"
+#include "production/PassLedger.h"
 #include "production/ProductionLog.h"
 
 namespace {
@@ -156,6 +158,34 @@ std::string SummaryLine(const std::string& name, const StationTotals& t) {
   return line;
 }
 
+// Serial-number mode: every Writer draws from one job of the part ledger,
+// each through its own PassLedger (the Ledger serialises its calls).
+bool OpenGangLedgers(CliSession& session, const CliArgs& args, const std::vector<std::string>& writers,
+                     std::vector<std::unique_ptr<PassLedger>>& out) {
+  const MainState& state = session.State();
+  const std::string location = DefaultLedgerLocation();
+  try {
+    std::shared_ptr<Ledger> ledger = OpenLedger(location);
+    std::string job = DefaultJobName(state.CurrentFileName);
+    if (job.empty()) job = "unnamed";
+    const std::string qtpName = args.qtp ? std::filesystem::path(*args.qtp).filename().string() : std::string();
+    const JobOpening opening = ledger->OpenJob(JobSpecOf(state, job, qtpName, {}));
+    if (opening.outcome == JobOpening::Outcome::Refused) {
+      session.Err() << "writer-cli: " << opening.message << std::endl;
+      return false;
+    }
+    if (opening.outcome == JobOpening::Outcome::Created) session.Err() << opening.message << std::endl;
+    for (const std::string& name : writers)
+      out.push_back(std::make_unique<PassLedger>(
+          ledger, job, DefaultStationName(), name,
+          state.QtpMode && args.qtp ? QtpFileRecords(*args.qtp, state.SerialLsbFirst != 0) : QtpRecordReader()));
+    return true;
+  } catch (const LedgerError& e) {
+    session.Err() << "writer-cli: cannot use the ledger " << RedactLocation(location) << ": " << e.what() << std::endl;
+    return false;
+  }
+}
+
 }  // namespace
 
 bool IsGang(const CliArgs& args) { return args.writers.size() > 1 || args.Has("--wait-for-part"); }
@@ -168,10 +198,9 @@ int RunGang(CliSession& session, const CliArgs& args, WriterCommand command, int
   }
   std::vector<std::string> writers = args.writers;
   if (writers.empty()) writers.push_back(session.ChosenPort());
-  if (state.SerialMode && writers.size() > 1) {
-    session.Err() << "writer-cli: serial-number mode with several Writers needs the part ledger" << std::endl;
-    return kExitError;
-  }
+  std::vector<std::unique_ptr<PassLedger>> ledgers;
+  const bool numbered = state.SerialMode && command != WriterCommand::ForceWrite;
+  if (numbered && !OpenGangLedgers(session, args, writers, ledgers)) return kExitError;
   const bool autoProgram = command == WriterCommand::AutoProgram || command == WriterCommand::AutoProgramNoBlankCheck;
   if (autoProgram && args.log) {
     std::string error;
@@ -205,6 +234,7 @@ int RunGang(CliSession& session, const CliArgs& args, WriterCommand command, int
     setup.passes = passes;
     setup.waitForPart = args.Has("--wait-for-part");
     setup.yes = args.yes;
+    if (numbered) setup.ledger = ledgers[stations.size()].get();
     stations.push_back(std::make_unique<WriterStation>(std::move(setup), state, output));
   }
   SignalWatch signals;

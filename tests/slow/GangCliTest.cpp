@@ -6,6 +6,7 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <set>
 #include <thread>
 
 #include "cli/CliProcess.h"
@@ -123,6 +124,31 @@ TEST_F(GangCli, FourWritersMakeTenPartsEach) {
     EXPECT_TRUE(line.rfind("/dev/", 0) == 0 || line.rfind("summary: ", 0) == 0) << line;
   const auto log = FileLines(Path("log.csv"));
   EXPECT_EQ(log.size(), 41u);
+}
+
+// Serial-number mode: the numbers come from one SQLite ledger job, each
+// stamped into exactly one part.
+TEST_F(GangCli, FourWritersDrawFortyDistinctNumbersFromOneLedger) {
+  WriteText(Path("serial.cfg"),
+            ConfigText(Path("prog.hex"), "Com1", "K7E1/E3", 0x1A, 0x4B, "0 1234 1 256 2 1234 1 0 0"));
+  setenv("XDG_DATA_HOME", Path("data").c_str(), 1);
+  std::vector<std::string> args = Writers(4, kLine);
+  args.insert(args.end(), {"--config", "serial.cfg", "auto-program", "--passes", "10"});
+  const CliResult r = Run(args);
+  unsetenv("XDG_DATA_HOME");
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  std::set<std::string> serials;
+  std::size_t stamped = 0;
+  for (const auto& line : r.OutLines())
+    if (const auto at = line.find(": Serial No. (HEX) : "); at != std::string::npos) {
+      serials.insert(line.substr(at + 21));
+      ++stamped;
+    }
+  EXPECT_EQ(stamped, 40u) << r.out;
+  EXPECT_EQ(serials.size(), 40u);
+  EXPECT_EQ(*serials.begin(), "1234");
+  EXPECT_EQ(*serials.rbegin(), "125B");
+  EXPECT_TRUE(fs::exists(Path("data") / "qel-writer" / "ledger.sqlite"));
 }
 
 TEST_F(GangCli, AWriterThatDiesStopsAloneAndAPortThatDoesNotOpenIsReported) {

@@ -45,6 +45,7 @@ const GlobalOption kGlobalOptions[] = {
     {"--qtp", true, [](CliArgs& a, const std::string& v) { a.qtp = v; }},
     {"--log", true, [](CliArgs& a, const std::string& v) { a.log = v; }},
     {"--trace", true, [](CliArgs& a, const std::string& v) { a.trace = v; }},
+    {"--ledger", true, [](CliArgs& a, const std::string& v) { a.ledger = v; }},
     {"--yes", false, [](CliArgs& a, const std::string&) { a.yes = true; }},
     {"--json", false, [](CliArgs& a, const std::string&) { a.json = true; }},
     {"--help", false, [](CliArgs& a, const std::string&) { a.help = true; }},
@@ -163,6 +164,8 @@ std::string CliUsage() {
       "  --log FILE              auto-program appends a CSV line per pass to FILE\n"
       "  --trace FILE            write every byte to and from the Writer to FILE\n"
       "                          (several Writers: FILE.1, FILE.2 ... in the order given)\n"
+      "  --ledger LOCATION       the part ledger: a file, or postgresql://... for a line of\n"
+      "                          stations (default: $XDG_DATA_HOME/qel-writer/ledger.sqlite)\n"
       "  --yes                   answer questions with Ignore / Yes instead of Abort / No\n"
       "  --json                  one JSON object per operation (per pass) on standard output,\n"
       "                          one per line, instead of the window's lines\n"

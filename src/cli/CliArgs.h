@@ -29,6 +29,7 @@ struct CliArgs {
   std::optional<std::string> qtp;
   std::optional<std::string> log;  // the production log of auto-program
   std::optional<std::string> trace;  // where every byte on the line is written
+  std::optional<std::string> ledger;   // the part ledger: a file or a postgresql:// URI
   bool yes = false;
   bool json = false;  // JSON Lines on standard output instead of the window's lines
   bool help = false;

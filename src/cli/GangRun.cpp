@@ -163,7 +163,7 @@ std::string SummaryLine(const std::string& name, const StationTotals& t) {
 bool OpenGangLedgers(CliSession& session, const CliArgs& args, const std::vector<std::string>& writers,
                      std::vector<std::unique_ptr<PassLedger>>& out) {
   const MainState& state = session.State();
-  const std::string location = DefaultLedgerLocation();
+  const std::string location = args.ledger ? *args.ledger : DefaultLedgerLocation();
   try {
     std::shared_ptr<Ledger> ledger = OpenLedger(location);
     std::string job = DefaultJobName(state.CurrentFileName);

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "cli/CliProcess.h"
+#include "support/PgCluster.h"
 
 using namespace cli_test;
 
@@ -149,6 +150,29 @@ TEST_F(GangCli, FourWritersDrawFortyDistinctNumbersFromOneLedger) {
   EXPECT_EQ(*serials.begin(), "1234");
   EXPECT_EQ(*serials.rbegin(), "125B");
   EXPECT_TRUE(fs::exists(Path("data") / "qel-writer" / "ledger.sqlite"));
+}
+
+// Two stations of a line, each a writer-cli with two Writers, on one
+// PostgreSQL job at once: no number twice.
+TEST_F(GangCli, TwoStationsOnOnePostgresJobNeverShareANumber) {
+  WriteText(Path("serial.cfg"),
+            ConfigText(Path("prog.hex"), "Com1", "K7E1/E3", 0x1A, 0x4B, "0 1234 1 256 2 1234 1 0 0"));
+  const std::string uri = PgCluster::Instance().FreshUri("gang-stations");
+  std::vector<std::string> first = Writers(2, kLine), second = Writers(2, kLine);
+  for (auto* args : {&first, &second})
+    args->insert(args->end(), {"--ledger", uri, "--config", "serial.cfg", "auto-program", "--passes", "5"});
+  CliResult a;
+  std::thread other([&] { a = Run(first); });
+  const CliResult b = Run(second);
+  other.join();
+  EXPECT_EQ(a.status, 0) << a.out << a.err;
+  EXPECT_EQ(b.status, 0) << b.out << b.err;
+  std::multiset<std::string> serials;
+  for (const CliResult* r : {static_cast<const CliResult*>(&a), &b})
+    for (const auto& line : r->OutLines())
+      if (const auto at = line.find(": Serial No. (HEX) : "); at != std::string::npos) serials.insert(line.substr(at + 21));
+  EXPECT_EQ(serials.size(), 20u);
+  EXPECT_EQ(std::set<std::string>(serials.begin(), serials.end()).size(), 20u);
 }
 
 TEST_F(GangCli, AWriterThatDiesStopsAloneAndAPortThatDoesNotOpenIsReported) {

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -17,6 +16,7 @@
 #include "cli/CliArgs.h"
 #include "cli/CliCommands.h"
 #include "cli/CliSession.h"
+#include "cli/CliLedger.h"
 #include "cli/JsonReport.h"
 #include "commands/WriterStation.h"
 #include "link/PosixSerialDevice.h"
@@ -158,32 +158,19 @@ std::string SummaryLine(const std::string& name, const StationTotals& t) {
   return line;
 }
 
-// Serial-number mode: every Writer draws from one job of the part ledger,
-// each through its own PassLedger (the Ledger serialises its calls).
-bool OpenGangLedgers(CliSession& session, const CliArgs& args, const std::vector<std::string>& writers,
-                     std::vector<std::unique_ptr<PassLedger>>& out) {
+// Every Writer records its passes in the run's ledger job, through a use of
+// its own on its own port (the Ledger serialises its calls). `base` is the
+// run's, opened as for one Writer; it must outlive the others.
+int OpenGangLedgers(CliSession& session, const CliArgs& args, const std::vector<std::string>& writers,
+                    std::unique_ptr<PassLedger>& base, std::vector<std::unique_ptr<PassLedger>>& out) {
+  if (const int stop = OpenRunLedger(session, args, base)) return stop;
+  const std::shared_ptr<Ledger> shared(std::shared_ptr<Ledger>(), &base->Store());
   const MainState& state = session.State();
-  const std::string location = args.ledger ? *args.ledger : DefaultLedgerLocation();
-  try {
-    std::shared_ptr<Ledger> ledger = OpenLedger(location);
-    std::string job = DefaultJobName(state.CurrentFileName);
-    if (job.empty()) job = "unnamed";
-    const std::string qtpName = args.qtp ? std::filesystem::path(*args.qtp).filename().string() : std::string();
-    const JobOpening opening = ledger->OpenJob(JobSpecOf(state, job, qtpName, {}));
-    if (opening.outcome == JobOpening::Outcome::Refused) {
-      session.Err() << "writer-cli: " << opening.message << std::endl;
-      return false;
-    }
-    if (opening.outcome == JobOpening::Outcome::Created) session.Err() << opening.message << std::endl;
-    for (const std::string& name : writers)
-      out.push_back(std::make_unique<PassLedger>(
-          ledger, job, DefaultStationName(), name,
-          state.QtpMode && args.qtp ? QtpFileRecords(*args.qtp, state.SerialLsbFirst != 0) : QtpRecordReader()));
-    return true;
-  } catch (const LedgerError& e) {
-    session.Err() << "writer-cli: cannot use the ledger " << RedactLocation(location) << ": " << e.what() << std::endl;
-    return false;
-  }
+  for (const std::string& name : writers)
+    out.push_back(std::make_unique<PassLedger>(
+        shared, base->Job(), base->Station(), name,
+        state.QtpMode && args.qtp ? QtpFileRecords(*args.qtp, state.SerialLsbFirst != 0) : QtpRecordReader()));
+  return kExitSuccess;
 }
 
 }  // namespace
@@ -197,11 +184,13 @@ int RunGang(CliSession& session, const CliArgs& args, WriterCommand command, int
     return kExitError;
   }
   std::vector<std::string> writers = args.writers;
-  if (writers.empty()) writers.push_back(session.ChosenPort());
-  std::vector<std::unique_ptr<PassLedger>> ledgers;
-  const bool numbered = state.SerialMode && command != WriterCommand::ForceWrite;
-  if (numbered && !OpenGangLedgers(session, args, writers, ledgers)) return kExitError;
+  if (writers.empty()) writers.push_back(session.PortName());
   const bool autoProgram = command == WriterCommand::AutoProgram || command == WriterCommand::AutoProgramNoBlankCheck;
+  std::unique_ptr<PassLedger> runLedger;
+  std::vector<std::unique_ptr<PassLedger>> ledgers;
+  const bool recorded = autoProgram || command == WriterCommand::ForceWrite;
+  if (recorded)
+    if (const int stop = OpenGangLedgers(session, args, writers, runLedger, ledgers)) return stop;
   if (autoProgram && args.log) {
     std::string error;
     if (!ProductionLogWritable(*args.log, &error)) {
@@ -234,7 +223,7 @@ int RunGang(CliSession& session, const CliArgs& args, WriterCommand command, int
     setup.passes = passes;
     setup.waitForPart = args.Has("--wait-for-part");
     setup.yes = args.yes;
-    if (numbered) setup.ledger = ledgers[stations.size()].get();
+    if (recorded) setup.ledger = ledgers[stations.size()].get();
     stations.push_back(std::make_unique<WriterStation>(std::move(setup), state, output));
   }
   SignalWatch signals;

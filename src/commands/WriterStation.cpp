@@ -213,7 +213,8 @@ void WriterStation::RunPass(std::stop_token stop) {
   const Outcome& out = ctx.outcome;
   const std::string serial = out.pass ? out.pass->serial : std::string();
   lastPassOk_ = out.Succeeded();
-  batchOver_ = out.pass && out.pass->batchOver;
+  // A ledger that gives no number, or is lost, leaves nothing for the next part.
+  batchOver_ = (out.pass && out.pass->batchOver) || out.verdict == Verdict::LedgerRefused || !out.ledgerError.empty();
   {
     std::lock_guard lock(mutex_);
     ++totals_.passes;

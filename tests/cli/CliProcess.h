@@ -15,6 +15,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -228,6 +229,8 @@ class CliTest : public ::testing::Test {
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
+    // The part ledger is on by default: each test gets a fresh one of its own.
+    setenv("XDG_DATA_HOME", (dir_ / "data").c_str(), 1);
   }
   void TearDown() override { fs::remove_all(dir_); }
 

@@ -132,11 +132,9 @@ TEST_F(GangCli, FourWritersMakeTenPartsEach) {
 TEST_F(GangCli, FourWritersDrawFortyDistinctNumbersFromOneLedger) {
   WriteText(Path("serial.cfg"),
             ConfigText(Path("prog.hex"), "Com1", "K7E1/E3", 0x1A, 0x4B, "0 1234 1 256 2 1234 1 0 0"));
-  setenv("XDG_DATA_HOME", Path("data").c_str(), 1);
   std::vector<std::string> args = Writers(4, kLine);
   args.insert(args.end(), {"--config", "serial.cfg", "auto-program", "--passes", "10"});
   const CliResult r = Run(args);
-  unsetenv("XDG_DATA_HOME");
   EXPECT_EQ(r.status, 0) << r.out << r.err;
   std::set<std::string> serials;
   std::size_t stamped = 0;

@@ -208,16 +208,19 @@ TEST_F(GangCli, WaitingForPartsAndStoppingByCtrlC) {
     const char* summary;
     int status;
     std::size_t logLines;
+    const char* ledger;
   };
-  for (const Case c : {Case{1, "passes 2, ok 2, failed 0, interrupted 0, serials none", 0, 3},
-                       Case{2, "passes 2, ok 1, failed 0, interrupted 1, serials none", 1, 3}}) {
+  for (const Case c : {Case{1, "passes 2, ok 2, failed 0, interrupted 0, serials none", 0, 3, "ok 2, failed 0, interrupted 0"},
+                       Case{2, "passes 2, ok 1, failed 0, interrupted 1, serials none", 1, 3, "ok 1, failed 0, interrupted 1"}}) {
     SCOPED_TRACE(c.interrupts);
     emulators_.clear();
     fs::remove(Path("log.csv"));
+    fs::remove(Path("ledger.sqlite"));
     // Two milliseconds a word: a pass takes seconds, so a signal lands in it.
     std::vector<std::string> args = Writers(1, {"--reseat-ms", "0", "--baud", "115200", "--word-time-us", "2000"});
     args.insert(args.end(),
-                {"--config", "set.cfg", "--log", "log.csv", "auto-program", "--wait-for-part", "--passes", "0"});
+                {"--ledger", Path("ledger.sqlite").string(), "--config", "set.cfg", "--log", "log.csv", "auto-program",
+                 "--wait-for-part", "--passes", "0"});
     Background cli(args, dir_);
     const std::string name = emulators_[0]->Path();
     ASSERT_TRUE(cli.WaitFor(name + ": Pass Count : 1"));
@@ -236,6 +239,8 @@ TEST_F(GangCli, WaitingForPartsAndStoppingByCtrlC) {
     EXPECT_EQ(Count(lines, "summary: " + name + " " + c.summary), 1u) << testing::PrintToString(lines);
     EXPECT_EQ(Count(lines, name + ": waiting for a part"), 1u);
     EXPECT_EQ(FileLines(Path("log.csv")).size(), c.logLines);
+    const CliResult status = Run({"--ledger", Path("ledger.sqlite").string(), "ledger", "status"});
+    EXPECT_NE(status.out.find(c.ledger), std::string::npos) << status.out << status.err;
   }
 }
 

@@ -118,7 +118,7 @@ WriterStation::~WriterStation() {
 }
 
 void WriterStation::Start() {
-  thread_ = std::jthread([this](std::stop_token stop) {
+  thread_ = std::thread([this, stop = stopSource_.get_token()] {
     link_->SetStopToken(stop);
     Run(stop);
     finished_ = true;
@@ -129,7 +129,7 @@ void WriterStation::StopAfterPass() { stopAfterPass_ = true; }
 
 void WriterStation::StopNow() {
   stopAfterPass_ = true;
-  thread_.request_stop();
+  stopSource_.request_stop();
 }
 
 void WriterStation::Join() {

@@ -276,8 +276,7 @@ const std::vector<CliCommand>& Table() {
        {{"--no-blank-check", nullptr}, {"--passes", "N"}, {"--wait-for-part", nullptr}}, AutoProgram},
       {"ports", "", "where Com1 ... Com8 point, whether each is free, busy or missing", 0, 0, {}, Ports},
       {"ledger", "status|list|export FILE.csv|policy JOB POLICY",
-       "the part ledger: jobs and open passes, the passes as CSV (--job, list --since ISO-TIME),"
-       " a job's policy", 1, 3, {{"--since", "ISO-TIME"}}, LedgerCommand},
+       "the part ledger: jobs, passes as CSV, a job's policy", 1, 3, {{"--since", "ISO-TIME"}}, LedgerCommand},
   };
   return table;
 }

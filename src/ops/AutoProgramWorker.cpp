@@ -88,7 +88,8 @@ class PassSteps {
               SerialNo2Memory(state_);
               if (in_.serialMode) record_.serial = SerialNumberText(state_);
               record_.checksum = state_.Panel.Label11;
-              if (state_.QtpMode) record_.qtpRecord = ctx_.ledger ? static_cast<int>(reservedRecord) : state_.QtpRecord + 1;
+              if (state_.QtpMode)
+                record_.qtpRecord = ctx_.ledger ? static_cast<int>(reservedRecord) : state_.QtpRecord + 1;
             },
             ctx_.stop))
       return false;

@@ -207,6 +207,14 @@ inline void WriteText(const fs::path& path, const std::string& text) {
 // Runs a shell command line (the image tools); true when it exits 0.
 inline bool Shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
 
+// prog.hex in dir, made by gpasm: a 12-bit program with two RTIW words
+// (RETLW 0) at 0x100 for a serial number. True when gpasm made it.
+inline bool MakeProgImage(const fs::path& dir) {
+  WriteText(dir / "prog.asm",
+            " LIST P=16C54\n ORG 0\n MOVLW 5\n MOVWF 6\n GOTO 0\n ORG 0x100\n RETLW 0\n RETLW 0\n END\n");
+  return Shell("cd " + dir.string() + " && gpasm -o prog.hex prog.asm");
+}
+
 // A configuration file naming image, port and device, with the OPTION word's halves.
 // The serial fields, from the pass count on: count, shown number, mode,
 // address (decimal), length, number (hex), step, random, LSB first.

@@ -18,11 +18,7 @@ using ProductionCliTest = CliTest;
 constexpr std::uint8_t kOptionLow = 0x1A, kOptionHigh = 0x0B;
 
 // A 12-bit program by gpasm with two RTIW words (RETLW 0) at 0x100 for a serial number.
-void MakeImage(const fs::path& dir) {
-  WriteText(dir / "prog.asm",
-            " LIST P=16C54\n ORG 0\n MOVLW 5\n MOVWF 6\n GOTO 0\n ORG 0x100\n RETLW 0\n RETLW 0\n END\n");
-  ASSERT_TRUE(Shell("cd " + dir.string() + " && gpasm -o prog.hex prog.asm"));
-}
+void MakeImage(const fs::path& dir) { ASSERT_TRUE(MakeProgImage(dir)); }
 
 TEST_F(ProductionCliTest, ProgramThenReadBackMatchesTheFile) {
   MakeImage(dir_);

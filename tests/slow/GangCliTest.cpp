@@ -79,9 +79,7 @@ class GangCli : public CliTest {
  protected:
   void SetUp() override {
     CliTest::SetUp();
-    WriteText(Path("prog.asm"),
-              " LIST P=16C54\n ORG 0\n MOVLW 5\n MOVWF 6\n GOTO 0\n ORG 0x100\n RETLW 0\n RETLW 0\n END\n");
-    ASSERT_TRUE(Shell("cd " + dir_.string() + " && gpasm -o prog.hex prog.asm")) << "gpasm";
+    ASSERT_TRUE(MakeProgImage(dir_)) << "gpasm";
     WriteText(Path("set.cfg"), ConfigText(Path("prog.hex"), "Com1", "K7E1/E3", 0x1A, 0x4B));
   }
   // Writers with the given options, their --port-path arguments.
@@ -132,7 +130,15 @@ TEST_F(GangCli, FourWritersMakeTenPartsEach) {
 TEST_F(GangCli, FourWritersDrawFortyDistinctNumbersFromOneLedger) {
   WriteText(Path("serial.cfg"),
             ConfigText(Path("prog.hex"), "Com1", "K7E1/E3", 0x1A, 0x4B, "0 1234 1 256 2 1234 1 0 0"));
-  std::vector<std::string> args = Writers(4, kLine);
+  std::vector<std::string> args;
+  std::vector<fs::path> logs;
+  for (int i = 0; i < 4; ++i) {
+    logs.push_back(Path("parts" + std::to_string(i)));
+    std::vector<std::string> options = kLine;
+    options.insert(options.end(), {"--parts-log", logs.back().string()});
+    const auto one = Writers(1, options);
+    args.insert(args.end(), one.begin(), one.end());
+  }
   args.insert(args.end(), {"--config", "serial.cfg", "auto-program", "--passes", "10"});
   const CliResult r = Run(args);
   EXPECT_EQ(r.status, 0) << r.out << r.err;
@@ -147,7 +153,15 @@ TEST_F(GangCli, FourWritersDrawFortyDistinctNumbersFromOneLedger) {
   EXPECT_EQ(serials.size(), 40u);
   EXPECT_EQ(*serials.begin(), "1234");
   EXPECT_EQ(*serials.rbegin(), "125B");
-  EXPECT_TRUE(fs::exists(Path("data") / "qel-writer" / "ledger.sqlite"));
+  emulators_.clear();  // at exit each emulator logs the part still in its socket
+  const auto parts = PartsBySerial(logs);
+  EXPECT_EQ(parts.size(), 40u);
+  std::set<std::string> inParts;
+  for (const auto& [serial, count] : parts) {
+    EXPECT_EQ(count, 1) << serial;
+    inParts.insert(serial);
+  }
+  EXPECT_EQ(inParts, serials);
 }
 
 // Two stations of a line, each a writer-cli with two Writers, on one

@@ -36,8 +36,8 @@ struct GlobalOption {
 };
 
 const GlobalOption kGlobalOptions[] = {
-    {"--port", true, [](CliArgs& a, const std::string& v) { a.port = PortName(v); }},
-    {"--port-path", true, [](CliArgs& a, const std::string& v) { a.portPath = v; }},
+    {"--port", true, [](CliArgs& a, const std::string& v) { a.writers.push_back(*(a.port = PortName(v))); }},
+    {"--port-path", true, [](CliArgs& a, const std::string& v) { a.writers.push_back(*(a.portPath = v)); }},
     {"--handshake", true, [](CliArgs& a, const std::string& v) { a.handshake = HandshakeIndex(v); }},
     {"--ic", true, [](CliArgs& a, const std::string& v) { a.ic = v; }},
     {"--config", true, [](CliArgs& a, const std::string& v) { a.config = v; }},
@@ -71,6 +71,19 @@ const CommandOption* FindCommandOption(const CliCommand& command, const std::str
   for (const auto& option : command.options)
     if (name == option.name) return &option;
   return nullptr;
+}
+
+// Several Writers run the commands that make or check parts, each its own.
+void CheckWriters(const CliArgs& args) {
+  const std::vector<std::string>& w = args.writers;
+  for (std::size_t i = 0; i < w.size(); ++i)
+    for (std::size_t j = 0; j < i; ++j)
+      if (w[i] == w[j]) throw CliUsageError{w[i] + " is given twice"};
+  const std::string name = args.command->name;
+  const bool gang = name == "auto-program" || name == "force-write" || name == "blank-check" || name == "verify";
+  if (w.size() > 1 && !gang)
+    throw CliUsageError{name + " runs on one Writer; several ports work with auto-program, force-write, "
+                               "blank-check and verify"};
 }
 
 }  // namespace
@@ -125,9 +138,9 @@ CliArgs ParseCliArgs(const std::vector<std::string>& argv) {
   }
 
   if (out.help || out.version) return out;
-  if (out.port && out.portPath) throw CliUsageError{"give either --port or --port-path, not both"};
   if (!out.command) throw CliUsageError{"no command given"};
   const CliCommand& c = *out.command;
+  CheckWriters(out);
   const int n = static_cast<int>(out.args.size());
   if (n < c.minArgs)
     throw CliUsageError{std::string(c.name) + " needs " + (c.arguments[0] ? c.arguments : "arguments")};
@@ -145,6 +158,11 @@ std::string CliUsage() {
       "  --port ComN             the Writer's port, Com1 ... Com8 (default: the port of\n"
       "                          --config or --load, else Com1)\n"
       "  --port-path PATH        the Writer's serial device itself\n"
+      "                          Either may be given more than once: auto-program,\n"
+      "                          force-write, blank-check and verify then run on every\n"
+      "                          Writer at once, each line starting \"NAME: \", and end\n"
+      "                          with a line \"summary: NAME passes N, ok N, failed N,\n"
+      "                          interrupted N, serials FIRST-LAST\" per Writer\n"
       "  --handshake Default|CTS|None   flow control of the port (default CTS)\n"
       "  --ic NAME               the device, as the device list names it (default: the first)\n"
       "  --config FILE.cfg       load a configuration file, as \"Load Config File\" does\n"
@@ -153,6 +171,7 @@ std::string CliUsage() {
       "  --qtp FILE              load a QTP file of serial numbers, as \"Load QTP File\" does\n"
       "  --log FILE              auto-program appends a CSV line per pass to FILE\n"
       "  --trace FILE            write every byte to and from the Writer to FILE\n"
+      "                          (several Writers: FILE.1, FILE.2 ... in the order given)\n"
       "  --ledger LOCATION       the part ledger: a file, or postgresql://... for a line of\n"
       "                          stations (default: $XDG_DATA_HOME/qel-writer/ledger.sqlite)\n"
       "  --job NAME              the ledger's job (default: the image's name, e.g. example)\n"
@@ -183,7 +202,14 @@ std::string CliUsage() {
       "\n"
       "Exit status: 0 when the operation succeeded, 1 when the Writer or the IC gave\n"
       "another outcome or the ledger was lost mid-batch, 2 for a usage, file, port or\n"
-      "ledger error (a job used up, unknown or set up otherwise), before any byte is sent.\n";
+      "ledger error (a job used up, unknown or set up otherwise), before any byte is sent.\n"
+      "With several Writers (or --wait-for-part): 0 when every pass of every Writer\n"
+      "succeeded, 1 when any did not or a port could not be opened, 2 for a usage,\n"
+      "file or ledger error.\n"
+      "\n"
+      "auto-program --wait-for-part starts a pass when a part is seated and goes on\n"
+      "after failed passes; the first Ctrl-C (or SIGTERM) lets the running passes\n"
+      "end, the second stops them at once.\n";
   return text;
 }
 

@@ -17,30 +17,6 @@ using namespace cli_test;
 
 namespace {
 
-// The serial number a part carries in its two RTIW words at 0x100, or "".
-std::string PartSerial(const std::string& partsLine) {
-  std::istringstream in(partsLine);
-  std::vector<unsigned> words;
-  for (std::string w; in >> w;) words.push_back(static_cast<unsigned>(std::stoul(w, nullptr, 16)));
-  if (words.size() < 0x102) return {};
-  const unsigned hi = words[0x100], lo = words[0x101];
-  if ((hi >> 8) != 0x31 || (lo >> 8) != 0x31) return {};  // never stamped, or cut off before it
-  char text[8];
-  std::snprintf(text, sizeof text, "%02X%02X", hi & 0xFF, lo & 0xFF);
-  return text;
-}
-
-// How many parts carry each number, over the parts logs given.
-std::map<std::string, int> PartsBySerial(const std::vector<fs::path>& logs) {
-  std::map<std::string, int> found;
-  for (const auto& log : logs) {
-    std::ifstream in(log);
-    for (std::string line; std::getline(in, line);)
-      if (const auto serial = PartSerial(line); !serial.empty()) ++found[serial];
-  }
-  return found;
-}
-
 class LedgerStations : public CliTest {
  protected:
   void SetUp() override {

@@ -45,7 +45,6 @@ void TForceWriteForm::ButtonClicked(const std::string& name) {
 TAutoProgramForm::TAutoProgramForm(TMainForm& main)
     : TOperationForm(main, AutoProgramLayout(),
                      [](OperationContext& ctx) { return AutoProgramWorker(ctx); }),
-                     }),
       main_(main) {
   setObjectName("TAutoProgramForm");
   connect(this, &TOperationForm::WorkerFinished, this, &TAutoProgramForm::PassFinished);

@@ -21,6 +21,19 @@ inline PromptAnswer SafeAnswer(PromptButtons buttons) {
   }
 }
 
+// The answer a question gets without a user: the safe one, or with goAhead
+// the one that lets the work go on.
+inline PromptAnswer UnattendedAnswer(PromptButtons buttons, bool goAhead) {
+  switch (buttons) {
+    case PromptButtons::Ok: return PromptAnswer::Ok;
+    case PromptButtons::OkCancel: return goAhead ? PromptAnswer::Ok : PromptAnswer::Cancel;
+    case PromptButtons::YesNo: return goAhead ? PromptAnswer::Yes : PromptAnswer::No;
+    case PromptButtons::AbortIgnore:
+    case PromptButtons::AbortRetryIgnore: return goAhead ? PromptAnswer::Ignore : PromptAnswer::Abort;
+  }
+  return PromptAnswer::Cancel;
+}
+
 struct FileFilter {
   std::string name;     // "Config file"
   std::string pattern;  // "*.cfg" (several separated by ';')

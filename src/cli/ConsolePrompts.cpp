@@ -22,14 +22,3 @@ PromptAnswer ConsolePrompts::Ask(const std::string& text, const std::string&, Pr
 
 std::optional<FileChoice> ConsolePrompts::OpenFile(const FileDialogRequest&) { return std::nullopt; }
 std::optional<FileChoice> ConsolePrompts::SaveFile(const FileDialogRequest&) { return std::nullopt; }
-
-PromptAnswer UnattendedAnswer(PromptButtons buttons, bool goAhead) {
-  switch (buttons) {
-    case PromptButtons::Ok: return PromptAnswer::Ok;
-    case PromptButtons::OkCancel: return goAhead ? PromptAnswer::Ok : PromptAnswer::Cancel;
-    case PromptButtons::YesNo: return goAhead ? PromptAnswer::Yes : PromptAnswer::No;
-    case PromptButtons::AbortIgnore:
-    case PromptButtons::AbortRetryIgnore: return goAhead ? PromptAnswer::Ignore : PromptAnswer::Abort;
-  }
-  return PromptAnswer::Cancel;
-}

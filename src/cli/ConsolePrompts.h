@@ -42,7 +42,3 @@ class ConsolePrompts final : public Prompts {
   int messages_ = 0;
   std::vector<std::string> shown_;
 };
-
-// The answer a question gets without a user: the safe one, or with goAhead
-// the one that lets the work go on.
-PromptAnswer UnattendedAnswer(PromptButtons buttons, bool goAhead);

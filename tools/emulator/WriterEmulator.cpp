@@ -303,6 +303,7 @@ void WriterEmulator::ReceiveOne(std::uint8_t b, Micros now) {
   // How long the line has been quiet: since the PC's last byte or, when the
   // Writer was still answering, since that answer went out.
   const auto quiet = now - std::max(lastByteAt_, lastReplyAt_);
+  Reseat(now);
   lastByteAt_ = now;
   if (phase_ == Phase::Write && SevenBitArea(cmd_.area)) {
     // Every byte of a write is data and gets its reply, top bit or not (the
@@ -350,7 +351,7 @@ void WriterEmulator::ReceiveOne(std::uint8_t b, Micros now) {
 }
 
 std::uint8_t WriterEmulator::CheckHeader(Command& cmd) const {
-  if (faults_.emptySocket || faults_.wrongIc) return kSocketError;
+  if (faults_.emptySocket || faults_.wrongIc || !seated_) return kSocketError;
   if (faults_.adapterError) return kAdapterError;
   if (cmd.op != kOpRead && cmd.op != kOpProgram && cmd.op != kOpProgramPulse && cmd.op != kOpErase) {
     return kWriteFailed;
@@ -450,6 +451,44 @@ void WriterEmulator::SetSwapOnProbe(bool on) {
 int WriterEmulator::PartsSwapped() const {
   std::lock_guard lock(mutex_);
   return partsSwapped_;
+}
+
+void WriterEmulator::SetReseat(std::optional<std::chrono::milliseconds> after) {
+  std::lock_guard lock(mutex_);
+  reseatAfter_ = after;
+}
+
+void WriterEmulator::TakePartOut() {
+  std::lock_guard lock(mutex_);
+  seated_ = false;
+}
+
+void WriterEmulator::SeatFreshPart() {
+  std::lock_guard lock(mutex_);
+  ResetContents();
+  partTouched_ = false;
+  seated_ = true;
+  ++partsSwapped_;
+}
+
+bool WriterEmulator::PartSeated() const {
+  std::lock_guard lock(mutex_);
+  return seated_;
+}
+
+void WriterEmulator::Reseat(Micros now) {
+  if (!reseatAfter_ || *reseatAfter_ == std::chrono::milliseconds(0)) return;
+  const auto lastActive = std::max(lastByteAt_, lastReplyAt_);
+  if (seated_ && partTouched_ && now - lastActive >= kTakeOutQuiet) {
+    seated_ = false;
+    takenOutAt_ = lastActive + kTakeOutQuiet;
+  }
+  if (!seated_ && now >= takenOutAt_ + *reseatAfter_) {
+    ResetContents();
+    partTouched_ = false;
+    seated_ = true;
+    ++partsSwapped_;
+  }
 }
 
 void WriterEmulator::Erase() {

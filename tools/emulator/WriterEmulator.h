@@ -165,6 +165,15 @@ class WriterEmulator {
   // erased, a fresh part as SetIc described it goes in. Counts the swaps.
   void SetSwapOnProbe(bool on);
   int PartsSwapped() const;
+  // A technician who takes each written part out and seats the next: once a
+  // written part's line has been quiet for kTakeOutQuiet the socket is empty,
+  // and `after` later a fresh part as SetIc described it is in. Zero: parts
+  // move only by TakePartOut and SeatFreshPart. Nullopt: off.
+  static constexpr std::chrono::milliseconds kTakeOutQuiet{200};
+  void SetReseat(std::optional<std::chrono::milliseconds> after);
+  void TakePartOut();
+  void SeatFreshPart();
+  bool PartSeated() const;
   // The Writer's own 16 bytes that follow the part's ID (7-bit).
   void SetWriterInfo(const std::string& text);
 
@@ -209,6 +218,7 @@ class WriterEmulator {
   void Erase();
   void Reply(std::uint8_t b, Micros now, Micros extra = Micros{0});
   void ResetContents();
+  void Reseat(Micros now);  // the technician's moves due by now
   std::uint8_t ReadProgramHalf(std::size_t i) const;
   bool CtsLocked() const;
   Micros ByteTime() const;
@@ -250,4 +260,7 @@ class WriterEmulator {
   bool swapOnProbe_ = false;
   bool partTouched_ = false;  // written or erased since it went in
   int partsSwapped_ = 0;
+  std::optional<Micros> reseatAfter_;
+  bool seated_ = true;
+  Micros takenOutAt_{0};
 };

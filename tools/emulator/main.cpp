@@ -46,6 +46,10 @@ Serves an emulated Writer on a pseudo-terminal and prints its path first.
   --protected             the IC is code-protected
   --swap-parts            a fresh part goes in at each probe once the part in the
                           socket was written or erased (a batch, part after part)
+  --reseat-ms N            after a part was written and the line has been quiet
+                          a moment, the socket is empty for N ms, then a fresh
+                          blank part is in it; with 0, SIGUSR1 takes the part out
+                          and the next SIGUSR1 puts a fresh blank part in
   --empty                 nothing in the socket
   --wrong-ic              an IC of another type in the socket
   --adapter-error         the IC adapter board reports an error
@@ -66,9 +70,9 @@ Stops on Ctrl-C (SIGINT) or SIGTERM and removes the link it made.
 
 int g_signalPipe[2] = {-1, -1};
 
-void OnSignal(int) {
+void OnSignal(int signal) {
   const int saved = errno;
-  const char b = 1;
+  const char b = signal == SIGUSR1 ? 2 : 1;
   [[maybe_unused]] auto r = write(g_signalPipe[1], &b, 1);
   errno = saved;
 }
@@ -81,6 +85,7 @@ struct Options {
   std::optional<int> linkPort;
   std::optional<fs::path> portMap;
   bool swapOnProbe = false;
+  std::optional<std::chrono::milliseconds> reseat;
   bool help = false;
 };
 
@@ -157,6 +162,10 @@ Options Parse(int argc, char** argv) {
       words = static_cast<int>(n);
     } else if (a == "--swap-parts") {
       o.swapOnProbe = true;
+    } else if (a == "--reseat-ms") {
+      const auto n = Number(value(), "--reseat-ms");
+      if (n > 3'600'000) throw UsageError{"--reseat-ms takes at most 3600000"};
+      o.reseat = std::chrono::milliseconds(n);
     } else if (a == "--protected") {
       isProtected = true;
     } else if (a == "--empty") {
@@ -312,6 +321,7 @@ int Serve(const Options& o) {
   writer.SetIc(o.ic);
   writer.SetFaults(o.faults);
   writer.SetSwapOnProbe(o.swapOnProbe);
+  writer.SetReseat(o.reseat);
   // The emulator's clock counts milliseconds; the loop below holds the replies
   // for the latency itself, to the microsecond.
   LineModel line = o.line;
@@ -355,6 +365,7 @@ int Serve(const Options& o) {
   sigemptyset(&sa.sa_mask);
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGUSR1, &sa, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
   PortLink link;
@@ -419,7 +430,16 @@ int Serve(const Options& o) {
       status = 1;
       break;
     }
-    if (fds[1].revents) break;
+    if (fds[1].revents) {
+      char signals[16];
+      const auto n = read(g_signalPipe[0], signals, sizeof signals);
+      if (n > 0 && std::find(signals, signals + n, 1) != signals + n) break;
+      // SIGUSR1: the technician's hand at the socket.
+      if (n > 0 && o.reseat == std::chrono::milliseconds(0)) {
+        for (auto i = 0; i < n; ++i) writer.PartSeated() ? writer.TakePartOut() : writer.SeatFreshPart();
+      }
+      continue;
+    }
     if (fds[2].revents) exclusive.OnEvents();
     exclusive.Check();
     if ((fds[0].revents & (POLLERR | POLLNVAL | POLLHUP)) && !(fds[0].revents & POLLIN)) {

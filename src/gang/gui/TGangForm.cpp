@@ -15,9 +15,7 @@
 
 #include "app/gui/TMainForm.h"
 #include "commands/WriterStation.h"
-#include "link/Comm.h"
-#include "link/SerialDevice.h"
-#include "link/WriterLink.h"
+#include "gang/PortProbe.h"
 #include "production/Ledger.h"
 #include "production/PassLedger.h"
 
@@ -38,21 +36,23 @@ void KeepLast(std::vector<std::string>& lines) {
 }
 
 // What a station's words do to its tile. A verdict stays up while the Writer
-// waits for its part to be taken out and the next seated: the technician
-// sorts good parts from bad by the colour.
+// waits for its part to be taken out and the next seated, or has finished:
+// the technician sorts good parts from bad by the colour.
 void ShowWords(GangTileView& v, const std::string& words) {
+  using Tone = GangTileView::Tone;
+  const bool verdictShown = v.tone == Tone::Ok || v.tone == Tone::Fail;
   if (words.starts_with("OK")) {
-    v.tone = GangTileView::Tone::Ok;
-  } else if (words.starts_with("FAIL")) {
-    v.tone = GangTileView::Tone::Fail;
-  } else if (words.starts_with("Waiting")) {
-    if (v.tone == GangTileView::Tone::Ok || v.tone == GangTileView::Tone::Fail) {
+    v.tone = Tone::Ok;
+  } else if (words.starts_with("FAIL") || words == "Port error") {
+    v.tone = Tone::Fail;
+  } else if (words.starts_with("Waiting") || words == "Finished" || words == "Stopped") {
+    if (verdictShown) {
       v.activity = words;
       return;
     }
-    v.tone = GangTileView::Tone::Idle;
+    v.tone = Tone::Idle;
   } else {
-    v.tone = GangTileView::Tone::Busy;
+    v.tone = Tone::Busy;  // a pass under way
   }
   v.status = words;
   v.activity.clear();
@@ -115,7 +115,7 @@ struct TGangForm::Writer final : StationListener {
   bool Running() const { return station && !station->Finished(); }
 };
 
-TGangForm::TGangForm(TMainForm& main, GangPortOpener ports)
+TGangForm::TGangForm(TMainForm& main, PortOpener ports)
     : QDialog(&main, Qt::Window), main_(main), ports_(std::move(ports)) {
   setObjectName("TGangForm");
   setWindowTitle("Gang Auto Program");
@@ -258,31 +258,14 @@ void TGangForm::PortToggled(int index, bool chosen) {
     });
     Change(*writer, [](GangTileView& v) { v.status = "Connecting..."; });
     // Opened and asked on a thread of its own: a silent Writer takes seconds.
-    MainState probeState;
-    probeState.WriterType = main_.State().WriterType;
-    writer->probe = std::jthread([this, w = writer.get(), device = ports_ ? ports_(w->port) : nullptr,
-                                  handshake = main_.HandShakeIndex(), probeState](std::stop_token stop) mutable {
-      TComm comm(std::move(device));
-      WriterLink link(probeState, comm, main_.clock());
-      link.SetStopToken(stop);
-      std::string words;
-      bool ok = false;
-      try {
-        if (link.Reopen({w->port, handshake})) {
-          const std::int32_t status = link.CheckWriter();
-          ok = status >= kLinkWriterModel1 && status <= kLinkWriterUniversal;
-          words = ConnectResultText(status, w->port);
-        } else {
-          words = PortOpenErrorText(w->port);
-        }
-      } catch (const std::exception& e) {
-        words = e.what();
-      }
-      comm.Close();
+    Writer* w = writer.get();
+    w->probe = std::jthread([this, w, open = LineOf(ports_, w->port), choice = PortSelection{w->port, main_.HandShakeIndex()},
+                             writerType = main_.State().WriterType](std::stop_token stop) {
+      const PortProbe probe = ProbePort(open, choice, writerType, main_.clock(), stop);
       if (stop.stop_requested()) return;
       Change(*w, [&](GangTileView& v) {
-        v.status = words;
-        v.tone = ok ? GangTileView::Tone::Idle : GangTileView::Tone::Fail;
+        v.status = probe.words;
+        v.tone = probe.ok ? GangTileView::Tone::Idle : GangTileView::Tone::Fail;
       });
     });
   }
@@ -351,7 +334,7 @@ void TGangForm::StartStation(Writer& writer) {
   setup.yes = true;  // asked above
   setup.ledger = writer.ledger.get();
   setup.clock = &main_.clock();
-  if (ports_) setup.device = [this, port = writer.port] { return ports_(port); };
+  setup.device = LineOf(ports_, writer.port);
   Change(writer, [](GangTileView& v) {
     v.gauge = 0;
     v.activity.clear();

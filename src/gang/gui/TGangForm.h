@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "gang/PortProbe.h"
+
 class QAbstractButton;
 class QCheckBox;
 class QLabel;
@@ -27,11 +29,8 @@ class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
-class SerialDevice;
 class TMainForm;
 
-// Opens the line of "Com1" ... "Com8"; empty: the ports of the port map.
-using GangPortOpener = std::function<std::unique_ptr<SerialDevice>(const std::string& port)>;
 
 // What a tile shows. Written from the station's thread, drawn on the GUI thread.
 struct GangTileView {
@@ -79,7 +78,7 @@ class TGangForm : public QDialog {
   Q_OBJECT
 
  public:
-  explicit TGangForm(TMainForm& main, GangPortOpener ports = {});
+  explicit TGangForm(TMainForm& main, PortOpener ports = {});
   ~TGangForm() override;
 
   // The tile of "Com1" ... "Com8", or null while that Writer is not chosen.
@@ -112,7 +111,7 @@ class TGangForm : public QDialog {
   void StopAll();
 
   TMainForm& main_;
-  GangPortOpener ports_;
+  PortOpener ports_;
   std::array<QCheckBox*, 8> portBoxes_{};
   QRadioButton* withBlankCheck_;
   QRadioButton* withoutBlankCheck_;

@@ -36,8 +36,8 @@ struct GlobalOption {
 };
 
 const GlobalOption kGlobalOptions[] = {
-    {"--port", true, [](CliArgs& a, const std::string& v) { a.port = PortName(v); }},
-    {"--port-path", true, [](CliArgs& a, const std::string& v) { a.portPath = v; }},
+    {"--port", true, [](CliArgs& a, const std::string& v) { a.writers.push_back(*(a.port = PortName(v))); }},
+    {"--port-path", true, [](CliArgs& a, const std::string& v) { a.writers.push_back(*(a.portPath = v)); }},
     {"--handshake", true, [](CliArgs& a, const std::string& v) { a.handshake = HandshakeIndex(v); }},
     {"--ic", true, [](CliArgs& a, const std::string& v) { a.ic = v; }},
     {"--config", true, [](CliArgs& a, const std::string& v) { a.config = v; }},
@@ -62,6 +62,19 @@ const CommandOption* FindCommandOption(const CliCommand& command, const std::str
   for (const auto& option : command.options)
     if (name == option.name) return &option;
   return nullptr;
+}
+
+// Several Writers run the commands that make or check parts, each its own.
+void CheckWriters(const CliArgs& args) {
+  const std::vector<std::string>& w = args.writers;
+  for (std::size_t i = 0; i < w.size(); ++i)
+    for (std::size_t j = 0; j < i; ++j)
+      if (w[i] == w[j]) throw CliUsageError{w[i] + " is given twice"};
+  const std::string name = args.command->name;
+  const bool gang = name == "auto-program" || name == "force-write" || name == "blank-check" || name == "verify";
+  if (w.size() > 1 && !gang)
+    throw CliUsageError{name + " runs on one Writer; several ports work with auto-program, force-write, "
+                               "blank-check and verify"};
 }
 
 }  // namespace
@@ -116,9 +129,9 @@ CliArgs ParseCliArgs(const std::vector<std::string>& argv) {
   }
 
   if (out.help || out.version) return out;
-  if (out.port && out.portPath) throw CliUsageError{"give either --port or --port-path, not both"};
   if (!out.command) throw CliUsageError{"no command given"};
   const CliCommand& c = *out.command;
+  CheckWriters(out);
   const int n = static_cast<int>(out.args.size());
   if (n < c.minArgs)
     throw CliUsageError{std::string(c.name) + " needs " + (c.arguments[0] ? c.arguments : "arguments")};
@@ -136,6 +149,11 @@ std::string CliUsage() {
       "  --port ComN             the Writer's port, Com1 ... Com8 (default: the port of\n"
       "                          --config or --load, else Com1)\n"
       "  --port-path PATH        the Writer's serial device itself\n"
+      "                          Either may be given more than once: auto-program,\n"
+      "                          force-write, blank-check and verify then run on every\n"
+      "                          Writer at once, each line starting \"NAME: \", and end\n"
+      "                          with a line \"summary: NAME passes N, ok N, failed N,\n"
+      "                          interrupted N, serials FIRST-LAST\" per Writer\n"
       "  --handshake Default|CTS|None   flow control of the port (default CTS)\n"
       "  --ic NAME               the device, as the device list names it (default: the first)\n"
       "  --config FILE.cfg       load a configuration file, as \"Load Config File\" does\n"
@@ -163,7 +181,13 @@ std::string CliUsage() {
       "\"error: \". Commands that need no Writer never open the port.\n"
       "\n"
       "Exit status: 0 when the operation succeeded, 1 when the Writer or the IC gave\n"
-      "another outcome, 2 for a usage, file or port error.\n";
+      "another outcome, 2 for a usage, file or port error. With several Writers (or\n"
+      "--wait-for-part): 0 when every pass of every Writer succeeded, 1 when any did\n"
+      "not or a port could not be opened, 2 for a usage or file error.\n"
+      "\n"
+      "auto-program --wait-for-part starts a pass when a part is seated and goes on\n"
+      "after failed passes; the first Ctrl-C (or SIGTERM) lets the running passes\n"
+      "end, the second stops them at once.\n";
   return text;
 }
 

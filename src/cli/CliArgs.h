@@ -1,7 +1,7 @@
 #pragma once
 // The command line of writer-cli:
 //
-//   writer-cli [--port ComN | --port-path PATH] [--handshake Default|CTS|None]
+//   writer-cli [--port ComN | --port-path PATH]... [--handshake Default|CTS|None]
 //              [--ic NAME] [--config FILE.cfg] [--load IMAGE] [--qtp FILE] [--log FILE]
 //              [--trace FILE] [--yes] [--json]
 //              COMMAND [ARGS]
@@ -19,6 +19,9 @@ struct CliCommand;
 struct CliArgs {
   std::optional<std::string> port;      // "Com1" ... "Com8"
   std::optional<std::string> portPath;  // a device path, used as it is
+  // Every --port and --port-path in order, as named ("Com2" or the path);
+  // more than one: several Writers at once (see GangRun.h).
+  std::vector<std::string> writers;
   int handshake = 1;                    // 0 Default, 1 CTS, 2 None
   std::optional<std::string> ic;
   std::optional<std::string> config;

@@ -8,6 +8,7 @@
 #include "cli/CliArgs.h"
 #include "cli/CliSession.h"
 #include "cli/ConsolePanel.h"
+#include "cli/GangRun.h"
 #include "commands/WriterCommands.h"
 #include "files/Disassembler.h"
 #include "files/FillBuffer.h"
@@ -15,6 +16,7 @@
 #include "files/SafeFile.h"
 #include "files/SaveProgramMemory.h"
 #include "link/Comm.h"
+#include "link/PortList.h"
 #include "ops/AutoProgramWorker.h"
 #include "ops/BlankCheckWorker.h"
 #include "ops/DownloadWorker.h"
@@ -71,7 +73,8 @@ int RunCommand(CliSession& session, WriterCommand command, const OperationLayout
   return session.RunOperation(layout, worker);
 }
 
-int BlankCheck(CliSession& session, const CliArgs&) {
+int BlankCheck(CliSession& session, const CliArgs& args) {
+  if (IsGang(args)) return RunGang(session, args, WriterCommand::BlankCheck, 1);
   return RunCommand(session, WriterCommand::BlankCheck, BlankCheckLayout(), BlankCheckWorker);
 }
 
@@ -86,7 +89,8 @@ int Read(CliSession& session, const CliArgs& args) {
   return SaveBin(session, args.Value("--save-bin")) ? kExitSuccess : kExitError;
 }
 
-int Verify(CliSession& session, const CliArgs&) {
+int Verify(CliSession& session, const CliArgs& args) {
+  if (IsGang(args)) return RunGang(session, args, WriterCommand::Verify, 1);
   return RunCommand(session, WriterCommand::Verify, VerifyLayout(), VerifyWorker);
 }
 
@@ -162,15 +166,19 @@ int ProgramEeprom(CliSession& session, const CliArgs&) {
   return RunCommand(session, WriterCommand::ProgramEeprom, ProgramEepromLayout(), ProgramEepromWorker);
 }
 
-// --passes N: a whole number from 1 on; 1 without the option.
+// --passes N: a whole number from 1 on, 1 without the option; 0 (until
+// stopped) with --wait-for-part. -1: refused.
 int Passes(const CliArgs& args, CliSession& session) {
   if (!args.Has("--passes")) return 1;
   const std::string text = args.Value("--passes");
+  const bool waiting = args.Has("--wait-for-part");
   int n = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
-  if (ec != std::errc() || end != text.data() + text.size() || n < 1) {
-    session.Err() << "writer-cli: --passes takes a whole number from 1 on, not \"" << text << "\"" << std::endl;
-    return 0;
+  if (ec != std::errc() || end != text.data() + text.size() || n < (waiting ? 0 : 1)) {
+    session.Err() << "writer-cli: --passes takes a whole number from 1 on"
+                  << (waiting ? " (0: until stopped)" : text == "0" ? " (0 needs --wait-for-part)" : "")
+                  << ", not \"" << text << "\"" << std::endl;
+    return -1;
   }
   return n;
 }
@@ -179,7 +187,8 @@ int Passes(const CliArgs& args, CliSession& session) {
 // lines printed when it ends. Stops at the first pass that did not succeed.
 int ForceWrite(CliSession& session, const CliArgs& args) {
   const int passes = Passes(args, session);
-  if (passes == 0) return kExitError;
+  if (passes < 0) return kExitError;
+  if (IsGang(args)) return RunGang(session, args, WriterCommand::ForceWrite, passes);
   if (const int stop = session.Start(WriterCommand::ForceWrite)) return stop;
   ConsolePanel panel(ForceWriteLayout(), session.Out(), session.Json());
   for (int pass = 0; pass < passes; ++pass) {
@@ -191,8 +200,11 @@ int ForceWrite(CliSession& session, const CliArgs& args) {
 
 int AutoProgram(CliSession& session, const CliArgs& args) {
   const int passes = Passes(args, session);
-  if (passes == 0) return kExitError;
+  if (passes < 0) return kExitError;
   const bool noBlankCheck = args.Has("--no-blank-check");
+  if (IsGang(args))
+    return RunGang(session, args, noBlankCheck ? WriterCommand::AutoProgramNoBlankCheck : WriterCommand::AutoProgram,
+                   passes);
   if (const int stop =
           session.Start(noBlankCheck ? WriterCommand::AutoProgramNoBlankCheck : WriterCommand::AutoProgram))
     return stop;
@@ -223,6 +235,12 @@ int AutoProgram(CliSession& session, const CliArgs& args) {
   return kExitSuccess;
 }
 
+int Ports(CliSession& session, const CliArgs&) {
+  for (const std::string& line : PortListing()) session.Out() << line << '\n';
+  session.Out().flush();
+  return kExitSuccess;
+}
+
 const std::vector<CliCommand>& Table() {
   static const std::vector<CliCommand> table = {
       {"probe", "", "open the port and probe the Writer (\"Connect OK!\")", 0, 0, {}, Probe},
@@ -242,11 +260,12 @@ const std::vector<CliCommand>& Table() {
       {"program-id", "", "program the ID and the data checksum, and read them back", 0, 0, {}, ProgramId},
       {"program-option", "", "program the OPTION word and read it back", 0, 0, {}, ProgramOption},
       {"program-eeprom", "", "program the data EEPROM and read it back", 0, 0, {}, ProgramEeprom},
-      {"force-write", "[--passes N]", "program memory without checks, N parts (service)", 0, 0,
-       {{"--passes", "N"}}, ForceWrite},
-      {"auto-program", "[--no-blank-check] [--passes N]",
+      {"force-write", "[--passes N] [--wait-for-part]", "program memory without checks, N parts (service)", 0, 0,
+       {{"--passes", "N"}, {"--wait-for-part", nullptr}}, ForceWrite},
+      {"auto-program", "[--no-blank-check] [--passes N] [--wait-for-part]",
        "the production pass on N parts: blank check, OPTION, ID, data, verify", 0, 0,
-       {{"--no-blank-check", nullptr}, {"--passes", "N"}}, AutoProgram},
+       {{"--no-blank-check", nullptr}, {"--passes", "N"}, {"--wait-for-part", nullptr}}, AutoProgram},
+      {"ports", "", "where Com1 ... Com8 point, whether each is free, busy or missing", 0, 0, {}, Ports},
   };
   return table;
 }

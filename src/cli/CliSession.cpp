@@ -162,7 +162,7 @@ bool CliSession::OpenPort() {
     link_ = std::make_unique<WriterLink>(state_, *comm_, SystemClock::Instance());
   }
   PortSelection choice;
-  choice.port = args_.portPath ? *args_.portPath : args_.port ? *args_.port : cfgPort_ ? *cfgPort_ : "Com1";
+  choice.port = ChosenPort();
   choice.handshake = args_.handshake;
   portUsed_ = choice.port;
   prompts_.ReportFailuresOnStderr(true);
@@ -172,6 +172,10 @@ bool CliSession::OpenPort() {
   if (const auto why = PortOpenFailureReason(choice.port, comm_->LastOpenError()); !why.empty())
     err_ << "writer-cli: " << why << std::endl;
   return false;
+}
+
+std::string CliSession::ChosenPort() const {
+  return args_.portPath ? *args_.portPath : args_.port ? *args_.port : cfgPort_ ? *cfgPort_ : "Com1";
 }
 
 WriterLink& CliSession::Link() { return *link_; }

@@ -45,6 +45,8 @@ class CliSession final : public CommandFrontEnd {
   // Opens the port as the window's entry guard does (CheckComPort). False,
   // with the reason on standard error, when it could not be opened.
   bool OpenPort();
+  // The port as named: --port-path, --port, the configuration's, else Com1.
+  std::string ChosenPort() const;
   bool PortReady() override { return OpenPort(); }
   WriterLink& Link() override;
   TComm& Comm();

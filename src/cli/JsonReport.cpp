@@ -35,7 +35,8 @@ json OutcomeObject(const OperationReport& r) {
 }  // namespace
 
 std::string JsonLine(const OperationReport& r) {
-  const json object = {
+  json object = r.writer ? json{{"writer", *r.writer}} : json::object();
+  object.update(json{
       {"command", r.command},
       {"port", OrNull(r.port)},
       {"device", OrNull(r.device)},
@@ -46,7 +47,7 @@ std::string JsonLine(const OperationReport& r) {
       {"pass_count", OrNull(r.passCount)},
       {"started", Iso8601Utc(r.started)},
       {"ended", Iso8601Utc(r.ended)},
-  };
+  });
   // Texts of files and devices need not be UTF-8: replace what is not.
   return object.dump(-1, ' ', false, json::error_handler_t::replace);
 }

@@ -14,7 +14,10 @@
 
 #include "ops/Outcome.h"
 
+// With several Writers every object starts with the Writer's name as given:
+//   {"writer":"Com2","command":"auto-program",...}
 struct OperationReport {
+  std::optional<std::string> writer;  // several Writers: "Com2" or the path
   std::string command;              // "auto-program"
   std::optional<std::string> port;  // the port used; none when the command needs no Writer
   std::string device;

@@ -1,0 +1,171 @@
+// Writer stations against emulated Writers on fake clocks: waiting for parts
+// to be seated, the reminder while the socket stays empty, stopping after the
+// pass or at once, and one Writer's failure left to itself.
+
+#include "commands/WriterStation.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <mutex>
+
+#include "app/DeviceCatalogue.h"
+#include "emulator/EmulatorLine.h"
+#include "files/Checksum.h"
+#include "emulator/WriterEmulator.h"
+#include "link/DevicePair.h"
+#include "link/PosixSerialDevice.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// An emulated Writer with its own line and clock; time moves only by what
+// the station sleeps, so a pass never looks like a pause to the technician.
+struct Bench {
+  FakeClock clock;
+  WriterEmulator emulator{clock};
+  DevicePair pair;
+  std::unique_ptr<EmulatorLine> line = AttachEmulator(pair, emulator);
+};
+
+// What a front end would show, in order.
+class Record final : public StationListener {
+ public:
+  std::function<void(WriterStation&, int percent)> onProgress;
+  std::function<void(int waits)> onWaiting;
+
+  void Note(const WriterStation& s, const std::string& text) override {
+    std::lock_guard lock(mutex_);
+    events_.push_back(s.Name() + " " + text);
+    if (text == "waiting for a part" && onWaiting) onWaiting(++waits_);
+  }
+  void Progress(const WriterStation& s, int percent) override {
+    if (onProgress) onProgress(const_cast<WriterStation&>(s), percent);
+  }
+  void PassEnded(const WriterStation& s, const StationPass& pass) override {
+    std::lock_guard lock(mutex_);
+    events_.push_back(s.Name() + " pass " + ResultName(pass.outcome.result) + (pass.outcome.Failed() ? " " + pass.outcome.text + " " + StageName(pass.outcome.stage) : std::string()));
+  }
+  std::vector<std::string> Events() {
+    std::lock_guard lock(mutex_);
+    return events_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::string> events_;
+  int waits_ = 0;
+};
+
+class WriterStationTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    GetICInfo(image, "K7E1/E3");
+    for (int n = 0; n < 1024; ++n) image.SetProgramWord(n, static_cast<std::uint16_t>(0x2800 | (n & 0xFF)));
+    image.OptionLow = 0x7A;
+    image.OptionHigh = 0x5F;
+    image.OptionErrors = 0;
+    CalChecksum(image);
+  }
+  StationSetup Setup(Bench& bench, const std::string& name, int passes, bool wait) {
+    StationSetup s;
+    s.name = name;
+    s.port = {name, 1};
+    s.inputs = HeaderInputs{"K7E1/E3"};
+    s.passes = passes;
+    s.waitForPart = wait;
+    s.clock = &bench.clock;
+    s.device = [&bench] { return bench.pair.MakePcEnd(); };
+    return s;
+  }
+  StationTotals RunToEnd(WriterStation& station) {
+    station.Start();
+    station.Join();
+    return station.Totals();
+  }
+
+  MainState image;
+  Record record;
+};
+
+TEST_F(WriterStationTest, EverySeatedPartGetsOnePassAndAnEmptySocketNone) {
+  Bench bench;
+  bench.emulator.SetReseat(1000ms);
+  WriterStation station(Setup(bench, "Com1", 3, true), image, record);
+  const StationTotals t = RunToEnd(station);
+  EXPECT_EQ(t.passes, 3);
+  EXPECT_EQ(t.ok, 3);
+  EXPECT_EQ(bench.emulator.PartsSwapped(), 2);
+  // The first part was in the socket at the start: no wait before it.
+  EXPECT_EQ(record.Events(), (std::vector<std::string>{"Com1 pass ok", "Com1 waiting for a part", "Com1 pass ok",
+                                                      "Com1 waiting for a part", "Com1 pass ok"}));
+  EXPECT_EQ(image.Panel.Label13, MainState{}.Panel.Label13);
+}
+
+TEST_F(WriterStationTest, AnEmptySocketIsMentionedAgainEveryMinute) {
+  Bench bench;
+  bench.emulator.TakePartOut();
+  std::vector<Clock::Duration> noted;
+  record.onWaiting = [&](int waits) {
+    noted.push_back(bench.clock.Now());
+    if (waits == 3) bench.emulator.SeatFreshPart();
+  };
+  WriterStation station(Setup(bench, "Com1", 1, true), image, record);
+  const StationTotals t = RunToEnd(station);
+  EXPECT_EQ(t.ok, 1);
+  ASSERT_EQ(noted.size(), 3u);
+  EXPECT_GE(noted[1] - noted[0], 60s);
+  EXPECT_LT(noted[1] - noted[0], 61s);
+  EXPECT_GE(noted[2] - noted[1], 60s);
+}
+
+// A stop during the data stream: after the pass the part is whole; at once it is not.
+TEST_F(WriterStationTest, StopAfterThePassOrAtOnce) {
+  struct Case {
+    bool now;
+    int ok, interrupted;
+  };
+  for (const Case c : {Case{false, 1, 0}, Case{true, 0, 1}}) {
+    SCOPED_TRACE(c.now);
+    Bench bench;
+    bench.emulator.SetReseat(10ms);
+    Record rec;
+    rec.onProgress = [&](WriterStation& s, int percent) {
+      if (percent >= 50) c.now ? s.StopNow() : s.StopAfterPass();
+    };
+    WriterStation station(Setup(bench, "Com1", 0, true), image, rec);
+    const StationTotals t = RunToEnd(station);
+    EXPECT_EQ(t.passes, 1);
+    EXPECT_EQ(t.ok, c.ok);
+    EXPECT_EQ(t.interrupted, c.interrupted);
+    EXPECT_EQ(bench.emulator.ProgramWord(1023) == 0x28FF, !c.now);
+  }
+}
+
+TEST_F(WriterStationTest, AFailingWriterOrPortLeavesTheOthersAlone) {
+  Bench good, bad;
+  bad.emulator.SetSwapOnProbe(true);
+  good.emulator.SetSwapOnProbe(true);
+  EmulatorFaults faults;
+  faults.failAtByte = 10;
+  bad.emulator.SetFaults(faults);
+  WriterStation a(Setup(good, "Com1", 3, false), image, record);
+  WriterStation b(Setup(bad, "Com2", 3, false), image, record);
+  StationSetup missing = Setup(good, "/nonexistent/tty", 3, false);
+  missing.device = nullptr;  // the system's own device: the path does not exist
+  WriterStation c(std::move(missing), image, record);
+  for (WriterStation* s : {&a, &b, &c}) s->Start();
+  for (WriterStation* s : {&a, &b, &c}) s->Join();
+  EXPECT_EQ(a.Totals().ok, 3);
+  EXPECT_TRUE(a.Totals().Clean());
+  EXPECT_EQ(b.Totals().passes, 1);
+  EXPECT_EQ(b.Totals().failed, 1);
+  EXPECT_TRUE(c.Totals().portFailed);
+  EXPECT_EQ(c.Totals().passes, 0);
+  const auto events = record.Events();
+  EXPECT_NE(std::find(events.begin(), events.end(), "/nonexistent/tty Open  /nonexistent/tty Port Error!!"),
+            events.end());
+}
+
+}  // namespace

@@ -1,0 +1,194 @@
+// writer-cli driving several writer-emulator processes at once, and waiting
+// for parts seated by hand: real processes on real pseudo-terminals at
+// 115200 baud. The tests check order and counts, never times.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <thread>
+
+#include "cli/CliProcess.h"
+
+using namespace cli_test;
+
+namespace {
+
+using namespace std::chrono_literals;
+
+std::size_t Count(const std::vector<std::string>& lines, const std::string& line) {
+  return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), line));
+}
+
+std::vector<std::string> FileLines(const fs::path& path) {
+  std::ifstream in(path);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// A writer-cli running in the background, its output in a file.
+class Background {
+ public:
+  Background(std::vector<std::string> args, const fs::path& dir) : out_(dir / "cli.out") {
+    args.insert(args.begin(), WRITER_BINARY_DIR "/writer-cli");
+    auto argv = Argv(args);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, STDOUT_FILENO, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&fa, STDERR_FILENO, (dir / "cli.err").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_addchdir_np(&fa, dir.c_str());
+    if (posix_spawn(&pid_, argv[0], &fa, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&fa);
+  }
+  ~Background() {
+    if (pid_ > 0 && status_ < 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  std::vector<std::string> Lines() const { return FileLines(out_); }
+  // Waits until a line of the output is `line` (n times); false after the bound.
+  bool WaitFor(const std::string& line, std::size_t n = 1) const {
+    for (int i = 0; i < kWaitMs / 20; ++i) {
+      if (Count(Lines(), line) >= n) return true;
+      std::this_thread::sleep_for(20ms);
+    }
+    return false;
+  }
+  void Signal(int sig) const { kill(pid_, sig); }
+  int Wait() {
+    for (int i = 0; i < kWaitMs / 20 && status_ < 0; ++i) {
+      int st = 0;
+      if (waitpid(pid_, &st, WNOHANG) == pid_) status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128;
+      else std::this_thread::sleep_for(20ms);
+    }
+    return status_;
+  }
+
+ private:
+  fs::path out_;
+  pid_t pid_ = -1;
+  int status_ = -1;
+};
+
+class GangCli : public CliTest {
+ protected:
+  void SetUp() override {
+    CliTest::SetUp();
+    WriteText(Path("prog.asm"),
+              " LIST P=16C54\n ORG 0\n MOVLW 5\n MOVWF 6\n GOTO 0\n ORG 0x100\n RETLW 0\n RETLW 0\n END\n");
+    ASSERT_TRUE(Shell("cd " + dir_.string() + " && gpasm -o prog.hex prog.asm")) << "gpasm";
+    WriteText(Path("set.cfg"), ConfigText(Path("prog.hex"), "Com1", "K7E1/E3", 0x1A, 0x4B));
+  }
+  // Writers with the given options, their --port-path arguments.
+  std::vector<std::string> Writers(int n, const std::vector<std::string>& options) {
+    std::vector<std::string> args;
+    for (int i = 0; i < n; ++i) {
+      emulators_.push_back(std::make_unique<Emulator>(options));
+      EXPECT_FALSE(emulators_.back()->Path().empty()) << "writer-emulator did not start";
+      args.insert(args.end(), {"--port-path", emulators_.back()->Path()});
+    }
+    return args;
+  }
+  std::string Summary(int i, const std::string& counts) const {
+    return "summary: " + emulators_[i]->Path() + " " + counts;
+  }
+  std::vector<std::unique_ptr<Emulator>> emulators_;
+};
+
+const std::vector<std::string> kLine = {"--swap-parts", "--baud", "115200"};
+
+TEST_F(GangCli, FourWritersMakeTenPartsEach) {
+  std::vector<std::string> args = Writers(4, kLine);
+  args.insert(args.end(), {"--config", "set.cfg", "--log", "log.csv", "auto-program", "--passes", "10"});
+  const CliResult r = Run(args);
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  const auto lines = r.OutLines();
+  for (int i = 0; i < 4; ++i) {
+    const std::string name = emulators_[i]->Path();
+    EXPECT_EQ(Count(lines, name + ": Data program & verify OK!!"), 10u);
+    EXPECT_EQ(Count(lines, Summary(i, "passes 10, ok 10, failed 0, interrupted 0, serials none")), 1u) << r.out;
+    // Each Writer's lines in its own order.
+    std::vector<std::string> own;
+    for (const auto& line : lines)
+      if (line.rfind(name + ": ", 0) == 0) own.push_back(line.substr(name.size() + 2));
+    EXPECT_EQ(own[0], "Blank Check ..... OK.");
+    EXPECT_EQ(own[4], "Pass Count : 1");
+    EXPECT_EQ(own.back(), "Pass Count : 10");
+  }
+  // Every line belongs to one Writer or is a summary: nothing mixed within a line.
+  for (const auto& line : lines)
+    EXPECT_TRUE(line.rfind("/dev/", 0) == 0 || line.rfind("summary: ", 0) == 0) << line;
+  const auto log = FileLines(Path("log.csv"));
+  EXPECT_EQ(log.size(), 41u);
+}
+
+TEST_F(GangCli, AWriterThatDiesStopsAloneAndAPortThatDoesNotOpenIsReported) {
+  std::vector<std::string> args = Writers(4, kLine);
+  args.insert(args.end(), {"--port-path", Path("no-such-tty").string(), "--config", "set.cfg", "auto-program",
+                           "--passes", "10"});
+  std::thread killer([&] {
+    std::this_thread::sleep_for(1500ms);
+    kill(emulators_[1]->Pid(), SIGKILL);
+  });
+  const CliResult r = Run(args);
+  killer.join();
+  EXPECT_EQ(r.status, 1) << r.out << r.err;
+  const auto lines = r.OutLines();
+  for (int i : {0, 2, 3})
+    EXPECT_EQ(Count(lines, Summary(i, "passes 10, ok 10, failed 0, interrupted 0, serials none")), 1u) << r.out;
+  const std::string dead = emulators_[1]->Path();
+  const auto summary = std::find_if(lines.begin(), lines.end(),
+                                    [&](const std::string& l) { return l.rfind("summary: " + dead + " ", 0) == 0; });
+  ASSERT_NE(summary, lines.end()) << r.out;
+  EXPECT_NE(summary->find(", failed 1, "), std::string::npos) << *summary;
+  EXPECT_EQ(Count(lines, dead + ": error: Connect Timeout!!"), 1u) << r.out;
+  EXPECT_EQ(Count(lines, "summary: " + Path("no-such-tty").string() +
+                             " passes 0, ok 0, failed 0, interrupted 0, serials none (port not opened)"),
+            1u)
+      << r.out;
+}
+
+// Parts seated by hand (SIGUSR1 to the emulator): the first is programmed at
+// once, the next only once the socket was empty and holds a new part. One
+// SIGINT lets the running pass end; a second cuts it off.
+TEST_F(GangCli, WaitingForPartsAndStoppingByCtrlC) {
+  struct Case {
+    int interrupts;
+    const char* summary;
+    int status;
+    std::size_t logLines;
+  };
+  for (const Case c : {Case{1, "passes 2, ok 2, failed 0, interrupted 0, serials none", 0, 3},
+                       Case{2, "passes 2, ok 1, failed 0, interrupted 1, serials none", 1, 3}}) {
+    SCOPED_TRACE(c.interrupts);
+    emulators_.clear();
+    fs::remove(Path("log.csv"));
+    // Two milliseconds a word: a pass takes seconds, so a signal lands in it.
+    std::vector<std::string> args = Writers(1, {"--reseat-ms", "0", "--baud", "115200", "--word-time-us", "2000"});
+    args.insert(args.end(),
+                {"--config", "set.cfg", "--log", "log.csv", "auto-program", "--wait-for-part", "--passes", "0"});
+    Background cli(args, dir_);
+    const std::string name = emulators_[0]->Path();
+    ASSERT_TRUE(cli.WaitFor(name + ": Pass Count : 1"));
+    ASSERT_TRUE(cli.WaitFor(name + ": waiting for a part"));
+    kill(emulators_[0]->Pid(), SIGUSR1);  // the part out
+    std::this_thread::sleep_for(600ms);
+    EXPECT_EQ(Count(cli.Lines(), name + ": Blank Check ..... OK."), 1u) << "a pass on an empty socket";
+    kill(emulators_[0]->Pid(), SIGUSR1);  // a fresh part in
+    std::this_thread::sleep_for(900ms);  // polled within 250 ms; then the data stream runs
+    for (int i = 0; i < c.interrupts; ++i) {
+      cli.Signal(SIGINT);
+      std::this_thread::sleep_for(50ms);
+    }
+    EXPECT_EQ(cli.Wait(), c.status);
+    const auto lines = cli.Lines();
+    EXPECT_EQ(Count(lines, "summary: " + name + " " + c.summary), 1u) << testing::PrintToString(lines);
+    EXPECT_EQ(Count(lines, name + ": waiting for a part"), 1u);
+    EXPECT_EQ(FileLines(Path("log.csv")).size(), c.logLines);
+  }
+}
+
+}  // namespace

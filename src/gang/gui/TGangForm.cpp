@@ -97,8 +97,10 @@ struct TGangForm::Writer final : StationListener {
   void PassEnded(const WriterStation&, const StationPass& pass) override {
     form.Change(*this, [&](GangTileView& v) {
       ++v.passes;
-      if (pass.outcome.Succeeded() && pass.outcome.pass && !pass.outcome.pass->serial.empty())
-        v.lastSerial = pass.outcome.pass->serial;
+      if (pass.outcome.Succeeded()) {
+        v.gauge = 100;  // the stream reports its progress a word row at a time
+        if (pass.outcome.pass && !pass.outcome.pass->serial.empty()) v.lastSerial = pass.outcome.pass->serial;
+      }
       v.lines = pass.lines;
       KeepLast(v.lines);
     });

@@ -77,11 +77,11 @@ TGangTile::TGangTile(const std::string& port, QWidget* parent) : QFrame(parent),
   column->addLayout(figures);
 
   auto* buttons = new QHBoxLayout;
-  continue_ = new QPushButton("&Continue", this);
+  continue_ = new QPushButton("Continue", this);
   continue_->setObjectName("ContinueButton");
   continue_->setEnabled(false);
   connect(continue_, &QPushButton::clicked, this, &TGangTile::ContinueClicked);
-  showLines_ = new QPushButton("&Panel", this);
+  showLines_ = new QPushButton("Panel", this);
   showLines_->setObjectName("PanelButton");
   showLines_->setCheckable(true);
   showLines_->setToolTip("The last lines of this Writer's Auto Program panel");

@@ -141,6 +141,10 @@ TEST_F(GangWindowTest, TilesShowEachStateAndACloseMidPassInterruptsEveryWriter) 
   gang_->Tile("Com3")->findChild<QPushButton*>("PanelButton")->click();
   EXPECT_TRUE(lines->isVisible());
   EXPECT_TRUE(lines->toPlainText().contains("Data program fail !!"));
+  // scripts/screenshots.sh keeps the picture of every state at once.
+  if (const QString dir = qEnvironmentVariable("WRITER_SCREENSHOT_DIR"); !dir.isEmpty()) {
+    EXPECT_TRUE(gang_->grab().save(dir + "/gang-window.png"));
+  }
 
   // Every Writer in the middle of a pass: a part seated in the empty socket,
   // the other two parts taken out and new ones seated.

@@ -51,9 +51,9 @@ void BM_AutoProgramPassInWindow(benchmark::State& st) {
     const double before = CpuMs();
     RunPass(*g_form, [] { g_form->Button2Click(); });
     cpu += CpuMs() - before;
-    const AutoProgramPass pass = g_form->LastPass();
-    if (!pass.counted || !pass.failure.empty()) {
-      st.SkipWithError(("the pass failed: " + pass.failure).c_str());
+    const Outcome outcome = g_form->LastOutcome();
+    if (!outcome.Succeeded() || !outcome.pass || !outcome.pass->counted) {
+      st.SkipWithError(("the pass failed: " + outcome.text).c_str());
       break;
     }
   }
@@ -90,7 +90,7 @@ int main(int argc, char** argv) {
     g_form = &static_cast<TAutoProgramForm&>(dialog);
     RunPass(*g_form, [] { g_form->show(); });
     benchmark::RunSpecifiedBenchmarks();
-    if (!g_form->LastPass().failure.empty()) status = 1;
+    if (!g_form->LastOutcome().Succeeded()) status = 1;
     return int(QDialog::Accepted);
   });
   main.AutoProgram1Click();

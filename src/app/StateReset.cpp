@@ -13,6 +13,7 @@ void ModesOff(MainState& state) {
   state.Panel.Label19 = kDisable;
   state.Panel.Label13 = "0";
   state.SerialMode = 0;
+  state.SimMode = 0;  // a simulation only runs in serial-number mode
   state.QtpMode = 0;
 }
 }  // namespace

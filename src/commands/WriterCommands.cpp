@@ -55,6 +55,7 @@ CommandStart PrepareCommand(WriterCommand command, MainState& state, CommandFron
     case WriterCommand::ForceWrite:
       // Force-written parts never get serial numbers.
       state.SerialMode = 0;
+      state.SimMode = 0;
       state.Panel.Label1 = SerialModeText(state);
       break;
     default: break;

@@ -53,6 +53,7 @@ OpenOutcome OpenImageOrConfig(MainState& s, Prompts& prompts, const std::string&
     }
   }
   s.SerialMode = 0;
+  s.SimMode = 0;
   if (kind != ImageKind::Config) {
     // Settings saved beside the image (port, OPTION, ID, serial) come with it.
     s.CfgPath = WithoutExtension(path) + ".cfg";
@@ -80,6 +81,7 @@ void FinishOpen(MainState& s) {
   s.Panel.Label1 = "Disable";
   s.Panel.Label19 = "Disable";
   s.SerialMode = 0;
+  s.SimMode = 0;
   s.QtpMode = 0;
   s.Panel.Label13 = "0";
   CalChecksum(s);

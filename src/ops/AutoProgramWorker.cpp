@@ -7,6 +7,7 @@
 #include "production/QtpFile.h"
 #include "ops/Handover.h"
 #include "production/PassCount.h"
+#include "production/PassLedger.h"
 #include "ops/ProgramIdWorker.h"
 #include "production/SerialNumber.h"
 
@@ -53,6 +54,7 @@ struct PassInputs {
   int optionErrors = 0;
   std::uint8_t optionLow = 0, optionHigh = 0;
   bool rtiw = true, imageBlank = false;
+  PassStart ledger;  // what the part ledger records of the pass as it starts
 };
 
 const char* AutoOptionGuardText(int errors) {
@@ -76,12 +78,17 @@ class PassSteps {
     panel_.SetText(kTitleControl, in_.noBlankCheck ? "Auto-Program without Blank Check" : "Auto-Program");
     panel_.SetText("Label1", "");
     if (in_.serialMode && !in_.rtiw) return Fail("Label1", Verdict::NotRtiw, "The program memory is not 'RTIW'");
+    std::string reserved;
+    long long reservedRecord = 0;
+    if (!BeginLedgerPass(ctx_, in_.ledger, "Label1", &reserved, &reservedRecord)) return false;
     if (!ctx_.handover.Run(
-            [this] {
+            [&] {
+              // With a ledger the number is the ledger's, whatever the panel showed.
+              if (ctx_.ledger && in_.serialMode) SetSerialValue(state_, reserved);
               SerialNo2Memory(state_);
               if (in_.serialMode) record_.serial = SerialNumberText(state_);
               record_.checksum = state_.Panel.Label11;
-              if (state_.QtpMode) record_.qtpRecord = state_.QtpRecord + 1;
+              if (state_.QtpMode) record_.qtpRecord = ctx_.ledger ? static_cast<int>(reservedRecord) : state_.QtpRecord + 1;
             },
             ctx_.stop))
       return false;
@@ -105,17 +112,24 @@ class PassSteps {
 
   // A simulation pass: the Writer was not contacted.
   bool Simulated() const { return simulated_; }
+  // The pass count shown when the pass started.
+  long long PassCountAtStart() const { return in_.ledger.passCount; }
 
  private:
   void TakeInputs() {
     in_.noBlankCheck = state_.NoBlankCheck != 0;
     in_.eraseFirst = state_.EraseFirst != 0;
     in_.serialMode = state_.SerialMode != 0;
-    in_.simMode = state_.SimMode != 0;
+    in_.simMode = state_.SimMode != 0 && in_.serialMode;  // a simulation ends with serial-number mode
     in_.optionErrors = state_.OptionErrors;
     in_.optionLow = state_.OptionLow;
     in_.optionHigh = state_.OptionHigh;
     in_.rtiw = SerialWordsAreRtiw(state_, state_.SerialAddress, std::clamp(state_.SerialLength, 0, kMaxSerialBytes));
+    in_.ledger.numbered = in_.serialMode;
+    in_.ledger.device = state_.DeviceName;
+    in_.ledger.image = state_.CurrentFileName;
+    in_.ledger.checksum = state_.Panel.Label11;
+    in_.ledger.passCount = PassCountValue(state_);
   }
 
   bool ImageBlank() const {
@@ -212,6 +226,7 @@ class PassSteps {
   bool ProgramData() {
     Enter(OpStage::Program);
     panel_.SetText("Label2", "Program Data...");
+    if (!MarkLedgerStream(ctx_, "Label2")) return false;
     if (!Header(kAreaProgram, kModeProgram, "Label2", kLinkHeaderAccepted)) return false;
     bool stopped = false;
     const auto copy = ImageCopy(ctx_, kProgramBufferBytes, &stopped);
@@ -307,6 +322,7 @@ void CountAndAdvance(OperationContext& ctx) {
   PassRecord& record = *ctx.outcome.pass;
   CountPass(state);
   ++state.QtpRecord;
+  if (ctx.ledger) return;  // the ledger gives the next number (ShowNextNumber)
   if (state.SerialMode) {
     if (state.QtpMode) {
       // A file whose end record was read already has nothing more to give.
@@ -335,16 +351,59 @@ void CountAndAdvance(OperationContext& ctx) {
   SerialNo2Memory(state);
 }
 
+// With a ledger, after the pass: the number the next part is to get, stamped
+// so that the panel shows it. A QTP job whose file has no record left ends
+// the run as its end record does.
+void ShowNextNumber(OperationContext& ctx) {
+  PassRecord& record = *ctx.outcome.pass;
+  if (!ctx.ledger || !ctx.outcome.ledgerError.empty()) return;
+  std::optional<std::string> next;
+  try {
+    next = ctx.ledger->NextNumber();
+  } catch (const LedgerError&) {
+    return;  // only a display: the next pass's reservation will say what is wrong
+  }
+  ctx.handover.Run(
+      [&] {
+        MainState& state = ctx.state;
+        if (!state.SerialMode) return;
+        if (next) {
+          SetSerialValue(state, *next);
+          SerialNo2Memory(state);
+        } else if (state.QtpMode) {
+          EndQtpRun(state);
+          if (ctx.prompts) ctx.prompts->Message("QTP Program Finished!");
+          record.batchOver = record.qtpFinished = true;
+        }
+      },
+      ctx.stop);
+}
+
 }  // namespace
 
 Outcome AutoProgramWorker(OperationContext& ctx) {
   PassRecord& record = ctx.outcome.pass.emplace();
   PassSteps steps(ctx);
-  if (steps.Run()) {
-    ctx.outcome.Enter(OpStage::Count);
-    record.counted = ctx.handover.Run([&] { CountAndAdvance(ctx); }, ctx.stop);
-    if (record.counted && steps.Simulated()) ctx.outcome.Simulate();
-    if (record.counted && !steps.Simulated()) ctx.outcome.Done();
+  long long shownCount = 0;
+  try {
+    if (steps.Run()) {
+      ctx.outcome.Enter(OpStage::Count);
+      record.counted = ctx.handover.Run(
+          [&] {
+            CountAndAdvance(ctx);
+            shownCount = PassCountValue(ctx.state);
+          },
+          ctx.stop);
+      if (record.counted && steps.Simulated()) ctx.outcome.Simulate();
+      if (record.counted && !steps.Simulated()) ctx.outcome.Done();
+    }
+    EndLedgerPass(ctx, record.counted ? shownCount : steps.PassCountAtStart(), record.checksum);
+    if (record.counted) ShowNextNumber(ctx);
+  } catch (const std::exception& e) {
+    // The line failed under the pass: the ledger records how far it got.
+    ctx.outcome.EndByLineFault(e.what());
+    EndLedgerPass(ctx, steps.PassCountAtStart(), record.checksum);
+    throw;
   }
   ctx.panel.SetEnabled("Button1", true);
   if (!record.batchOver) ctx.panel.SetEnabled("Button2", true);

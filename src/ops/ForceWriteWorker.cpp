@@ -5,6 +5,7 @@
 #include "app/MainState.h"
 #include "ops/Handover.h"
 #include "production/PassCount.h"
+#include "production/PassLedger.h"
 
 const OperationLayout& ForceWriteLayout() {
   static const OperationLayout layout{
@@ -25,7 +26,7 @@ constexpr std::uint8_t kForceTiming = 5;
 
 enum class PassEnd { Counted, Simulated, LinkFailure, ReadBackFailure };
 
-PassEnd RunPass(OperationContext& ctx) {
+PassEnd RunPass(OperationContext& ctx, long long& passCount) {
   MainState& state = ctx.state;
   OperationPanel& panel = ctx.panel;
   PassRecord& record = *ctx.outcome.pass;
@@ -35,14 +36,23 @@ PassEnd RunPass(OperationContext& ctx) {
   panel.SetText("Label3", "");
   bool simulate = false;
   int n = 0;
+  PassStart facts;
+  facts.numbered = false;  // force-written parts never get serial numbers
   if (!ctx.handover.Run(
           [&] {
             simulate = state.SimMode != 0;
             n = std::clamp(state.ProgramBytes, 0, kProgramBufferBytes);
             record.checksum = state.Panel.Label11;
+            facts.device = state.DeviceName;
+            facts.image = state.CurrentFileName;
+            facts.checksum = record.checksum;
+            facts.passCount = passCount = PassCountValue(state);
           },
           ctx.stop))
     return PassEnd::LinkFailure;
+  std::string serial;
+  long long qtpRecord = 0;
+  if (!BeginLedgerPass(ctx, facts, "Label1", &serial, &qtpRecord)) return PassEnd::LinkFailure;
   if (simulate) {
     panel.SetText("Label1", "Simulate Programming OK!");
     return PassEnd::Simulated;
@@ -51,6 +61,7 @@ PassEnd RunPass(OperationContext& ctx) {
   panel.SetText("Label1", "Program Memory...");
   if (!ProbeWriter(ctx, "Label1")) return PassEnd::LinkFailure;
   ctx.outcome.Enter(OpStage::Program);
+  if (!MarkLedgerStream(ctx, "Label1")) return PassEnd::LinkFailure;
   bool stopped = false;
   const auto copy = ImageCopy(ctx, kForceWriteCopyBytes, &stopped);
   if (stopped) return PassEnd::LinkFailure;
@@ -139,15 +150,29 @@ PassEnd RunPass(OperationContext& ctx) {
 
 Outcome ForceWriteWorker(OperationContext& ctx) {
   PassRecord& record = ctx.outcome.pass.emplace();
-  const PassEnd end = RunPass(ctx);
-  if (end == PassEnd::Counted || end == PassEnd::Simulated) {
-    ctx.outcome.Enter(OpStage::Count);
-    record.counted = ctx.handover.Run([&] { CountPass(ctx.state); }, ctx.stop);
-    if (record.counted && end == PassEnd::Simulated) ctx.outcome.Simulate();
-    if (record.counted && end == PassEnd::Counted) ctx.outcome.Done();
+  long long passCount = 0;
+  PassEnd end;
+  try {
+    end = RunPass(ctx, passCount);
+    if (end == PassEnd::Counted || end == PassEnd::Simulated) {
+      ctx.outcome.Enter(OpStage::Count);
+      record.counted = ctx.handover.Run(
+          [&] {
+            CountPass(ctx.state);
+            passCount = PassCountValue(ctx.state);
+          },
+          ctx.stop);
+      if (record.counted && end == PassEnd::Simulated) ctx.outcome.Simulate();
+      if (record.counted && end == PassEnd::Counted) ctx.outcome.Done();
+    }
+    EndLedgerPass(ctx, passCount, record.checksum);
+  } catch (const std::exception& e) {
+    ctx.outcome.EndByLineFault(e.what());
+    EndLedgerPass(ctx, passCount, record.checksum);
+    throw;
   }
   // A pass whose read-back failed offers no next part.
-  record.batchOver = end == PassEnd::ReadBackFailure;
+  record.batchOver = record.batchOver || end == PassEnd::ReadBackFailure;
   ctx.panel.SetEnabled("Button1", true);
   if (!record.batchOver) ctx.panel.SetEnabled("Button2", true);
   return ctx.outcome;

@@ -6,6 +6,7 @@
 #include "app/MainState.h"
 #include "ops/Handover.h"
 #include "ops/OperationPanel.h"
+#include "production/PassLedger.h"
 
 std::vector<std::uint8_t> ImageCopy(OperationContext& ctx, int bytes, bool* stopped) {
   std::vector<std::uint8_t> copy(static_cast<std::size_t>(std::clamp(bytes, 0, kProgramBufferBytes)));
@@ -72,3 +73,69 @@ const char* StageFailureText(std::int32_t status) {
   }
 }
 
+
+namespace {
+
+// The ledger went away: what the pass and the batch show. A failure noted
+// earlier stays the pass's verdict, but the batch ends all the same.
+void LedgerLost(OperationContext& ctx, std::string_view line, const LedgerError& e) {
+  const std::string text = std::string("Ledger error: ") + e.what();
+  if (!line.empty()) ctx.panel.Red(line, text);
+  ctx.outcome.Fail(Verdict::LedgerLost, text);
+  ctx.outcome.ledgerError = text;
+  if (ctx.outcome.pass) ctx.outcome.pass->batchOver = true;
+}
+
+PassResult LedgerResult(OpResult result) {
+  switch (result) {
+    case OpResult::Ok: return PassResult::Ok;
+    case OpResult::Simulated: return PassResult::Simulated;
+    case OpResult::Failed: return PassResult::Failed;
+    case OpResult::Stopped: break;
+  }
+  return PassResult::Interrupted;
+}
+
+}  // namespace
+
+bool BeginLedgerPass(OperationContext& ctx, const PassStart& pass, std::string_view line, std::string* serial,
+                     long long* record) {
+  if (!ctx.ledger) return true;
+  try {
+    const ReserveResult r = ctx.ledger->Begin(pass);
+    if (r.outcome == ReserveResult::Outcome::Reserved) {
+      *serial = r.pass.serial;
+      *record = r.pass.qtpRecord;
+      return true;
+    }
+    ctx.panel.Red(line, r.message);
+    ctx.outcome.Fail(Verdict::LedgerRefused, r.message);
+    if (ctx.outcome.pass) ctx.outcome.pass->batchOver = true;
+  } catch (const LedgerError& e) {
+    LedgerLost(ctx, line, e);
+  }
+  return false;
+}
+
+bool MarkLedgerStream(OperationContext& ctx, std::string_view line) {
+  if (!ctx.ledger) return true;
+  try {
+    ctx.ledger->StreamStarted();
+    return true;
+  } catch (const LedgerError& e) {
+    LedgerLost(ctx, line, e);
+    return false;
+  }
+}
+
+void EndLedgerPass(OperationContext& ctx, long long passCount, const std::string& checksum) {
+  if (!ctx.ledger || !ctx.ledger->PassOpen()) return;
+  const Outcome& out = ctx.outcome;
+  const bool failed = out.result == OpResult::Failed;
+  try {
+    ctx.ledger->End(LedgerResult(out.result), failed ? StageName(out.stage) : "", failed ? out.text : "", passCount,
+                    checksum);
+  } catch (const LedgerError& e) {
+    LedgerLost(ctx, {}, e);
+  }
+}

@@ -19,6 +19,8 @@ struct MainState;
 class OperationPanel;
 class Handover;
 class Prompts;
+class PassLedger;
+struct PassStart;
 
 struct OperationContext {
   MainState& state;
@@ -31,6 +33,8 @@ struct OperationContext {
   // Message boxes of main-window routines (the QTP file's); null: none shown.
   // In the window they come up once the routine has returned.
   Prompts* prompts = nullptr;
+  // The part ledger of Auto Program and force write; null: passes are not recorded.
+  PassLedger* ledger = nullptr;
   // What the operation has come to so far. The worker returns it at its end;
   // whoever runs it also finds here how far it got when the line failed under it.
   Outcome outcome = {};
@@ -71,6 +75,19 @@ bool SendHeaderFor(OperationContext& ctx, std::uint32_t area, std::int32_t mode,
 // unexpected reply (7); a byte nobody looks at may be left out.
 std::int32_t ReadExactly(OperationContext& ctx, std::uint32_t area, std::int32_t count);
 std::int32_t ReadExactly(OperationContext& ctx, std::uint32_t area, std::int32_t count, std::int32_t used);
+
+// With a ledger, reserves the pass before any byte goes to the Writer; the
+// number (empty for an unnumbered pass) in `serial`, its QTP record in
+// `record`. False, with the red text in `line`, when the ledger refused the
+// pass or could not be reached: the pass must not start.
+bool BeginLedgerPass(OperationContext& ctx, const PassStart& pass, std::string_view line, std::string* serial,
+                     long long* record);
+// The program-memory stream starts: false, with the red text in `line`, when
+// the ledger was lost (the stream must not start).
+bool MarkLedgerStream(OperationContext& ctx, std::string_view line);
+// Ends the ledger's pass from ctx.outcome, with the pass count shown and the
+// part's checksum. A lost ledger fails the pass and ends the batch.
+void EndLedgerPass(OperationContext& ctx, long long passCount, const std::string& checksum);
 
 // The program word that byte i of a buffer of 7-bit halves belongs to.
 template <class Bytes>

@@ -49,6 +49,8 @@ const char* VerdictName(Verdict verdict) {
     case Verdict::ReadError: return "read_error";
     case Verdict::QtpFile: return "qtp_file";
     case Verdict::LineFault: return "line_fault";
+    case Verdict::LedgerRefused: return "ledger_refused";
+    case Verdict::LedgerLost: return "ledger_lost";
   }
   return "";
 }

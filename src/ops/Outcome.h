@@ -59,6 +59,8 @@ enum class Verdict : std::uint8_t {
   ReadError,      // Read IC: the Writer ended program memory early, or sent far more than it holds
   QtpFile,        // the next QTP record could not be read
   LineFault,      // the serial line failed under the operation (a cable pulled)
+  LedgerRefused,  // the part ledger gave the pass no number (job used up, unknown, QTP record used): not started
+  LedgerLost,     // the part ledger could not be reached or written: the batch stops
 };
 
 const char* VerdictName(Verdict verdict);  // "none", "not_blank", "line_fault" ...
@@ -89,6 +91,7 @@ struct Outcome {
   std::optional<std::uint32_t> buffer;   // the buffer's value there
   std::string text;                   // the failing line as the window shows it
   std::optional<PassRecord> pass;     // Auto Program and force write
+  std::string ledgerError;            // the part ledger was lost during the pass: why (the batch stops)
 
   // Ok or simulated: what writer-cli exits 0 for.
   bool Succeeded() const { return result == OpResult::Ok || result == OpResult::Simulated; }

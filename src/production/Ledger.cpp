@@ -142,8 +142,8 @@ std::string Differences(const Job& job, const JobSpec& spec) {
   const auto kind = [](JobKind k) { return k == JobKind::Qtp ? "a QTP file" : "serial numbers"; };
   const auto order = [](bool random) { return random ? "pseudo-random numbers" : "sequential numbers"; };
   const auto first = [](bool lsb) { return lsb ? "LSB first" : "MSB first"; };
-  const SerialSettings& a = job.serial;
-  const SerialSettings& b = spec.serial;
+  const SerialNumberSettings& a = job.serial;
+  const SerialNumberSettings& b = spec.serial;
   if (job.kind != spec.kind) {
     differ("", kind(job.kind), kind(spec.kind));
   } else if (job.kind == JobKind::Qtp) {
@@ -356,7 +356,7 @@ JobOpening Ledger::OpenJob(const JobSpec& spec) {
   // Settings are checked before anything is touched; the start only matters
   // for a new job, so an existing job is opened whatever start is asked.
   if (spec.kind == JobKind::Serial) {
-    SerialSettings anyStart = spec.serial;
+    SerialNumberSettings anyStart = spec.serial;
     anyStart.start = "0";
     out.message = SerialSettingsError(anyStart);
     if (!out.message.empty()) return out;
@@ -370,7 +370,7 @@ JobOpening Ledger::OpenJob(const JobSpec& spec) {
         r.message = SerialSettingsError(spec.serial);
         if (!r.message.empty()) return r;
       }
-      const SerialSettings& s = spec.serial;
+      const SerialNumberSettings& s = spec.serial;
       const bool serial = spec.kind == JobKind::Serial;
       const std::string start = serial ? *NormalizeSerialText(s.start, s.bytes) : std::string();
       const auto inserted = store_->Exec(
@@ -426,15 +426,19 @@ bool Ledger::MarkStreamStarted(long long id) {
 }
 
 bool Ledger::Finish(long long id, PassResult result, const std::string& stage, const std::string& message,
-                    long long passCount) {
-  const char* name = result == PassResult::Ok ? "ok" : result == PassResult::Simulated ? "simulated" : "failed";
+                    long long passCount, const std::string& checksum) {
+  const char* name = result == PassResult::Ok          ? "ok"
+                     : result == PassResult::Simulated ? "simulated"
+                     : result == PassResult::Failed    ? "failed"
+                                                       : "interrupted";
   std::lock_guard lock(mutex_);
   return Transaction(Access::Write, [&] {
     LedgerStore& db = *store_;
     const std::string now = db.Dialect().now;
-    const auto rows = db.Query("UPDATE passes SET result = $2, stage = $3, message = $4, pass_count = $5, ended = " +
+    const auto rows = db.Query("UPDATE passes SET result = $2, stage = $3, message = $4, pass_count = $5,"
+                               " checksum = COALESCE($6, checksum), ended = " +
                                    now + " WHERE id = $1 AND result = 'open' RETURNING job, serial, stream_started",
-                               {Param(id), std::string(name), stage, message, Param(passCount)});
+                               {Param(id), std::string(name), stage, message, Param(passCount), NullIfEmpty(checksum)});
     if (rows.empty()) return false;
     const std::string job = Text(rows[0][0]);
     const std::string serial = Text(rows[0][1]);

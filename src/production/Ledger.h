@@ -59,7 +59,7 @@ enum class LedgerPolicy { ReuseFailed, Strict };
 const char* PolicyName(LedgerPolicy policy);  // "reuse-failed", "strict"
 std::optional<LedgerPolicy> ParsePolicy(const std::string& text);
 
-struct SerialSettings {
+struct SerialNumberSettings {
   bool random = false;    // pseudo-random (shift register) rather than sequential
   int address = 0;        // word address of the first RTIW word
   int bytes = 1;          // 1-8
@@ -72,17 +72,17 @@ struct SerialSettings {
 // 1-255, length outside 1-8, a start that is no number of that length, the
 // pseudo-random start of all ones, words outside program memory). For
 // serial-number mode on: a finished QTP run leaves 0 bytes, valid with it off.
-std::string SerialSettingsError(const SerialSettings& settings);
+std::string SerialSettingsError(const SerialNumberSettings& settings);
 
 // "1a" for 2 bytes -> "001A"; nullopt unless 1 to 2*bytes hex digits.
 std::optional<std::string> NormalizeSerialText(const std::string& text, int bytes);
 
 // The number after `current` (normalized hex), as SerialNoNext advances it.
-std::string NextSerial(const SerialSettings& settings, const std::string& current);
+std::string NextSerial(const SerialNumberSettings& settings, const std::string& current);
 
 struct MainState;
 // The serial settings the main state holds; start: the number Label15 shows.
-SerialSettings SerialSettingsOf(const MainState& state);
+SerialNumberSettings SerialSettingsOf(const MainState& state);
 // Puts a number (hex, most significant first) into state.SerialValue, to be
 // stamped with SerialNo2Memory.
 void SetSerialValue(MainState& state, const std::string& serial);
@@ -102,7 +102,7 @@ std::string RedactLocation(const std::string& location);
 struct JobSpec {
   std::string name;
   JobKind kind = JobKind::Serial;
-  SerialSettings serial;                // kind Serial; the start only counts for a new job
+  SerialNumberSettings serial;                // kind Serial; the start only counts for a new job
   std::string qtpFile;                  // kind Qtp: compared as given
   std::optional<LedgerPolicy> policy;   // none: the job's own (reuse-failed for a new job)
 };
@@ -110,7 +110,7 @@ struct JobSpec {
 struct Job {
   std::string name;
   JobKind kind = JobKind::Serial;
-  SerialSettings serial;  // start: the job's first number
+  SerialNumberSettings serial;  // start: the job's first number
   std::string next;       // the number the sequence gives next
   std::string qtpFile;
   long long nextRecord = 1;  // QTP record the job reads next, 1 = first
@@ -166,7 +166,9 @@ struct ReserveResult {
   std::string message;  // why, unless Reserved
 };
 
-enum class PassResult { Ok, Failed, Simulated };
+// Interrupted: the pass was cut off (window closed, station stopped); its
+// number is used up, as the part may carry it.
+enum class PassResult { Ok, Failed, Simulated, Interrupted };
 
 // A pass as the ledger holds it; result is "open", "ok", "failed",
 // "simulated" or "interrupted". Unset times and numbers are empty / 0.
@@ -230,9 +232,10 @@ class Ledger {
   // Ends an open pass. ok, simulated, and failed after the stream started
   // use the number up; failed before the stream releases it under
   // reuse-failed. False (and nothing changed) when the pass was not open,
-  // e.g. already marked interrupted.
+  // e.g. already marked interrupted. A checksum replaces the one recorded at
+  // the start (the part's own, with its number stamped).
   bool Finish(long long id, PassResult result, const std::string& stage, const std::string& message,
-              long long passCount);
+              long long passCount, const std::string& checksum = {});
   // Marks interrupted the open passes of exactly this station and port
   // (their numbers are used up) and returns them, oldest first.
   std::vector<LedgerRecord> RecoverInterrupted(const std::string& station, const std::string& port);

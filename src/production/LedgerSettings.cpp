@@ -35,7 +35,7 @@ std::optional<std::string> NormalizeSerialText(const std::string& text, int byte
   return out;
 }
 
-std::string SerialSettingsError(const SerialSettings& s) {
+std::string SerialSettingsError(const SerialNumberSettings& s) {
   if (s.bytes < 1 || s.bytes > kMaxSerialBytes)
     return "A serial number has 1 to 8 bytes, not " + std::to_string(s.bytes);
   if (s.increment < 1 || s.increment > 255)
@@ -53,8 +53,8 @@ std::string SerialSettingsError(const SerialSettings& s) {
   return {};
 }
 
-SerialSettings SerialSettingsOf(const MainState& state) {
-  SerialSettings s;
+SerialNumberSettings SerialSettingsOf(const MainState& state) {
+  SerialNumberSettings s;
   s.random = state.SerialRandom != 0;
   s.address = state.SerialAddress;
   s.bytes = state.SerialLength;
@@ -71,7 +71,7 @@ void SetSerialValue(MainState& state, const std::string& serial) {
     state.SerialValue[k] = std::stoi(serial.substr(digits - 2 * k - 2, 2), nullptr, 16);
 }
 
-std::string NextSerial(const SerialSettings& settings, const std::string& current) {
+std::string NextSerial(const SerialNumberSettings& settings, const std::string& current) {
   auto state = std::make_unique<MainState>();
   state->SerialLength = settings.bytes;
   state->SerialStep = settings.increment;

@@ -4,6 +4,8 @@
 #include <array>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <sstream>
 
 #include "app/MainState.h"
 #include "app/Prompts.h"
@@ -106,6 +108,25 @@ QtpReadResult ReadSerialData(MainState& state, std::istream& in, Prompts& prompt
   const QtpReadResult result = ReadRecord(state, in);
   if (result != QtpReadResult::Ok) prompts.Message(QtpReadMessage(result));
   return result;
+}
+
+std::vector<std::string> QtpFileSerials(std::istream& in, bool lsbFirst) {
+  std::vector<std::string> serials;
+  auto scratch = std::make_unique<MainState>();
+  scratch->SerialLsbFirst = lsbFirst ? 1 : 0;
+  // Line by line, so that one broken record costs only itself.
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty()) continue;
+    std::istringstream record(line);
+    if (ReadRecord(*scratch, record) != QtpReadResult::Ok) {
+      serials.emplace_back();
+      continue;
+    }
+    if (scratch->QtpEnd) break;
+    serials.push_back(SerialNumberText(*scratch));
+  }
+  return serials;
 }
 
 void CloseQtpFile(MainState& state) { state.QtpIn.reset(); }

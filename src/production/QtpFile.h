@@ -9,6 +9,7 @@
 
 #include <istream>
 #include <string>
+#include <vector>
 
 struct MainState;
 class Prompts;
@@ -41,6 +42,12 @@ QtpReadResult ReadSerialData(MainState& state, std::istream& in, Prompts& prompt
 // number. Otherwise serial-number and QTP mode end up off and the file closed.
 // True when QTP mode is on.
 bool LoadQtpFile(MainState& state, const std::string& path, Prompts& prompts);
+
+// The serial numbers of a QTP file's data records in order, as the ledger
+// reads them (hex, most significant first, the bytes in the order
+// `lsbFirst` says they were written); a faulty record gives "", the end
+// record ends the list.
+std::vector<std::string> QtpFileSerials(std::istream& in, bool lsbFirst);
 
 // Closes the QTP file.
 void CloseQtpFile(MainState& state);

@@ -6,7 +6,10 @@
 #include <filesystem>
 #include <fstream>
 
+#include "production/PassLedger.h"
 #include "production/QtpFile.h"
+#include "production/LedgerStores.h"
+#include "ops/ForceWriteWorker.h"
 #include "ops/OpsFixture.h"
 #include "production/SerialNumber.h"
 #include "support/ScriptedPrompts.h"
@@ -45,6 +48,7 @@ class AutoProgramTest : public OpsTest {
     else
       AutoProgramContinueReset(*panel);
     OperationContext ctx{state, link, clock, HeaderInputs{"K7E1/E3"}, {}, *panel, handover, &prompts};
+    ctx.ledger = ledger;
     outcome = AutoProgramWorker(ctx);
     EXPECT_TRUE(panel->IsEnabled("Button1"));
     return *outcome.pass;
@@ -240,6 +244,124 @@ TEST_F(AutoProgramTest, QtpLoadRefusesWordsThatAreNotRtiw) {
   EXPECT_EQ(state.SerialMode, 0);
   EXPECT_EQ(state.QtpIn, nullptr);
   std::filesystem::remove(path);
+}
+
+// Passes drawing their numbers from a part ledger (a SQLite file of the test's own).
+class LedgerPassTest : public AutoProgramTest {
+ protected:
+  void SetUp() override {
+    AutoProgramTest::SetUp();
+    SerialMode();
+    store = place.Open();
+  }
+  // A station's run: the job opened from the state, as a front end opens it.
+  std::unique_ptr<PassLedger> Station(const std::string& job = "example", const std::string& qtp = {},
+                                      std::optional<LedgerPolicy> policy = {}) {
+    const auto opening = store->OpenJob(JobSpecOf(state, job, qtp, policy));
+    EXPECT_NE(opening.outcome, JobOpening::Outcome::Refused) << opening.message;
+    auto shared = std::shared_ptr<Ledger>(store.get(), [](Ledger*) {});
+    auto station = std::make_unique<PassLedger>(shared, job, "bench1", "Com1",
+                                                qtp.empty() ? QtpRecordReader{} : QtpFileRecords(qtp, false));
+    ledger = station.get();
+    return station;
+  }
+  // "serial result stage" of every pass, oldest first.
+  Texts Recorded() {
+    Texts out;
+    for (const auto& p : store->List()) out.push_back(p.serial + " " + p.result + (p.stage.empty() ? "" : " " + p.stage));
+    return out;
+  }
+  LedgerPlace place{Store::Sqlite};
+  std::unique_ptr<Ledger> store;
+};
+
+TEST_F(LedgerPassTest, RunsOneAfterAnotherNeverReissueANumber) {
+  for (int run = 0; run < 2; ++run) {
+    state.SerialValue = {0x34, 0x12};  // as the configuration file puts it back every run
+    const auto station = Station();
+    for (int i = 0; i < 2; ++i) {
+      EXPECT_TRUE(Pass().counted);
+      EXPECT_EQ(PartSerial(), 0x1234 + 2 * run + i);
+      EXPECT_EQ(state.Panel.Label15, HexDigits(0x1235 + 2 * run + i, 4));  // the ledger's next
+    }
+  }
+  EXPECT_EQ(Recorded(), (Texts{"1234 ok", "1235 ok", "1236 ok", "1237 ok"}));
+  EXPECT_EQ(store->List().back().passCount, 4);
+}
+
+TEST_F(LedgerPassTest, HowAPassEndsDecidesItsNumber) {
+  const auto station = Station("example", {}, LedgerPolicy::ReuseFailed);
+  IcDescription used = *IcDescription::ForDevice("K7E1/E3");
+  used.program = {0x3FFF, 0x1111};
+  emulator.SetIc(used);
+  Pass(false);  // not blank: the number goes to the next part
+  SetFaults(MakeFaults([](EmulatorFaults& f) { f.socketEmptiedAt = 100; }));
+  emulator.SetIc(*IcDescription::ForDevice("K7E1/E3"));
+  Pass(false);  // lifted out mid-stream: the part may carry the number
+  SetFaults({});
+  Pass();
+  EXPECT_EQ(PartSerial(), 0x1235);
+  ToggleSimulation(state);
+  Pass(false);
+  EXPECT_EQ(Recorded(), (Texts{"1234 failed blank_check", "1234 failed program", "1235 ok", "1236 simulated"}));
+  EXPECT_EQ(store->List()[0].message, "Device not blank!!");
+}
+
+TEST_F(LedgerPassTest, StoppedPassIsInterruptedAndItsNumberUsedUp) {
+  const auto station = Station();
+  auto stopper = std::make_unique<std::stop_source>();
+  panel = std::make_unique<RecordingPanel>(AutoProgramLayout());
+  HookedHandover stopAfterStamp(2, [&] { stopper->request_stop(); });
+  OperationContext ctx{state, link, clock, HeaderInputs{"K7E1/E3"}, stopper->get_token(), *panel, stopAfterStamp};
+  ctx.ledger = ledger;
+  outcome = AutoProgramWorker(ctx);
+  EXPECT_EQ(outcome.result, OpResult::Stopped);
+  EXPECT_FALSE(ledger->PassOpen());
+  Pass();
+  EXPECT_EQ(Recorded(), (Texts{"1234 interrupted", "1235 ok"}));
+}
+
+TEST_F(LedgerPassTest, RefusedPassNeverTouchesTheWriter) {
+  state.SerialLength = 1;
+  state.SerialStep = 0x80;
+  state.SerialValue = {0x00};
+  const auto station = Station("tiny");
+  EXPECT_TRUE(Pass().counted);
+  EXPECT_TRUE(Pass().counted);  // 00, 80, then the sequence is back at its start
+  const auto sent = emulator.BytesReceived();
+  const PassRecord refused = Pass();
+  EXPECT_EQ(outcome.verdict, Verdict::LedgerRefused);
+  EXPECT_TRUE(refused.batchOver);
+  EXPECT_EQ(panel->Lines(), Texts{"error: Job tiny is used up: no serial number is left"});
+  EXPECT_EQ(emulator.BytesReceived(), sent);
+  EXPECT_EQ(Recorded(), (Texts{"00 ok", "80 ok"}));
+}
+
+TEST_F(LedgerPassTest, QtpJobGoesOnWhereTheLastRunEnded) {
+  MainState writer = state;
+  const std::string path = ::testing::TempDir() + "/ledger-qtp.txt";
+  std::ofstream(path, std::ios::binary) << QtpFileText(writer, 3);
+  std::unique_ptr<PassLedger> station;
+  for (int run = 0; run < 2; ++run) {
+    ASSERT_TRUE(LoadQtpFile(state, path, prompts));
+    station = Station("qtp", path);
+    Pass();
+    EXPECT_EQ(PartSerial(), 0x1234 + run);
+  }
+  EXPECT_TRUE(Pass().qtpFinished);
+  EXPECT_EQ(PartSerial(), 0x1236);
+  EXPECT_EQ(prompts.LastText(), "QTP Program Finished!");
+  EXPECT_EQ(store->List().back().qtpRecord, 3);
+  std::filesystem::remove(path);
+}
+
+TEST_F(LedgerPassTest, ForceWriteIsRecordedUnnumbered) {
+  const auto station = Station();
+  state.SerialMode = 0;
+  Run(ForceWriteLayout(), ForceWriteWorker);
+  EXPECT_TRUE(outcome.Succeeded());
+  EXPECT_EQ(Recorded(), Texts{" ok"});
+  EXPECT_EQ(store->List()[0].job, "example");
 }
 
 }  // namespace

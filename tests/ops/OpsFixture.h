@@ -112,6 +112,7 @@ class OpsTest : public ::testing::Test, protected EmulatedWriter<FakeClock> {
   void RunWith(RecordingPanel& panel, Handover& via, const Worker& worker,
                HeaderInputs inputs = HeaderInputs{"K7E1/E3"}) {
     OperationContext ctx{state, link, clock, std::move(inputs), {}, panel, via};
+    ctx.ledger = ledger;
     outcome = worker(ctx);
   }
 
@@ -122,4 +123,5 @@ class OpsTest : public ::testing::Test, protected EmulatedWriter<FakeClock> {
 
   InlineHandover handover;
   Outcome outcome;  // of the last Run
+  PassLedger* ledger = nullptr;  // the part ledger the passes use, if any
 };

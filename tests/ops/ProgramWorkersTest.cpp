@@ -346,7 +346,7 @@ TEST_F(ProgramEepromTest, FailureAtThePairAndVerifyDetail) {
   auto panel = Program();
   EXPECT_EQ(panel->Lines(), (Texts{"EEPROM Program Ok!!", "Data Verify error at 0005H", "IC=FFH, Buffer=12H"}));
   EXPECT_TRUE(panel->IsVisible("Label2"));
-  EXPECT_FALSE(panel->Succeeded());
+  EXPECT_FALSE(outcome.Succeeded());
 }
 
 class ForceWriteTest : public OpsTest {

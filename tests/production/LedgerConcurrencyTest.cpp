@@ -71,7 +71,7 @@ TEST_P(LedgerConcurrency, StationsDrawingAtOnceGetDistinctNumbersWithoutGaps) {
     EXPECT_EQ(distinct.size(), handedOut.size());
   }
   // Whatever was handed out is the start of the job's sequence, 0FFA on.
-  SerialSettings settings = SerialJob("line", "0FFA").serial;
+  SerialNumberSettings settings = SerialJob("line", "0FFA").serial;
   std::set<std::string> sequence;
   for (std::string n = "0FFA"; sequence.size() < distinct.size(); n = NextSerial(settings, n)) sequence.insert(n);
   EXPECT_EQ(distinct, sequence);

@@ -261,11 +261,11 @@ INSTANTIATE_TEST_SUITE_P(Stores, LedgerContract, ::testing::Values(Store::Sqlite
 
 TEST(LedgerSettings, SettingsThatCannotStartAJobAreRefused) {
   struct Case {
-    SerialSettings settings;
+    SerialNumberSettings settings;
     const char* error;  // "" when the settings are good
   };
   const auto s = [](int bytes, int increment, const char* start, bool random = false, int address = 0) {
-    SerialSettings r;
+    SerialNumberSettings r;
     r.bytes = bytes, r.increment = increment, r.start = start, r.random = random, r.address = address;
     return r;
   };

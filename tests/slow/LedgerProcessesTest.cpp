@@ -101,7 +101,7 @@ TEST_P(LedgerProcesses, ProcessesDrawingAtOnceGetOneSequence) {
   ASSERT_EQ(numbers.size(), static_cast<std::size_t>((kProcesses - 1) * kPassesEach + kKilledAfter + 1)) << text;
   const std::set<std::string> distinct(numbers.begin(), numbers.end());
   EXPECT_EQ(distinct.size(), numbers.size());
-  const SerialSettings settings = SerialJob("line", "0100").serial;
+  const SerialNumberSettings settings = SerialJob("line", "0100").serial;
   std::set<std::string> sequence;
   for (std::string n = "0100"; sequence.size() < numbers.size(); n = NextSerial(settings, n)) sequence.insert(n);
   EXPECT_EQ(distinct, sequence);

@@ -253,7 +253,8 @@ TEST_F(ProgrammingTest, QtpBoxComesUpAfterTheHandOver) {
   RunCommand("AutoProgram1", [&](QDialog& d) {
     form = &dynamic_cast<TAutoProgramForm&>(d);
     ASSERT_TRUE(WaitPass(*form));
-    EXPECT_TRUE(form->LastPass().qtpFinished);
+    ASSERT_TRUE(form->LastOutcome().pass);
+    EXPECT_TRUE(form->LastOutcome().pass->qtpFinished);
     form->Button("Button1")->click();
   });
   EXPECT_EQ(prompts.Texts(), Texts{"QTP Program Finished!"});

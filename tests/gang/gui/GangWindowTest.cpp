@@ -16,9 +16,7 @@
 #include "gang/gui/TGangForm.h"
 #include "link/PortMap.h"
 #include "ops/gui/ProgrammingFixture.h"
-#ifdef GANG_LEDGER
 #include "production/Ledger.h"
-#endif
 
 namespace {
 
@@ -96,9 +94,7 @@ class GangWindowTest : public ::testing::Test {
   // The ledger's passes by port and result: {"Com1", "interrupted"} -> 1.
   std::map<std::pair<std::string, std::string>, int> LedgerResults() {
     std::map<std::pair<std::string, std::string>, int> out;
-#ifdef GANG_LEDGER
     for (const LedgerRecord& r : OpenLedger({})->List()) ++out[{r.port, r.result}];
-#endif
     return out;
   }
 

@@ -162,6 +162,7 @@ std::string CliUsage() {
       "  --qtp FILE              load a QTP file of serial numbers, as \"Load QTP File\" does\n"
       "  --log FILE              auto-program appends a CSV line per pass to FILE\n"
       "  --trace FILE            write every byte to and from the Writer to FILE\n"
+      "                          (several Writers: FILE.1, FILE.2 ... in the order given)\n"
       "  --yes                   answer questions with Ignore / Yes instead of Abort / No\n"
       "  --json                  one JSON object per operation (per pass) on standard output,\n"
       "                          one per line, instead of the window's lines\n"

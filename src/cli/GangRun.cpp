@@ -18,6 +18,8 @@
 #include "cli/CliSession.h"
 #include "cli/JsonReport.h"
 #include "commands/WriterStation.h"
+#include "link/PosixSerialDevice.h"
+#include "link/TracingSerialDevice.h"
 #include "ops/AutoProgramWorker.h"
 #include "production/ProductionLog.h"
 
@@ -183,6 +185,19 @@ int RunGang(CliSession& session, const CliArgs& args, WriterCommand command, int
   std::vector<std::unique_ptr<WriterStation>> stations;
   for (const std::string& name : writers) {
     StationSetup setup;
+    if (args.trace) {
+      // One trace per Writer: FILE, or FILE.1, FILE.2 ... in the order given.
+      const std::string path = writers.size() == 1 ? *args.trace : *args.trace + "." + std::to_string(stations.size() + 1);
+      std::shared_ptr<std::ostream> trace = OpenTraceFile(path);
+      if (!trace) {
+        session.Err() << "writer-cli: cannot write the trace " << path << std::endl;
+        return kExitError;
+      }
+      setup.device = [trace] {
+        return std::make_unique<TracingSerialDevice>(std::make_unique<PosixSerialDevice>(), trace,
+                                                     SystemClock::Instance());
+      };
+    }
     setup.name = name;
     setup.port = {name, args.handshake};
     setup.command = command;

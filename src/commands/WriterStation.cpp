@@ -10,6 +10,7 @@
 #include "ops/BlankCheckWorker.h"
 #include "ops/ForceWriteWorker.h"
 #include "ops/VerifyWorker.h"
+#include "production/PassLedger.h"
 
 namespace {
 
@@ -152,6 +153,18 @@ bool WriterStation::PortReady() {
 void WriterStation::SetState(const std::string& words) { listener_.StateChanged(*this, words); }
 
 void WriterStation::Run(std::stop_token stop) {
+  if (setup_.ledger) {
+    // Passes this station left open on this port when it last stopped.
+    try {
+      for (const std::string& text : setup_.ledger->RecoverInterrupted()) listener_.Note(*this, text);
+    } catch (const std::exception& e) {
+      listener_.Note(*this, std::string("ledger: ") + e.what());
+      std::lock_guard lock(mutex_);
+      totals_.aborted = true;
+      SetState("Ledger error");
+      return;
+    }
+  }
   SetState("Opening the port");
   switch (PrepareCommand(setup_.command, state_, *this)) {
     case CommandStart::Go: break;
@@ -188,6 +201,7 @@ void WriterStation::Run(std::stop_token stop) {
 
 void WriterStation::RunPass(std::stop_token stop) {
   OperationContext ctx{state_, *link_, *setup_.clock, setup_.inputs, stop, *panel_, handover_, prompts_.get()};
+  ctx.ledger = setup_.ledger;
   const auto started = std::chrono::system_clock::now();
   SetState(std::string(Doing(setup_.command)) + " 0%");
   try {

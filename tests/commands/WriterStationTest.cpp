@@ -15,6 +15,11 @@
 #include "emulator/WriterEmulator.h"
 #include "link/DevicePair.h"
 #include "link/PosixSerialDevice.h"
+#include "production/PassLedger.h"
+
+#include <filesystem>
+#include <set>
+#include <unistd.h>
 
 namespace {
 
@@ -34,6 +39,7 @@ class Record final : public StationListener {
  public:
   std::function<void(WriterStation&, int percent)> onProgress;
   std::function<void(int waits)> onWaiting;
+  std::vector<std::string> serials;
 
   void Note(const WriterStation& s, const std::string& text) override {
     std::lock_guard lock(mutex_);
@@ -45,6 +51,7 @@ class Record final : public StationListener {
   }
   void PassEnded(const WriterStation& s, const StationPass& pass) override {
     std::lock_guard lock(mutex_);
+    if (pass.outcome.pass && !pass.outcome.pass->serial.empty()) serials.push_back(pass.outcome.pass->serial);
     events_.push_back(s.Name() + " pass " + ResultName(pass.outcome.result) + (pass.outcome.Failed() ? " " + pass.outcome.text + " " + StageName(pass.outcome.stage) : std::string()));
   }
   std::vector<std::string> Events() {
@@ -166,6 +173,54 @@ TEST_F(WriterStationTest, AFailingWriterOrPortLeavesTheOthersAlone) {
   const auto events = record.Events();
   EXPECT_NE(std::find(events.begin(), events.end(), "/nonexistent/tty Open  /nonexistent/tty Port Error!!"),
             events.end());
+}
+
+// Two Writers on one ledger job: every part its own number; a pass cut off
+// is recorded interrupted.
+TEST_F(WriterStationTest, StationsDrawTheirNumbersFromOneLedger) {
+  const auto path = std::filesystem::temp_directory_path() / ("station-ledger-" + std::to_string(getpid()) + ".sqlite");
+  std::filesystem::remove(path);
+  for (int i = 0; i < 2; ++i) image.SetProgramWord(0x100 + i, 0x3100);
+  image.SerialMode = 1;
+  image.SerialAddress = 0x100;
+  image.SerialLength = 2;
+  image.SerialValue = {0x34, 0x12};
+  image.SerialStep = 1;
+  std::shared_ptr<Ledger> ledger = OpenLedger(path.string());
+  ASSERT_NE(ledger->OpenJob(JobSpecOf(image, "job", "", {})).outcome, JobOpening::Outcome::Refused);
+  PassLedger one(ledger, "job", "bench", "Com1"), two(ledger, "job", "bench", "Com2");
+  {
+    Bench a, b;
+    a.emulator.SetSwapOnProbe(true);
+    b.emulator.SetSwapOnProbe(true);
+    StationSetup sa = Setup(a, "Com1", 3, false), sb = Setup(b, "Com2", 3, false);
+    sa.ledger = &one;
+    sb.ledger = &two;
+    WriterStation first(std::move(sa), image, record), second(std::move(sb), image, record);
+    first.Start();
+    second.Start();
+    first.Join();
+    second.Join();
+    EXPECT_EQ(first.Totals().ok + second.Totals().ok, 6);
+  }
+  EXPECT_EQ(std::set<std::string>(record.serials.begin(), record.serials.end()).size(), 6u);
+  {
+    Bench c;
+    Record cut;
+    cut.onProgress = [](WriterStation& s, int percent) {
+      if (percent >= 50) s.StopNow();
+    };
+    StationSetup sc = Setup(c, "Com1", 1, false);
+    sc.ledger = &one;
+    WriterStation third(std::move(sc), image, cut);
+    EXPECT_EQ(RunToEnd(third).interrupted, 1);
+  }
+  const LedgerStatus status = ledger->Status("job");
+  ASSERT_EQ(status.jobs.size(), 1u);
+  EXPECT_EQ(status.jobs[0].ok, 6);
+  EXPECT_EQ(status.jobs[0].interrupted, 1);
+  EXPECT_EQ(status.jobs[0].open, 0);
+  std::filesystem::remove(path);
 }
 
 }  // namespace

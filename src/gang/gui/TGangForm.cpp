@@ -43,7 +43,7 @@ void ShowWords(GangTileView& v, const std::string& words) {
   const bool verdictShown = v.tone == Tone::Ok || v.tone == Tone::Fail;
   if (words.starts_with("OK")) {
     v.tone = Tone::Ok;
-  } else if (words.starts_with("FAIL") || words == "Port error") {
+  } else if (words.starts_with("FAIL") || words.ends_with(" error")) {  // "Port error", "Ledger error"
     v.tone = Tone::Fail;
   } else if (words.starts_with("Waiting") || words == "Finished" || words == "Stopped") {
     if (verdictShown) {
@@ -318,14 +318,8 @@ void TGangForm::StartClicked() {
 void TGangForm::StartStation(Writer& writer) {
   writer.probe = {};  // the probe lets go of the port
   writer.station.reset();
-  if (!writer.ledger) {
+  if (!writer.ledger)
     writer.ledger = std::make_unique<PassLedger>(run_->ledger, run_->job, DefaultStationName(), writer.port);
-    const std::vector<std::string> recovered = writer.ledger->RecoverInterrupted();
-    Change(writer, [&](GangTileView& v) {
-      v.lines.insert(v.lines.end(), recovered.begin(), recovered.end());
-      KeepLast(v.lines);
-    });
-  }
   StationSetup setup;
   setup.name = writer.port;
   setup.port = {writer.port, run_->handshake};

@@ -75,12 +75,6 @@ struct TGangForm::Run {
 // station of its passes. The station's listener calls come on its thread.
 struct TGangForm::Writer final : StationListener {
   Writer(TGangForm& f, std::string p) : form(f), port(std::move(p)) {}
-  ~Writer() override {
-    probe = {};
-    station.reset();
-    // A pass the stop cut off is interrupted, not open.
-    if (ledger) ledger->Interrupt();
-  }
 
   void StateChanged(const WriterStation&, const std::string& words) override {
     form.Change(*this, [&](GangTileView& v) { ShowWords(v, words); });
@@ -113,7 +107,7 @@ struct TGangForm::Writer final : StationListener {
   bool changed = false;  // under changedMutex_
   std::jthread probe;    // opens the port and asks the Writer, once chosen
   std::unique_ptr<PassLedger> ledger;
-  std::unique_ptr<WriterStation> station;
+  std::unique_ptr<WriterStation> station;  // last: stopped and joined first
   bool Running() const { return station && !station->Finished(); }
 };
 
@@ -194,7 +188,6 @@ TGangForm::TGangForm(TMainForm& main, PortOpener ports)
 TGangForm::~TGangForm() {
   main_.removeEventFilter(this);
   StopAll();
-  if (locked_) main_.SetCommandsEnabled(true);
 }
 
 TGangTile* TGangForm::Tile(const std::string& port) const {
@@ -385,15 +378,13 @@ void TGangForm::StopAll() {
     if (writer) {
       writer->probe = {};
       writer->station.reset();
+      // A pass the stop cut off is interrupted, not left open.
       if (writer->ledger) writer->ledger->Interrupt();
       writer->ledger.reset();
     }
   run_.reset();
   stopping_ = false;
-  if (locked_) {
-    locked_ = false;
-    main_.SetCommandsEnabled(true);
-  }
+  UpdateControls();
 }
 
 bool TGangForm::Busy() const { return run_ != nullptr; }

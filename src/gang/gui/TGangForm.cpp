@@ -1,6 +1,5 @@
 #include "gang/gui/TGangForm.h"
 
-#include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -12,6 +11,7 @@
 #include <QVBoxLayout>
 #include <chrono>
 #include <thread>
+#include <tuple>
 
 #include "app/gui/TMainForm.h"
 #include "commands/WriterStation.h"
@@ -30,6 +30,28 @@ constexpr std::chrono::milliseconds kWatch(50);
 constexpr std::size_t kTileLines = 12;
 
 std::string PortName(int index) { return "Com" + std::to_string(index + 1); }
+
+// A box of two options side by side with the others, the first chosen.
+struct Option {
+  const char* name;
+  const char* caption;
+};
+std::pair<QRadioButton*, QRadioButton*> AddChoice(QHBoxLayout& row, const char* name, const char* title,
+                                                  Option first, Option second) {
+  auto* box = new QGroupBox(title);
+  box->setObjectName(name);
+  auto* column = new QVBoxLayout(box);
+  QRadioButton* buttons[2];
+  for (int i = 0; i < 2; ++i) {
+    const Option& option = i == 0 ? first : second;
+    buttons[i] = new QRadioButton(option.caption, box);
+    buttons[i]->setObjectName(option.name);
+    column->addWidget(buttons[i]);
+  }
+  buttons[0]->setChecked(true);
+  row.addWidget(box);
+  return {buttons[0], buttons[1]};
+}
 
 void KeepLast(std::vector<std::string>& lines) {
   if (lines.size() > kTileLines) lines.erase(lines.begin(), lines.end() - kTileLines);
@@ -131,29 +153,12 @@ TGangForm::TGangForm(TMainForm& main, PortOpener ports)
   column->addWidget(writers);
 
   auto* options = new QHBoxLayout;
-  auto* pass = new QGroupBox("Pass", this);
-  pass->setObjectName("PassBox");
-  auto* passColumn = new QVBoxLayout(pass);
-  withBlankCheck_ = new QRadioButton("Auto Program", pass);
-  withBlankCheck_->setObjectName("AutoProgramOption");
-  withBlankCheck_->setChecked(true);
-  withoutBlankCheck_ = new QRadioButton("Auto Program without Blank Check", pass);
-  withoutBlankCheck_->setObjectName("NoBlankCheckOption");
-  passColumn->addWidget(withBlankCheck_);
-  passColumn->addWidget(withoutBlankCheck_);
-  options->addWidget(pass);
-
-  auto* next = new QGroupBox("Next part", this);
-  next->setObjectName("NextPartBox");
-  auto* nextColumn = new QVBoxLayout(next);
-  waitForPart_ = new QRadioButton("start when a part is seated", next);
-  waitForPart_->setObjectName("WaitForPartOption");
-  waitForPart_->setChecked(true);
-  continueButtons_ = new QRadioButton("Continue button per tile", next);
-  continueButtons_->setObjectName("ContinueOption");
-  nextColumn->addWidget(waitForPart_);
-  nextColumn->addWidget(continueButtons_);
-  options->addWidget(next);
+  std::tie(withBlankCheck_, withoutBlankCheck_) =
+      AddChoice(*options, "PassBox", "Pass", {"AutoProgramOption", "Auto Program"},
+                {"NoBlankCheckOption", "Auto Program without Blank Check"});
+  std::tie(waitForPart_, continueButtons_) =
+      AddChoice(*options, "NextPartBox", "Next part", {"WaitForPartOption", "start when a part is seated"},
+                {"ContinueOption", "Continue button per tile"});
   column->addLayout(options);
 
   tileArea_ = new QWidget(this);

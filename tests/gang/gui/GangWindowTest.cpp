@@ -221,4 +221,14 @@ TEST_F(GangWindowTest, ContinuePerTileAndTheMainWindowOffOnlyWhileTheGangRuns) {
   EXPECT_TRUE(prompts.messages.empty()) << prompts.LastText();
 }
 
+TEST_F(GangWindowTest, ClosingTheMainWindowStopsTheGangBeforeTheWindowGoes) {
+  Choose(1);
+  Control<QPushButton>("StartButton")->click();
+  ASSERT_TRUE(WaitStatus(1, [](const std::string& s) { return s.starts_with("OK  serial "); }));
+  main_->close();
+  EXPECT_FALSE(gang_->isVisible());
+  EXPECT_FALSE(gang_->Busy());
+  EXPECT_TRUE(main_->CommandsEnabled());
+}
+
 }  // namespace

@@ -14,7 +14,7 @@
 #include "commands/WriterStation.h"
 #include "emulator/EmulatorLine.h"
 #include "emulator/WriterEmulator.h"
-#include "files/Checksum.h"
+#include "support/EmulatedWriter.h"
 #include "link/DevicePair.h"
 
 namespace {
@@ -57,12 +57,7 @@ void SeatedToFirstByte(benchmark::State& state) {
   emulator.SetLineModel({115200, {}, {}, {}});
   auto line = AttachEmulator(pair, emulator);
   MainState image;
-  GetICInfo(image, "K7E1/E3");
-  for (int n = 0; n < 1024; ++n) image.SetProgramWord(n, static_cast<std::uint16_t>(0x2800 | (n & 0xFF)));
-  image.OptionLow = 0x7A;
-  image.OptionHigh = 0x5F;
-  image.OptionErrors = 0;
-  CalChecksum(image);
+  ProgrammableImage(image);
   StationSetup setup;
   setup.name = "Com1";
   setup.inputs = HeaderInputs{"K7E1/E3"};

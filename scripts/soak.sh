@@ -53,7 +53,7 @@ done
 port=$(head -n 1 "$work/emulator.out")
 [ -n "$port" ] || { echo "soak: writer-emulator did not start" >&2; exit 1; }
 
-"$cli" --port-path "$port" --config "$work/soak.cfg" auto-program --passes "$passes" \
+XDG_DATA_HOME="$work/data" "$cli" --port-path "$port" --config "$work/soak.cfg" auto-program --passes "$passes" \
   >"$work/cli.out" 2>"$work/cli.err" &
 cli_pid=$!
 start=$(date +%s)

@@ -45,6 +45,15 @@ const GlobalOption kGlobalOptions[] = {
     {"--qtp", true, [](CliArgs& a, const std::string& v) { a.qtp = v; }},
     {"--log", true, [](CliArgs& a, const std::string& v) { a.log = v; }},
     {"--trace", true, [](CliArgs& a, const std::string& v) { a.trace = v; }},
+    {"--ledger", true, [](CliArgs& a, const std::string& v) { a.ledger = v; }},
+    {"--job", true, [](CliArgs& a, const std::string& v) { a.job = v; }},
+    {"--station", true, [](CliArgs& a, const std::string& v) { a.station = v; }},
+    {"--serial-policy", true,
+     [](CliArgs& a, const std::string& v) {
+       if (v != "reuse-failed" && v != "strict")
+         throw CliUsageError{"--serial-policy takes reuse-failed or strict, not \"" + v + "\""};
+       a.serialPolicy = v;
+     }},
     {"--yes", false, [](CliArgs& a, const std::string&) { a.yes = true; }},
     {"--json", false, [](CliArgs& a, const std::string&) { a.json = true; }},
     {"--help", false, [](CliArgs& a, const std::string&) { a.help = true; }},
@@ -163,6 +172,13 @@ std::string CliUsage() {
       "  --log FILE              auto-program appends a CSV line per pass to FILE\n"
       "  --trace FILE            write every byte to and from the Writer to FILE\n"
       "                          (several Writers: FILE.1, FILE.2 ... in the order given)\n"
+      "  --ledger LOCATION       the part ledger: a file, or postgresql://... for a line of\n"
+      "                          stations (default: $XDG_DATA_HOME/qel-writer/ledger.sqlite)\n"
+      "  --job NAME              the ledger's job (default: the image's name, e.g. example)\n"
+      "  --station NAME          this station in the ledger (default: the host name)\n"
+      "  --serial-policy reuse-failed|strict   for a new job: whether the number of a part\n"
+      "                          that failed before its data was written goes to the next\n"
+      "                          part (reuse-failed, the default) or is used up (strict)\n"
       "  --yes                   answer questions with Ignore / Yes instead of Abort / No\n"
       "  --json                  one JSON object per operation (per pass) on standard output,\n"
       "                          one per line, instead of the window's lines\n"
@@ -181,10 +197,15 @@ std::string CliUsage() {
       "An operation prints the lines of its window when it ends; failures start with\n"
       "\"error: \". Commands that need no Writer never open the port.\n"
       "\n"
+      "auto-program and force-write record every pass in the part ledger, which gives\n"
+      "the serial numbers: a number is never stamped twice, across runs and stations.\n"
+      "\n"
       "Exit status: 0 when the operation succeeded, 1 when the Writer or the IC gave\n"
-      "another outcome, 2 for a usage, file or port error. With several Writers (or\n"
-      "--wait-for-part): 0 when every pass of every Writer succeeded, 1 when any did\n"
-      "not or a port could not be opened, 2 for a usage or file error.\n"
+      "another outcome or the ledger was lost mid-batch, 2 for a usage, file, port or\n"
+      "ledger error (a job used up, unknown or set up otherwise), before any byte is sent.\n"
+      "With several Writers (or --wait-for-part): 0 when every pass of every Writer\n"
+      "succeeded, 1 when any did not or a port could not be opened, 2 for a usage,\n"
+      "file or ledger error.\n"
       "\n"
       "auto-program --wait-for-part starts a pass when a part is seated and goes on\n"
       "after failed passes; the first Ctrl-C (or SIGTERM) lets the running passes\n"

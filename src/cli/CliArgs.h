@@ -4,6 +4,8 @@
 //   writer-cli [--port ComN | --port-path PATH]... [--handshake Default|CTS|None]
 //              [--ic NAME] [--config FILE.cfg] [--load IMAGE] [--qtp FILE] [--log FILE]
 //              [--trace FILE] [--yes] [--json]
+//              [--ledger LOCATION] [--job NAME] [--station NAME]
+//              [--serial-policy reuse-failed|strict]
 //              COMMAND [ARGS]
 //
 // Options before or after the command apply to the whole run; an option of
@@ -29,6 +31,10 @@ struct CliArgs {
   std::optional<std::string> qtp;
   std::optional<std::string> log;  // the production log of auto-program
   std::optional<std::string> trace;  // where every byte on the line is written
+  std::optional<std::string> ledger;   // the part ledger: a file or a postgresql:// URI
+  std::optional<std::string> job;      // the ledger's job; default: the image's name
+  std::optional<std::string> station;  // this station in the ledger; default: the host name
+  std::optional<std::string> serialPolicy;  // "reuse-failed" or "strict", for a new job
   bool yes = false;
   bool json = false;  // JSON Lines on standard output instead of the window's lines
   bool help = false;

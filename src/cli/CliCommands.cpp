@@ -6,6 +6,7 @@
 
 #include "app/DeviceCatalogue.h"
 #include "cli/CliArgs.h"
+#include "cli/CliLedger.h"
 #include "cli/CliSession.h"
 #include "cli/ConsolePanel.h"
 #include "cli/GangRun.h"
@@ -190,10 +191,14 @@ int ForceWrite(CliSession& session, const CliArgs& args) {
   if (passes < 0) return kExitError;
   if (IsGang(args)) return RunGang(session, args, WriterCommand::ForceWrite, passes);
   if (const int stop = session.Start(WriterCommand::ForceWrite)) return stop;
+  std::unique_ptr<PassLedger> ledger;
+  if (const int stop = OpenRunLedger(session, args, ledger)) return stop;
   ConsolePanel panel(ForceWriteLayout(), session.Out(), session.Json());
   for (int pass = 0; pass < passes; ++pass) {
     if (pass > 0) panel.Reset();
-    if (!session.RunAndReport(panel, ForceWriteWorker).Succeeded()) return kExitOutcome;
+    const Outcome outcome = session.RunAndReport(panel, ForceWriteWorker);
+    if (const int stop = LedgerEndOfBatch(session, outcome)) return stop;
+    if (!outcome.Succeeded()) return kExitOutcome;
   }
   return kExitSuccess;
 }
@@ -205,6 +210,9 @@ int AutoProgram(CliSession& session, const CliArgs& args) {
   if (IsGang(args))
     return RunGang(session, args, noBlankCheck ? WriterCommand::AutoProgramNoBlankCheck : WriterCommand::AutoProgram,
                    passes);
+  // The job is settled before the port is touched.
+  std::unique_ptr<PassLedger> ledger;
+  if (const int stop = OpenRunLedger(session, args, ledger)) return stop;
   if (const int stop =
           session.Start(noBlankCheck ? WriterCommand::AutoProgramNoBlankCheck : WriterCommand::AutoProgram))
     return stop;
@@ -219,15 +227,16 @@ int AutoProgram(CliSession& session, const CliArgs& args) {
   for (int n = 0; n < passes; ++n) {
     if (n > 0) AutoProgramContinueReset(panel);
     const bool serial = state.SerialMode != 0;
-    const std::string stamped = SerialNumberText(state);
     const Outcome pass = session.RunAndReport(panel, AutoProgramWorker);
+    if (pass.verdict == Verdict::LedgerRefused) return LedgerEndOfBatch(session, pass);  // no pass to log
     if (args.log && !AppendProductionLog(*args.log, PassLogEntry(state, pass, Clock::now()), &logError))
       return logFailed();
     if (!session.Json()) {
       session.Out() << "Pass Count : " << state.Panel.Label13 << '\n';
-      if (serial) session.Out() << "Serial No. (HEX) : " << stamped << '\n';
+      if (serial) session.Out() << "Serial No. (HEX) : " << pass.pass->serial << '\n';
       session.Out().flush();
     }
+    if (const int stop = LedgerEndOfBatch(session, pass)) return stop;
     // The end of a QTP file is the batch's normal end.
     if (!pass.Succeeded()) return kExitOutcome;
     if (pass.pass->batchOver) return kExitSuccess;
@@ -266,6 +275,8 @@ const std::vector<CliCommand>& Table() {
        "the production pass on N parts: blank check, OPTION, ID, data, verify", 0, 0,
        {{"--no-blank-check", nullptr}, {"--passes", "N"}, {"--wait-for-part", nullptr}}, AutoProgram},
       {"ports", "", "where Com1 ... Com8 point, whether each is free, busy or missing", 0, 0, {}, Ports},
+      {"ledger", "status|list|export FILE.csv|policy JOB POLICY",
+       "the part ledger: jobs, passes as CSV, a job's policy", 1, 3, {{"--since", "ISO-TIME"}}, LedgerCommand},
   };
   return table;
 }

@@ -162,7 +162,7 @@ bool CliSession::OpenPort() {
     link_ = std::make_unique<WriterLink>(state_, *comm_, SystemClock::Instance());
   }
   PortSelection choice;
-  choice.port = ChosenPort();
+  choice.port = PortName();
   choice.handshake = args_.handshake;
   portUsed_ = choice.port;
   prompts_.ReportFailuresOnStderr(true);
@@ -174,7 +174,7 @@ bool CliSession::OpenPort() {
   return false;
 }
 
-std::string CliSession::ChosenPort() const {
+std::string CliSession::PortName() const {
   return args_.portPath ? *args_.portPath : args_.port ? *args_.port : cfgPort_ ? *cfgPort_ : "Com1";
 }
 
@@ -203,6 +203,7 @@ int CliSession::RunOperation(const OperationLayout& layout, const Worker& worker
 Outcome CliSession::RunAndReport(ConsolePanel& panel, const Worker& worker) {
   InlineHandover handover;
   OperationContext ctx{state_, *link_, SystemClock::Instance(), Inputs(), {}, panel, handover, &prompts_};
+  ctx.ledger = ledger_;
   const auto started = std::chrono::system_clock::now();
   const std::size_t panelMessages = panel.Messages().size();
   prompts_.TakeShown();

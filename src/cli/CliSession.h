@@ -45,11 +45,14 @@ class CliSession final : public CommandFrontEnd {
   // Opens the port as the window's entry guard does (CheckComPort). False,
   // with the reason on standard error, when it could not be opened.
   bool OpenPort();
-  // The port as named: --port-path, --port, the configuration's, else Com1.
-  std::string ChosenPort() const;
   bool PortReady() override { return OpenPort(); }
   WriterLink& Link() override;
   TComm& Comm();
+  // The port the Writer is (or will be) on, as named on the command line or
+  // by the configuration: the ledger records it.
+  std::string PortName() const;
+  // The part ledger the passes of Auto Program and force write go through.
+  void UseLedger(PassLedger* ledger) { ledger_ = ledger; }
 
   // The command layer's guards and preparations, and the refusal of a command
   // the window would not offer now. The exit status to end with, or 0 to go on.
@@ -90,6 +93,7 @@ class CliSession final : public CommandFrontEnd {
   std::optional<std::string> portUsed_;  // the port opened, as named on the command line
   std::unique_ptr<TComm> comm_;
   std::unique_ptr<WriterLink> link_;
+  PassLedger* ledger_ = nullptr;
 };
 
 // The exit status an outcome gives: 0 when it succeeded, else 1.

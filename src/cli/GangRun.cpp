@@ -16,11 +16,13 @@
 #include "cli/CliArgs.h"
 #include "cli/CliCommands.h"
 #include "cli/CliSession.h"
+#include "cli/CliLedger.h"
 #include "cli/JsonReport.h"
 #include "commands/WriterStation.h"
 #include "link/PosixSerialDevice.h"
 #include "link/TracingSerialDevice.h"
 #include "ops/AutoProgramWorker.h"
+#include "production/PassLedger.h"
 #include "production/ProductionLog.h"
 
 namespace {
@@ -156,6 +158,21 @@ std::string SummaryLine(const std::string& name, const StationTotals& t) {
   return line;
 }
 
+// Every Writer records its passes in the run's ledger job, through a use of
+// its own on its own port (the Ledger serialises its calls). `base` is the
+// run's, opened as for one Writer; it must outlive the others.
+int OpenGangLedgers(CliSession& session, const CliArgs& args, const std::vector<std::string>& writers,
+                    std::unique_ptr<PassLedger>& base, std::vector<std::unique_ptr<PassLedger>>& out) {
+  if (const int stop = OpenRunLedger(session, args, base)) return stop;
+  const std::shared_ptr<Ledger> shared(std::shared_ptr<Ledger>(), &base->Store());
+  const MainState& state = session.State();
+  for (const std::string& name : writers)
+    out.push_back(std::make_unique<PassLedger>(
+        shared, base->Job(), base->Station(), name,
+        state.QtpMode && args.qtp ? QtpFileRecords(*args.qtp, state.SerialLsbFirst != 0) : QtpRecordReader()));
+  return kExitSuccess;
+}
+
 }  // namespace
 
 bool IsGang(const CliArgs& args) { return args.writers.size() > 1 || args.Has("--wait-for-part"); }
@@ -167,12 +184,13 @@ int RunGang(CliSession& session, const CliArgs& args, WriterCommand command, int
     return kExitError;
   }
   std::vector<std::string> writers = args.writers;
-  if (writers.empty()) writers.push_back(session.ChosenPort());
-  if (state.SerialMode && writers.size() > 1) {
-    session.Err() << "writer-cli: serial-number mode with several Writers needs the part ledger" << std::endl;
-    return kExitError;
-  }
+  if (writers.empty()) writers.push_back(session.PortName());
   const bool autoProgram = command == WriterCommand::AutoProgram || command == WriterCommand::AutoProgramNoBlankCheck;
+  std::unique_ptr<PassLedger> runLedger;
+  std::vector<std::unique_ptr<PassLedger>> ledgers;
+  const bool recorded = autoProgram || command == WriterCommand::ForceWrite;
+  if (recorded)
+    if (const int stop = OpenGangLedgers(session, args, writers, runLedger, ledgers)) return stop;
   if (autoProgram && args.log) {
     std::string error;
     if (!ProductionLogWritable(*args.log, &error)) {
@@ -205,6 +223,7 @@ int RunGang(CliSession& session, const CliArgs& args, WriterCommand command, int
     setup.passes = passes;
     setup.waitForPart = args.Has("--wait-for-part");
     setup.yes = args.yes;
+    if (recorded) setup.ledger = ledgers[stations.size()].get();
     stations.push_back(std::make_unique<WriterStation>(std::move(setup), state, output));
   }
   SignalWatch signals;

@@ -118,7 +118,7 @@ WriterStation::~WriterStation() {
 }
 
 void WriterStation::Start() {
-  thread_ = std::jthread([this](std::stop_token stop) {
+  thread_ = std::thread([this, stop = stopSource_.get_token()] {
     link_->SetStopToken(stop);
     Run(stop);
     finished_ = true;
@@ -129,7 +129,7 @@ void WriterStation::StopAfterPass() { stopAfterPass_ = true; }
 
 void WriterStation::StopNow() {
   stopAfterPass_ = true;
-  thread_.request_stop();
+  stopSource_.request_stop();
 }
 
 void WriterStation::Join() {
@@ -213,7 +213,8 @@ void WriterStation::RunPass(std::stop_token stop) {
   const Outcome& out = ctx.outcome;
   const std::string serial = out.pass ? out.pass->serial : std::string();
   lastPassOk_ = out.Succeeded();
-  batchOver_ = out.pass && out.pass->batchOver;
+  // A ledger that gives no number, or is lost, leaves nothing for the next part.
+  batchOver_ = (out.pass && out.pass->batchOver) || out.verdict == Verdict::LedgerRefused || !out.ledgerError.empty();
   {
     std::lock_guard lock(mutex_);
     ++totals_.passes;

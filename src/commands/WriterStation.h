@@ -136,5 +136,7 @@ class WriterStation final : private CommandFrontEnd {
   bool lastPassOk_ = true;
   bool lineLost_ = false;
   bool batchOver_ = false;
-  std::jthread thread_;
+  // Made with the station, never replaced: a stop may come from any thread.
+  std::stop_source stopSource_;
+  std::thread thread_;
 };

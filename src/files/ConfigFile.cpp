@@ -128,6 +128,15 @@ bool Parse(std::string_view bytes, CfgContent& c) {
     if (hi < 0 || lo < 0) return false;
     c.serialValue[k] = hi * 16 + lo;
   }
+  if (c.serialMode != 0) {
+    // Settings that would stamp one number into every part: a step of 0
+    // (or one the window could never have saved), no bytes, or the
+    // pseudo-random sequence's fixed point of all ones.
+    if (c.serialStep < 1 || c.serialStep > 255 || c.serialLength < 1) return false;
+    if (c.serialRandom != 0 &&
+        std::all_of(c.serialValue.begin(), c.serialValue.begin() + c.serialLength, [](int b) { return b == 0xFF; }))
+      return false;
+  }
   return true;
 }
 

@@ -88,7 +88,8 @@ class PassSteps {
               SerialNo2Memory(state_);
               if (in_.serialMode) record_.serial = SerialNumberText(state_);
               record_.checksum = state_.Panel.Label11;
-              if (state_.QtpMode) record_.qtpRecord = ctx_.ledger ? static_cast<int>(reservedRecord) : state_.QtpRecord + 1;
+              if (state_.QtpMode)
+                record_.qtpRecord = ctx_.ledger ? static_cast<int>(reservedRecord) : state_.QtpRecord + 1;
             },
             ctx_.stop))
       return false;
@@ -442,8 +443,8 @@ ProductionLogEntry PassLogEntry(const MainState& state, const Outcome& pass,
   e.qtpRecord = record.qtpRecord > 0 ? std::to_string(record.qtpRecord) : std::string();
   e.passCount = state.Panel.Label13;
   switch (pass.result) {
-    case OpResult::Ok:
-    case OpResult::Simulated: e.result = "OK"; break;
+    case OpResult::Ok: e.result = "OK"; break;
+    case OpResult::Simulated: e.result = "Simulated"; break;  // no part was programmed
     case OpResult::Stopped: e.result = "Stopped"; break;
     case OpResult::Failed: e.result = std::string(LogStageName(pass.stage)) + ": " + pass.text; break;
   }

@@ -25,7 +25,8 @@ void AutoProgramContinueReset(OperationPanel& panel);
 // and sets the button's caption.
 void ToggleSimulation(MainState& state);
 
-// The production log's line for a pass that has just ended: result "OK", or
+// The production log's line for a pass that has just ended: result "OK",
+// "Simulated", or
 // the stage that failed first and what its line showed ("Blank check: Device
 // not blank!!"), a difference reported on the way included.
 ProductionLogEntry PassLogEntry(const MainState& state, const Outcome& pass,

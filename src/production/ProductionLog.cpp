@@ -88,8 +88,14 @@ bool AppendProductionLog(const std::string& path, const ProductionLogEntry& entr
   if (fd < 0) return false;
   const std::string text =
       (st.st_size == 0 ? std::string(kProductionLogHeader) + "\n" : std::string()) + ProductionLogLine(entry) + "\n";
+  errno = 0;
   const bool ok = WriteAll(fd, text) && ::fsync(fd) == 0;
-  if (!ok && error) *error = std::strerror(errno);
+  if (!ok) {
+    const int why = errno ? errno : ENOSPC;
+    if (error) *error = std::strerror(why);
+    // All or nothing: a torn line would glue the next run's record to it.
+    if (::ftruncate(fd, st.st_size) == 0) ::fsync(fd);
+  }
   ::close(fd);
   return ok;
 }

@@ -38,7 +38,8 @@ std::string ProductionLogLine(const ProductionLogEntry& entry);
 bool ProductionLogWritable(const std::string& path, std::string* error);
 
 // Appends the line (and the header first, to a new or empty file) and flushes
-// it to the disk. False with the reason when the file cannot be written.
+// it to the disk. False with the reason when the file cannot be written; the
+// file is then as it was (a full disk leaves no half line).
 bool AppendProductionLog(const std::string& path, const ProductionLogEntry& entry, std::string* error);
 
 // The window's choice of log lives in a settings file of the program's own,

@@ -15,9 +15,11 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -206,6 +208,38 @@ inline void WriteText(const fs::path& path, const std::string& text) {
 // Runs a shell command line (the image tools); true when it exits 0.
 inline bool Shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
 
+// The serial number a part carries in its two RTIW words at 0x100, or "".
+inline std::string PartSerial(const std::string& partsLine) {
+  std::istringstream in(partsLine);
+  std::vector<unsigned> words;
+  for (std::string w; in >> w;) words.push_back(static_cast<unsigned>(std::stoul(w, nullptr, 16)));
+  if (words.size() < 0x102) return {};
+  const unsigned hi = words[0x100], lo = words[0x101];
+  if ((hi >> 8) != 0x31 || (lo >> 8) != 0x31) return {};  // never stamped, or cut off before it
+  char text[8];
+  std::snprintf(text, sizeof text, "%02X%02X", hi & 0xFF, lo & 0xFF);
+  return text;
+}
+
+// How many parts carry each number, over the parts logs given.
+inline std::map<std::string, int> PartsBySerial(const std::vector<fs::path>& logs) {
+  std::map<std::string, int> found;
+  for (const auto& log : logs) {
+    std::ifstream in(log);
+    for (std::string line; std::getline(in, line);)
+      if (const auto serial = PartSerial(line); !serial.empty()) ++found[serial];
+  }
+  return found;
+}
+
+// prog.hex in dir, made by gpasm: a 12-bit program with two RTIW words
+// (RETLW 0) at 0x100 for a serial number. True when gpasm made it.
+inline bool MakeProgImage(const fs::path& dir) {
+  WriteText(dir / "prog.asm",
+            " LIST P=16C54\n ORG 0\n MOVLW 5\n MOVWF 6\n GOTO 0\n ORG 0x100\n RETLW 0\n RETLW 0\n END\n");
+  return Shell("cd " + dir.string() + " && gpasm -o prog.hex prog.asm");
+}
+
 // A configuration file naming image, port and device, with the OPTION word's halves.
 // The serial fields, from the pass count on: count, shown number, mode,
 // address (decimal), length, number (hex), step, random, LSB first.
@@ -228,6 +262,8 @@ class CliTest : public ::testing::Test {
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
+    // The part ledger is on by default: each test gets a fresh one of its own.
+    setenv("XDG_DATA_HOME", (dir_ / "data").c_str(), 1);
   }
   void TearDown() override { fs::remove_all(dir_); }
 

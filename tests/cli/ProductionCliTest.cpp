@@ -18,11 +18,7 @@ using ProductionCliTest = CliTest;
 constexpr std::uint8_t kOptionLow = 0x1A, kOptionHigh = 0x0B;
 
 // A 12-bit program by gpasm with two RTIW words (RETLW 0) at 0x100 for a serial number.
-void MakeImage(const fs::path& dir) {
-  WriteText(dir / "prog.asm",
-            " LIST P=16C54\n ORG 0\n MOVLW 5\n MOVWF 6\n GOTO 0\n ORG 0x100\n RETLW 0\n RETLW 0\n END\n");
-  ASSERT_TRUE(Shell("cd " + dir.string() + " && gpasm -o prog.hex prog.asm"));
-}
+void MakeImage(const fs::path& dir) { ASSERT_TRUE(MakeProgImage(dir)); }
 
 TEST_F(ProductionCliTest, ProgramThenReadBackMatchesTheFile) {
   MakeImage(dir_);
@@ -135,6 +131,57 @@ TEST_F(ProductionCliTest, FailedBlankCheckStopsTheBatch) {
   const auto r = RunOn(emu, {"--config", "set.cfg", "auto-program", "--passes", "3"});
   EXPECT_EQ(r.OutLines(), (Lines{"error: Device not blank!!", "Pass Count : 0"}));
   EXPECT_EQ(r.status, 1);
+}
+
+TEST_F(ProductionCliTest, TheLedgerCarriesTheNumbersFromRunToRun) {
+  MakeImage(dir_);
+  const auto config = [&](const std::string& name, const std::string& step) {
+    WriteText(Path(name), ConfigText(Path("prog.hex"), "Com1", "K7E1/E3", kOptionLow, kOptionHigh,
+                                     "0 1234 1 256 2 1234 " + step + " 0 0"));
+  };
+  config("job.cfg", "1");
+  config("other.cfg", "2");
+  Emulator emu({"--swap-parts"});
+  const auto serials = [](const CliResult& r) {
+    Lines found;
+    for (const auto& line : r.OutLines())
+      if (line.rfind("Serial No. (HEX) : ", 0) == 0) found.push_back(line.substr(19));
+    return found;
+  };
+  const auto first = RunOn(emu, {"--config", "job.cfg", "auto-program", "--passes", "2"});
+  EXPECT_EQ(first.status, 0) << first.err;
+  EXPECT_EQ(first.err, "New job prog: serial numbers from 1234\n");
+  const auto second = RunOn(emu, {"--config", "job.cfg", "--station", "bench2", "auto-program", "--passes", "2"});
+  EXPECT_EQ(serials(first), (Lines{"1234", "1235"}));
+  EXPECT_EQ(serials(second), (Lines{"1236", "1237"}));
+  EXPECT_EQ(second.err, "");
+
+  // Another increment under the same job is refused before the port is touched.
+  const auto refused = Run({"--port-path", "/dev/null/none", "--config", "other.cfg", "auto-program"});
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_NE(refused.err.find("Job prog uses increment 1, not 2"), std::string::npos) << refused.err;
+  const auto json = RunOn(emu, {"--config", "other.cfg", "--job", "evens", "--json", "auto-program"});
+  EXPECT_EQ(json.status, 0) << json.err;
+  EXPECT_NE(json.out.find("\"serial\":\"1234\""), std::string::npos) << json.out;
+  EXPECT_EQ(json.OutLines().size(), 1u);  // the announcement stays off standard output
+
+  const auto status = Run({"ledger", "status", "--job", "prog"});
+  EXPECT_EQ(status.OutLines(), Lines{"prog: next 1238, ok 4, failed 0, interrupted 0, simulated 0, open 0"});
+  const auto list = Run({"ledger", "list", "--since", "2000-01-01"});
+  ASSERT_EQ(list.OutLines().size(), 6u) << list.err;
+  EXPECT_EQ(list.OutLines()[0], "started,ended,job,station,port,device,image,checksum,serial,qtp_record,pass_count,"
+                                "result,stage,message");
+  EXPECT_NE(list.OutLines()[3].find(",prog,bench2," + emu.Path() + ",K7E1/E3,"), std::string::npos);
+  EXPECT_EQ(Run({"ledger", "export", "all.csv"}).status, 0);
+  EXPECT_EQ(ReadBytes(Path("all.csv")).size(), list.out.size());
+  EXPECT_EQ(Run({"ledger", "list", "--since", "yesterday"}).status, 2);
+  EXPECT_EQ(Run({"ledger", "policy", "prog", "strict"}).status, 0);
+  EXPECT_EQ(Run({"ledger", "policy", "nobody", "strict"}).status, 2);
+  const auto strict = RunOn(emu, {"--config", "job.cfg", "--serial-policy", "strict", "auto-program"});
+  EXPECT_EQ(serials(strict), Lines{"1238"});
+  EXPECT_EQ(Run({"--ledger", "postgresql:///none?host=/nowhere&password=secret", "--config", "job.cfg",
+                 "auto-program"}).err.find("secret"),
+            std::string::npos);
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 
 #include "app/DeviceCatalogue.h"
 #include "emulator/EmulatorLine.h"
-#include "files/Checksum.h"
+#include "support/EmulatedWriter.h"
 #include "emulator/WriterEmulator.h"
 #include "link/DevicePair.h"
 #include "link/PosixSerialDevice.h"
@@ -67,14 +67,7 @@ class Record final : public StationListener {
 
 class WriterStationTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    GetICInfo(image, "K7E1/E3");
-    for (int n = 0; n < 1024; ++n) image.SetProgramWord(n, static_cast<std::uint16_t>(0x2800 | (n & 0xFF)));
-    image.OptionLow = 0x7A;
-    image.OptionHigh = 0x5F;
-    image.OptionErrors = 0;
-    CalChecksum(image);
-  }
+  void SetUp() override { ProgrammableImage(image); }
   StationSetup Setup(Bench& bench, const std::string& name, int passes, bool wait) {
     StationSetup s;
     s.name = name;

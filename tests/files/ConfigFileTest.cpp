@@ -157,6 +157,12 @@ TEST_F(ConfigFileTest, MalformedFilesAreDataErrors) {
       CfgText(image, "Com1", "K7E1/E3", "1 0 -1  1 0 0 "),
       CfgText(image, "Com1", "K7E1/E3", "1 0 2 0A 1 0 0 "),          // value shorter than the count
       CfgText(image, "Com1", "K7E1/E3", "1 0 2 0G0B 1 0 0 "),
+      // Serial-number mode on with settings that stamp one number into every part.
+      CfgText(image, "Com1", "K7E1/E3", "1 0 2 0A0B 0 0 0 "),
+      CfgText(image, "Com1", "K7E1/E3", "1 0 2 0A0B -3 0 0 "),
+      CfgText(image, "Com1", "K7E1/E3", "1 0 2 0A0B 256 0 0 "),
+      CfgText(image, "Com1", "K7E1/E3", "1 0 2 FFFF 1 1 0 "),
+      CfgText(image, "Com1", "K7E1/E3", "1 0 0  1 0 0 "),
       std::string("qel") + std::string(600, 'x'),  // name never ends
   };
   for (const std::string& bytes : bad) {
@@ -169,6 +175,8 @@ TEST_F(ConfigFileTest, MalformedFilesAreDataErrors) {
   prompts.messages.clear();
   EXPECT_TRUE(Load(CfgText(image, "Com8", "K7E1/E3", "1 0 2 0A0B 1 0 0 ", "zar")));
   EXPECT_EQ(rec.port, 7);
+  // With the mode off they stamp nothing: a finished QTP run leaves 0 bytes.
+  EXPECT_TRUE(Load(CfgText(image, "Com1", "K7E1/E3", "0 0 0  0 1 0 ")));
 }
 
 TEST_F(ConfigFileTest, UnknownDeviceFailsFullLoadButSettingsStillApply) {

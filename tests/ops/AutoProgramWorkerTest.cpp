@@ -268,7 +268,8 @@ class LedgerPassTest : public AutoProgramTest {
   // "serial result stage" of every pass, oldest first.
   Texts Recorded() {
     Texts out;
-    for (const auto& p : store->List()) out.push_back(p.serial + " " + p.result + (p.stage.empty() ? "" : " " + p.stage));
+    for (const auto& p : store->List())
+      out.push_back(p.serial + " " + p.result + (p.stage.empty() ? "" : " " + p.stage));
     return out;
   }
   LedgerPlace place{Store::Sqlite};
@@ -319,6 +320,21 @@ TEST_F(LedgerPassTest, StoppedPassIsInterruptedAndItsNumberUsedUp) {
   EXPECT_FALSE(ledger->PassOpen());
   Pass();
   EXPECT_EQ(Recorded(), (Texts{"1234 interrupted", "1235 ok"}));
+}
+
+TEST_F(LedgerPassTest, WindowClosedAndStationKilledLeaveInterruptedPasses) {
+  PassStart part;
+  part.numbered = true;
+  const auto closed = Station();
+  EXPECT_EQ(closed->Begin(part).pass.serial, "1234");
+  EXPECT_TRUE(closed->Interrupt());  // the window closed mid-pass
+  EXPECT_FALSE(closed->PassOpen());
+  EXPECT_EQ(Station()->Begin(part).pass.serial, "1235");  // never ended: the station died
+  const auto texts = Station()->RecoverInterrupted();
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_NE(texts[0].find("on station bench1, Com1, at "), std::string::npos) << texts[0];
+  EXPECT_NE(texts[0].find(" UTC, serial 1235: check that part"), std::string::npos) << texts[0];
+  EXPECT_EQ(Recorded(), (Texts{"1234 interrupted", "1235 interrupted"}));
 }
 
 TEST_F(LedgerPassTest, RefusedPassNeverTouchesTheWriter) {

@@ -3,6 +3,8 @@
 #include "production/ProductionLog.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 
 #include <filesystem>
 #include <fstream>
@@ -42,6 +44,10 @@ TEST(ProductionLogTest, LinesAppendAfterOneHeaderAndQuoteWhatNeedsIt) {
                                "\n2026-12-07T00:00:00Z,K7E1/E3,\"/work/batch, final/image.hex\",3A7F,1234,,42,OK\n"
                                "2026-12-07T00:00:00Z,K7E1/E3,\"/work/batch, final/image.hex\",3A7F,,3,42,"
                                "Blank check: Device not blank!!\n");
+  pass = {};
+  pass.pass = PassRecord{};
+  pass.Simulate();
+  EXPECT_EQ(PassLogEntry(state, pass, when).result, "Simulated");  // no part was programmed
   ProductionLogEntry quote;
   quote.result = "say \"hi\"";
   EXPECT_EQ(ProductionLogLine(quote), ",,,,,,,\"say \"\"hi\"\"\"");
@@ -53,6 +59,32 @@ TEST(ProductionLogTest, OnlyARegularFileWillDo) {
   EXPECT_FALSE(ProductionLogWritable(::testing::TempDir(), &error));
   EXPECT_FALSE(ProductionLogWritable("/no/such/folder/log.csv", &error));
   EXPECT_FALSE(error.empty());
+}
+
+TEST(ProductionLogTest, ALineThatDoesNotFitLeavesTheFileAsItWas) {
+  const std::string path = ::testing::TempDir() + "/full.csv";
+  std::filesystem::remove(path);
+  ProductionLogEntry entry;
+  entry.result = "OK";
+  ASSERT_TRUE(AppendProductionLog(path, entry, nullptr));
+  const std::string before = ReadAll(path);
+  // A disk that fills up in the middle of the line: the file may not grow
+  // past 20 more bytes.
+  rlimit old{};
+  getrlimit(RLIMIT_FSIZE, &old);
+  const auto oldSignal = signal(SIGXFSZ, SIG_IGN);
+  rlimit small = old;
+  small.rlim_cur = before.size() + 20;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  entry.result = std::string(100, 'x');
+  std::string error;
+  const bool appended = AppendProductionLog(path, entry, &error);
+  setrlimit(RLIMIT_FSIZE, &old);
+  signal(SIGXFSZ, oldSignal);
+  EXPECT_FALSE(appended);
+  EXPECT_FALSE(error.empty());
+  EXPECT_EQ(ReadAll(path), before);
+  std::filesystem::remove(path);
 }
 
 }  // namespace

@@ -6,9 +6,11 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <set>
 #include <thread>
 
 #include "cli/CliProcess.h"
+#include "support/PgCluster.h"
 
 using namespace cli_test;
 
@@ -77,9 +79,7 @@ class GangCli : public CliTest {
  protected:
   void SetUp() override {
     CliTest::SetUp();
-    WriteText(Path("prog.asm"),
-              " LIST P=16C54\n ORG 0\n MOVLW 5\n MOVWF 6\n GOTO 0\n ORG 0x100\n RETLW 0\n RETLW 0\n END\n");
-    ASSERT_TRUE(Shell("cd " + dir_.string() + " && gpasm -o prog.hex prog.asm")) << "gpasm";
+    ASSERT_TRUE(MakeProgImage(dir_)) << "gpasm";
     WriteText(Path("set.cfg"), ConfigText(Path("prog.hex"), "Com1", "K7E1/E3", 0x1A, 0x4B));
   }
   // Writers with the given options, their --port-path arguments.
@@ -125,6 +125,68 @@ TEST_F(GangCli, FourWritersMakeTenPartsEach) {
   EXPECT_EQ(log.size(), 41u);
 }
 
+// Serial-number mode: the numbers come from one SQLite ledger job, each
+// stamped into exactly one part.
+TEST_F(GangCli, FourWritersDrawFortyDistinctNumbersFromOneLedger) {
+  WriteText(Path("serial.cfg"),
+            ConfigText(Path("prog.hex"), "Com1", "K7E1/E3", 0x1A, 0x4B, "0 1234 1 256 2 1234 1 0 0"));
+  std::vector<std::string> args;
+  std::vector<fs::path> logs;
+  for (int i = 0; i < 4; ++i) {
+    logs.push_back(Path("parts" + std::to_string(i)));
+    std::vector<std::string> options = kLine;
+    options.insert(options.end(), {"--parts-log", logs.back().string()});
+    const auto one = Writers(1, options);
+    args.insert(args.end(), one.begin(), one.end());
+  }
+  args.insert(args.end(), {"--config", "serial.cfg", "auto-program", "--passes", "10"});
+  const CliResult r = Run(args);
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  std::set<std::string> serials;
+  std::size_t stamped = 0;
+  for (const auto& line : r.OutLines())
+    if (const auto at = line.find(": Serial No. (HEX) : "); at != std::string::npos) {
+      serials.insert(line.substr(at + 21));
+      ++stamped;
+    }
+  EXPECT_EQ(stamped, 40u) << r.out;
+  EXPECT_EQ(serials.size(), 40u);
+  EXPECT_EQ(*serials.begin(), "1234");
+  EXPECT_EQ(*serials.rbegin(), "125B");
+  emulators_.clear();  // at exit each emulator logs the part still in its socket
+  const auto parts = PartsBySerial(logs);
+  EXPECT_EQ(parts.size(), 40u);
+  std::set<std::string> inParts;
+  for (const auto& [serial, count] : parts) {
+    EXPECT_EQ(count, 1) << serial;
+    inParts.insert(serial);
+  }
+  EXPECT_EQ(inParts, serials);
+}
+
+// Two stations of a line, each a writer-cli with two Writers, on one
+// PostgreSQL job at once: no number twice.
+TEST_F(GangCli, TwoStationsOnOnePostgresJobNeverShareANumber) {
+  WriteText(Path("serial.cfg"),
+            ConfigText(Path("prog.hex"), "Com1", "K7E1/E3", 0x1A, 0x4B, "0 1234 1 256 2 1234 1 0 0"));
+  const std::string uri = PgCluster::Instance().FreshUri("gang-stations");
+  std::vector<std::string> first = Writers(2, kLine), second = Writers(2, kLine);
+  for (auto* args : {&first, &second})
+    args->insert(args->end(), {"--ledger", uri, "--config", "serial.cfg", "auto-program", "--passes", "5"});
+  CliResult a;
+  std::thread other([&] { a = Run(first); });
+  const CliResult b = Run(second);
+  other.join();
+  EXPECT_EQ(a.status, 0) << a.out << a.err;
+  EXPECT_EQ(b.status, 0) << b.out << b.err;
+  std::multiset<std::string> serials;
+  for (const CliResult* r : {static_cast<const CliResult*>(&a), &b})
+    for (const auto& line : r->OutLines())
+      if (const auto at = line.find(": Serial No. (HEX) : "); at != std::string::npos) serials.insert(line.substr(at + 21));
+  EXPECT_EQ(serials.size(), 20u);
+  EXPECT_EQ(std::set<std::string>(serials.begin(), serials.end()).size(), 20u);
+}
+
 TEST_F(GangCli, AWriterThatDiesStopsAloneAndAPortThatDoesNotOpenIsReported) {
   std::vector<std::string> args = Writers(4, kLine);
   args.insert(args.end(), {"--port-path", Path("no-such-tty").string(), "--config", "set.cfg", "auto-program",
@@ -160,16 +222,19 @@ TEST_F(GangCli, WaitingForPartsAndStoppingByCtrlC) {
     const char* summary;
     int status;
     std::size_t logLines;
+    const char* ledger;
   };
-  for (const Case c : {Case{1, "passes 2, ok 2, failed 0, interrupted 0, serials none", 0, 3},
-                       Case{2, "passes 2, ok 1, failed 0, interrupted 1, serials none", 1, 3}}) {
+  for (const Case c : {Case{1, "passes 2, ok 2, failed 0, interrupted 0, serials none", 0, 3, "ok 2, failed 0, interrupted 0"},
+                       Case{2, "passes 2, ok 1, failed 0, interrupted 1, serials none", 1, 3, "ok 1, failed 0, interrupted 1"}}) {
     SCOPED_TRACE(c.interrupts);
     emulators_.clear();
     fs::remove(Path("log.csv"));
+    fs::remove(Path("ledger.sqlite"));
     // Two milliseconds a word: a pass takes seconds, so a signal lands in it.
     std::vector<std::string> args = Writers(1, {"--reseat-ms", "0", "--baud", "115200", "--word-time-us", "2000"});
     args.insert(args.end(),
-                {"--config", "set.cfg", "--log", "log.csv", "auto-program", "--wait-for-part", "--passes", "0"});
+                {"--ledger", Path("ledger.sqlite").string(), "--config", "set.cfg", "--log", "log.csv", "auto-program",
+                 "--wait-for-part", "--passes", "0"});
     Background cli(args, dir_);
     const std::string name = emulators_[0]->Path();
     ASSERT_TRUE(cli.WaitFor(name + ": Pass Count : 1"));
@@ -188,6 +253,8 @@ TEST_F(GangCli, WaitingForPartsAndStoppingByCtrlC) {
     EXPECT_EQ(Count(lines, "summary: " + name + " " + c.summary), 1u) << testing::PrintToString(lines);
     EXPECT_EQ(Count(lines, name + ": waiting for a part"), 1u);
     EXPECT_EQ(FileLines(Path("log.csv")).size(), c.logLines);
+    const CliResult status = Run({"--ledger", Path("ledger.sqlite").string(), "ledger", "status"});
+    EXPECT_NE(status.out.find(c.ledger), std::string::npos) << status.out << status.err;
   }
 }
 

@@ -47,9 +47,7 @@ class WithImage : public CliTest {
  protected:
   void SetUp() override {
     CliTest::SetUp();
-    WriteText(Path("prog.asm"),
-              " LIST P=16C54\n ORG 0\n MOVLW 5\n MOVWF 6\n GOTO 0\n ORG 0x100\n RETLW 0\n RETLW 0\n END\n");
-    ASSERT_TRUE(Shell("cd " + dir_.string() + " && gpasm -o prog.hex prog.asm")) << "gpasm";
+    ASSERT_TRUE(MakeProgImage(dir_)) << "gpasm";
     WriteText(Path("set.cfg"), ConfigText(Path("prog.hex"), "Com1", "K7E1/E3", 0x1A, 0x4B));
   }
 };

@@ -9,6 +9,7 @@
 #include "app/MainState.h"
 #include "emulator/EmulatorLine.h"
 #include "emulator/WriterEmulator.h"
+#include "files/Checksum.h"
 #include "link/Comm.h"
 #include "link/DevicePair.h"
 #include "link/WriterLink.h"
@@ -34,6 +35,17 @@ struct EmulatedWriter {
   MainState state;
   WriterLink link{state, comm, clock};
 };
+
+// A whole K7E1/E3 image of Auto Program's making: every word written, an
+// OPTION word each field accepts, the checksums as a load leaves them.
+inline void ProgrammableImage(MainState& state) {
+  GetICInfo(state, "K7E1/E3");
+  for (int n = 0; n < 1024; ++n) state.SetProgramWord(n, static_cast<std::uint16_t>(0x2800 | (n & 0xFF)));
+  state.OptionLow = 0x7A;  // the device forces its oscillator bits to 1010b
+  state.OptionHigh = 0x5F;
+  state.OptionErrors = 0;
+  CalChecksum(state);
+}
 
 // The first built-in device and a flash part with 64 bytes of data EEPROM
 // (kEepromPart), for the EEPROM phases.

@@ -321,6 +321,7 @@ void WriterEmulator::ReceiveOne(std::uint8_t b, Micros now) {
     case Phase::Idle:
       if (b == kProbe) {
         if (swapOnProbe_ && partTouched_) {
+          PartLeaves();
           ResetContents();
           partTouched_ = false;
           ++partsSwapped_;
@@ -448,6 +449,24 @@ void WriterEmulator::SetSwapOnProbe(bool on) {
   swapOnProbe_ = on;
 }
 
+void WriterEmulator::SetOnPartLeaving(std::function<void(const std::vector<std::uint16_t>&)> leaving) {
+  std::lock_guard lock(mutex_);
+  onPartLeaving_ = std::move(leaving);
+}
+
+void WriterEmulator::PartLeaves() {
+  if (!onPartLeaving_ || !partTouched_) return;
+  std::vector<std::uint16_t> words(program_.size() / 2);
+  for (std::size_t n = 0; n < words.size(); ++n) words[n] = PackedWord(program_[2 * n], program_[2 * n + 1]);
+  onPartLeaving_(words);
+}
+
+void WriterEmulator::TakePart() {
+  std::lock_guard lock(mutex_);
+  PartLeaves();
+  partTouched_ = false;
+}
+
 int WriterEmulator::PartsSwapped() const {
   std::lock_guard lock(mutex_);
   return partsSwapped_;
@@ -460,11 +479,14 @@ void WriterEmulator::SetReseat(std::optional<std::chrono::milliseconds> after) {
 
 void WriterEmulator::TakePartOut() {
   std::lock_guard lock(mutex_);
+  PartLeaves();
+  partTouched_ = false;
   seated_ = false;
 }
 
 void WriterEmulator::SeatFreshPart() {
   std::lock_guard lock(mutex_);
+  PartLeaves();  // a written part still in the socket, pushed out
   ResetContents();
   partTouched_ = false;
   seated_ = true;
@@ -480,6 +502,8 @@ void WriterEmulator::Reseat(Micros now) {
   if (!reseatAfter_ || *reseatAfter_ == std::chrono::milliseconds(0)) return;
   const auto lastActive = std::max(lastByteAt_, lastReplyAt_);
   if (seated_ && partTouched_ && now - lastActive >= kTakeOutQuiet) {
+    PartLeaves();
+    partTouched_ = false;
     seated_ = false;
     takenOutAt_ = lastActive + kTakeOutQuiet;
   }

@@ -174,6 +174,12 @@ class WriterEmulator {
   void TakePartOut();
   void SeatFreshPart();
   bool PartSeated() const;
+  // Told the program words of a written or erased part as it leaves the
+  // socket (a swap, or TakePart). Called under the emulator's lock: it must
+  // not call back into the emulator.
+  void SetOnPartLeaving(std::function<void(const std::vector<std::uint16_t>& words)> leaving);
+  // The part in the socket leaves, if it was written or erased (end of a run).
+  void TakePart();
   // The Writer's own 16 bytes that follow the part's ID (7-bit).
   void SetWriterInfo(const std::string& text);
 
@@ -219,6 +225,7 @@ class WriterEmulator {
   void Reply(std::uint8_t b, Micros now, Micros extra = Micros{0});
   void ResetContents();
   void Reseat(Micros now);  // the technician's moves due by now
+  void PartLeaves();
   std::uint8_t ReadProgramHalf(std::size_t i) const;
   bool CtsLocked() const;
   Micros ByteTime() const;
@@ -258,6 +265,7 @@ class WriterEmulator {
   std::size_t receivedSinceFaults_ = 0;
   int headersAccepted_ = 0;
   bool swapOnProbe_ = false;
+  std::function<void(const std::vector<std::uint16_t>&)> onPartLeaving_;
   bool partTouched_ = false;  // written or erased since it went in
   int partsSwapped_ = 0;
   std::optional<Micros> reseatAfter_;

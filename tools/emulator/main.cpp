@@ -50,6 +50,8 @@ Serves an emulated Writer on a pseudo-terminal and prints its path first.
                           a moment, the socket is empty for N ms, then a fresh
                           blank part is in it; with 0, SIGUSR1 takes the part out
                           and the next SIGUSR1 puts a fresh blank part in
+  --parts-log FILE        append a line per written or erased part to FILE as it
+                          leaves the socket and at exit: its program words in hex
   --empty                 nothing in the socket
   --wrong-ic              an IC of another type in the socket
   --adapter-error         the IC adapter board reports an error
@@ -86,6 +88,7 @@ struct Options {
   std::optional<fs::path> portMap;
   bool swapOnProbe = false;
   std::optional<std::chrono::milliseconds> reseat;
+  std::optional<std::string> partsLog;
   bool help = false;
 };
 
@@ -166,6 +169,8 @@ Options Parse(int argc, char** argv) {
       const auto n = Number(value(), "--reseat-ms");
       if (n > 3'600'000) throw UsageError{"--reseat-ms takes at most 3600000"};
       o.reseat = std::chrono::milliseconds(n);
+    } else if (a == "--parts-log") {
+      o.partsLog = std::string(value());
     } else if (a == "--protected") {
       isProtected = true;
     } else if (a == "--empty") {
@@ -322,6 +327,25 @@ int Serve(const Options& o) {
   writer.SetFaults(o.faults);
   writer.SetSwapOnProbe(o.swapOnProbe);
   writer.SetReseat(o.reseat);
+  std::FILE* partsLog = nullptr;
+  if (o.partsLog) {
+    partsLog = std::fopen(o.partsLog->c_str(), "a");
+    if (!partsLog) {
+      std::cerr << "writer-emulator: " << SystemError("cannot open " + *o.partsLog) << "\n";
+      return 1;
+    }
+    writer.SetOnPartLeaving([partsLog](const std::vector<std::uint16_t>& words) {
+      std::string line;
+      char hex[8];
+      for (const std::uint16_t w : words) {
+        std::snprintf(hex, sizeof hex, line.empty() ? "%04X" : " %04X", w);
+        line += hex;
+      }
+      line += '\n';
+      std::fputs(line.c_str(), partsLog);
+      std::fflush(partsLog);  // a test reads it while the emulator runs on
+    });
+  }
   // The emulator's clock counts milliseconds; the loop below holds the replies
   // for the latency itself, to the microsecond.
   LineModel line = o.line;
@@ -462,6 +486,10 @@ int Serve(const Options& o) {
   link.Remove();
   close(slave);
   close(master);
+  if (partsLog) {
+    writer.TakePart();
+    std::fclose(partsLog);
+  }
   std::cerr << "Writer emulator stopped\n";
   return status;
 }

@@ -1,0 +1,130 @@
+#include "cli/CliLedger.h"
+
+#include <filesystem>
+#include <ostream>
+
+#include "cli/CliArgs.h"
+#include "cli/CliCommands.h"
+#include "cli/CliSession.h"
+#include "ops/Outcome.h"
+
+namespace {
+
+std::ostream& Error(CliSession& session) { return session.Err() << "writer-cli: "; }
+
+std::shared_ptr<Ledger> Open(CliSession& session, const CliArgs& args) {
+  const std::string location = args.ledger ? *args.ledger : DefaultLedgerLocation();
+  try {
+    return OpenLedger(location);
+  } catch (const LedgerError& e) {
+    Error(session) << "cannot open the ledger " << RedactLocation(location) << ": " << e.what() << std::endl;
+    return nullptr;
+  }
+}
+
+std::string JobName(CliSession& session, const CliArgs& args) {
+  if (args.job) return *args.job;
+  const std::string name = DefaultJobName(session.State().CurrentFileName);
+  return name.empty() ? "unnamed" : name;
+}
+
+}  // namespace
+
+int OpenRunLedger(CliSession& session, const CliArgs& args, std::unique_ptr<PassLedger>& out) {
+  const MainState& state = session.State();
+  const std::string job = JobName(session, args);
+  const std::optional<LedgerPolicy> policy =
+      args.serialPolicy ? ParsePolicy(*args.serialPolicy) : std::optional<LedgerPolicy>();
+  if (state.SerialMode && !state.QtpMode) {
+    if (const std::string why = SerialSettingsError(SerialSettingsOf(state)); !why.empty()) {
+      Error(session) << why << std::endl;
+      return kExitError;
+    }
+  }
+  const auto ledger = Open(session, args);
+  if (!ledger) return kExitError;
+  try {
+    QtpRecordReader qtp;
+    if (state.SerialMode) {
+      const std::string qtpName = args.qtp ? std::filesystem::path(*args.qtp).filename().string() : std::string();
+      const JobOpening opening = ledger->OpenJob(JobSpecOf(state, job, qtpName, policy));
+      switch (opening.outcome) {
+        case JobOpening::Outcome::Refused:
+          Error(session) << opening.message << " (to start another sequence, name another job with --job)"
+                         << std::endl;
+          return kExitError;
+        case JobOpening::Outcome::Created: session.Err() << opening.message << std::endl; break;
+        case JobOpening::Outcome::Opened: break;
+      }
+      if (state.QtpMode) qtp = QtpFileRecords(*args.qtp, state.SerialLsbFirst != 0);
+    }
+    const std::string station = args.station ? *args.station : DefaultStationName();
+    out = std::make_unique<PassLedger>(ledger, job, station, session.PortName(), std::move(qtp));
+    for (const std::string& text : out->RecoverInterrupted()) session.Err() << text << std::endl;
+  } catch (const LedgerError& e) {
+    Error(session) << "ledger " << ledger->Location() << ": " << e.what() << std::endl;
+    out.reset();
+    return kExitError;
+  }
+  session.UseLedger(out.get());
+  return kExitSuccess;
+}
+
+int LedgerEndOfBatch(CliSession& session, const Outcome& pass) {
+  if (pass.verdict == Verdict::LedgerRefused) {
+    Error(session) << pass.text << std::endl;
+    return kExitError;  // refused before any byte went to the Writer
+  }
+  if (!pass.ledgerError.empty()) {
+    Error(session) << pass.ledgerError << "; the batch stops" << std::endl;
+    return kExitOutcome;
+  }
+  return kExitSuccess;
+}
+
+int LedgerCommand(CliSession& session, const CliArgs& args) {
+  const std::string& what = args.args[0];
+  const std::size_t n = args.args.size();
+  const bool shapeOk = ((what == "status" || what == "list") && n == 1) || (what == "export" && n == 2) ||
+                       (what == "policy" && n == 3);
+  if (!shapeOk) {
+    Error(session) << "ledger takes status, list, export FILE.csv or policy JOB reuse-failed|strict" << std::endl;
+    return kExitError;
+  }
+  std::optional<LedgerPolicy> policy;
+  if (what == "policy" && !(policy = ParsePolicy(args.args[2]))) {
+    Error(session) << "a policy is reuse-failed or strict, not \"" << args.args[2] << "\"" << std::endl;
+    return kExitError;
+  }
+  if (what != "list" && args.Has("--since")) {
+    Error(session) << "--since belongs to ledger list" << std::endl;
+    return kExitError;
+  }
+  const auto ledger = Open(session, args);
+  if (!ledger) return kExitError;
+  try {
+    if (what == "status") {
+      session.Out() << StatusText(ledger->Status(args.job));
+    } else if (what == "list") {
+      const auto since = args.Has("--since") ? std::optional<std::string>(args.Value("--since")) : std::nullopt;
+      session.Out() << LedgerCsv(ledger->List(args.job, since));
+    } else if (what == "export") {
+      std::string error;
+      if (!ExportLedgerCsv(ledger->List(args.job), args.args[1], &error)) {
+        Error(session) << "cannot write " << args.args[1] << ": " << error << std::endl;
+        return kExitError;
+      }
+    } else if (!ledger->SetPolicy(args.args[1], *policy)) {
+      Error(session) << "there is no job " << args.args[1] << " in the ledger" << std::endl;
+      return kExitError;
+    }
+  } catch (const std::invalid_argument& e) {
+    Error(session) << e.what() << std::endl;
+    return kExitError;
+  } catch (const LedgerError& e) {
+    Error(session) << "ledger " << ledger->Location() << ": " << e.what() << std::endl;
+    return kExitError;
+  }
+  session.Out().flush();
+  return kExitSuccess;
+}

@@ -17,6 +17,9 @@
 #                         then F8, typed as a newcomer would), as the README
 #                         shows it (docs/auto-program-pass.png)
 #   auto-program-done     the same once the pass has ended
+#   gang-window           the gang window over four emulated Writers: one
+#                         waiting for a part, one good part, one failed, one
+#                         programming (docs/gang-window.png)
 # Nothing of the user's own settings is touched: the port map, the lock and
 # Default.cfg live in a scratch folder.
 set -euo pipefail
@@ -27,7 +30,7 @@ mkdir -p "$out"
 
 bash scripts/packages.sh xvfb imagemagick xdotool
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$build" --target writer writer-emulator app_gui_tests
+cmake --build "$build" --target writer writer-emulator app_gui_tests gang_gui_tests
 
 scratch=$(mktemp -d)
 emulator=
@@ -44,6 +47,8 @@ screen="-screen 0 1280x800x24"
 # The windows, each drawn by the program.
 WRITER_SCREENSHOT_DIR=$out QT_QPA_PLATFORM=xcb \
   xvfb-run -a -s "$screen" "$build/app_gui_tests" --gtest_filter='Screenshots.*'
+WRITER_SCREENSHOT_DIR=$out QT_QPA_PLATFORM=xcb \
+  xvfb-run -a -s "$screen" "$build/gang_gui_tests" --gtest_filter='*TilesShowEachState*'
 
 # Starts writer-emulator with the given options, linked as Com1.
 start_emulator() {

@@ -11,6 +11,7 @@
 #include "app/MainState.h"
 #include "app/gui/TMainForm.h"
 
+class QActionGroup;
 class QGroupBox;
 class QMenu;
 class QToolBar;
@@ -45,6 +46,7 @@ struct TMainForm::Widgets {
 
   // Every command's QAction, by item name and by action name.
   std::map<std::string, QAction*> actions;
+  QActionGroup* commands = nullptr;     // every command, to switch them off together
   std::vector<QAction*> toolBarItems;  // tool bar order, separators included
 
   // Panel controls whose double-click runs a handler; a null handler swallows the click.

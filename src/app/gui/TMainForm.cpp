@@ -1,6 +1,7 @@
 #include "app/gui/TMainForm.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -98,6 +99,8 @@ constexpr TMainForm::Command kCommands[] = {
      HANDLER(ID3Click)},
     {"Program1", "ProgramMemory2", nullptr, "Program Memory", nullptr, "ToolButton21", "Program Memory",
      HANDLER(ProgramMemory2Click)},
+    {"Program1", "GangAutoProgram1", nullptr, "Gang Auto Program...", nullptr, nullptr,
+     "Auto Program on several Writers side by side", HANDLER(GangAutoProgram1Click)},
 
     {"Window1", "WindowCascadeItem", nullptr, "&Cascade", nullptr, "ToolButton8", "Cascade",
      HANDLER(WindowCascadeItemClick)},
@@ -205,7 +208,7 @@ void TMainForm::SetCommandHook(std::function<void(const char*)> hook, bool runHa
 }
 
 void TMainForm::RunCommand(const Command& command) {
-  if (command.handler == nullptr) return;
+  if (command.handler == nullptr || !CommandsEnabled()) return;
   if (widgets_->hook) widgets_->hook(command.handlerName);
   if (widgets_->runHandlers) (this->*command.handler)();
 }
@@ -243,6 +246,10 @@ void TMainForm::BuildMenusAndToolBar() {
   menus["File1"]->insertSeparator(widgets_->Action("FileExitItem"));
   menus["Program1"]->insertSeparator(widgets_->Action("AutoProgram1"));
   menus["Program1"]->insertSeparator(widgets_->Action("OPTION3"));
+  menus["Program1"]->insertSeparator(widgets_->Action("GangAutoProgram1"));
+  widgets_->commands = new QActionGroup(this);
+  widgets_->commands->setExclusionPolicy(QActionGroup::ExclusionPolicy::None);
+  for (const auto& [name, action] : widgets_->actions) widgets_->commands->addAction(action);
 
   // The Window menu also lists the open views.
   QMenu* windowMenu = widgets_->Window1;
@@ -560,12 +567,13 @@ QString DraggedFile(const QMimeData* data) {
 }  // namespace
 
 void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
-  if (!DraggedFile(event->mimeData()).isEmpty() && !OperationOpen()) event->acceptProposedAction();
+  if (!DraggedFile(event->mimeData()).isEmpty() && !OperationOpen() && CommandsEnabled())
+    event->acceptProposedAction();
 }
 
 void TMainForm::dropEvent(QDropEvent* event) {
   const QString path = DraggedFile(event->mimeData());
-  if (path.isEmpty() || OperationOpen()) return;
+  if (path.isEmpty() || OperationOpen() || !CommandsEnabled()) return;
   event->acceptProposedAction();
   // Loaded after the drop has ended: its messages must not hold up the
   // program the file was dragged from.
@@ -629,6 +637,17 @@ void TMainForm::ShowPanel() {
   }
   ShowLedgerStatus();
 }
+
+void TMainForm::SetCommandsEnabled(bool enabled) {
+  // The group keeps each action's own state (EEPROM, single-area programming)
+  // and gives it back when it is enabled again.
+  widgets_->commands->setEnabled(enabled);
+  widgets_->ComboBox1->setEnabled(enabled);
+  widgets_->HandShake->setEnabled(enabled);
+  centralWidget()->setEnabled(enabled);
+}
+
+bool TMainForm::CommandsEnabled() const { return widgets_->commands->isEnabled(); }
 
 std::string TMainForm::DeviceListText() const { return widgets_->ComboBox2->currentText().toStdString(); }
 

@@ -211,6 +211,11 @@ class TMainForm : public QMainWindow {
   void OPTION3Click();             // Program > OPTION: the OPTION word alone
   void ID3Click();                 // Program > ID and Checksum
   void ProgramMemory2Click();      // Program > Program Memory
+  void GangAutoProgram1Click();    // Program > "Gang Auto Program...": several Writers side by side
+  // Every command of the window, the port choice and the views on or off:
+  // off while the gang window's Writers read the image.
+  void SetCommandsEnabled(bool enabled);
+  bool CommandsEnabled() const;
   void EraseClick();               // "Erase Flash memory", then the blank check
   void WriteEEClick();             // "Write EEPROM"
   void ToolButton23Click();        // force write: "Program Memory Without Check" (hidden button)

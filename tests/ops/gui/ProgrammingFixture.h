@@ -14,32 +14,38 @@ inline constexpr int kSerialWord = 0x100;
 // Words of the image: none blank, none an RTIW word but the serial words.
 inline std::uint16_t ImageWord(int n) { return static_cast<std::uint16_t>(0x2800 | (n & 0xFF)); }
 
+// Puts that image into the main window's state.
+inline void LoadProgrammingImage(TMainForm& main) {
+  MainState& s = main.State();
+  for (int n = 0; n < s.ProgramWords(); ++n) s.SetProgramWord(n, ImageWord(n));
+  for (int i = 0; i < 2; ++i) s.SetProgramWord(kSerialWord + i, 0x3100);
+  s.OptionLow = 0x1A;   // OST 20mS
+  s.OptionHigh = 0x4B;  // WDT and PED off, security off
+  for (int i = 0; i < 12; ++i) s.IdBuffer[i] = static_cast<std::uint8_t>(0x41 + i);
+  main.RefreshData();
+  main.CalChecksum();
+  EXPECT_EQ(s.OptionErrors, 0);
+}
+
+// Serial words at 0x100..0x101 holding 0x1234, sequential by 1.
+inline void UseSerialNumbers(MainState& s) {
+  s.SerialMode = 1;
+  s.SerialAddress = kSerialWord;
+  s.SerialLength = 2;
+  s.SerialValue = {0x34, 0x12};
+  s.SerialStep = 1;
+  s.SerialRandom = 0;
+  s.SerialLsbFirst = 0;
+}
+
 class ProgrammingTest : public OperationWindowTest {
  protected:
   TMainForm& Loaded() {
-    MainState& s = Main().State();
-    for (int n = 0; n < s.ProgramWords(); ++n) s.SetProgramWord(n, ImageWord(n));
-    for (int i = 0; i < 2; ++i) s.SetProgramWord(kSerialWord + i, 0x3100);
-    s.OptionLow = 0x1A;   // OST 20mS
-    s.OptionHigh = 0x4B;  // WDT and PED off, security off
-    for (int i = 0; i < 12; ++i) s.IdBuffer[i] = static_cast<std::uint8_t>(0x41 + i);
-    Main().RefreshData();
-    Main().CalChecksum();
-    EXPECT_EQ(s.OptionErrors, 0);
+    LoadProgrammingImage(Main());
     return Main();
   }
 
-  // Serial words at 0x100..0x101 holding 0x1234, sequential by 1.
-  void SerialNumbers() {
-    MainState& s = Main().State();
-    s.SerialMode = 1;
-    s.SerialAddress = kSerialWord;
-    s.SerialLength = 2;
-    s.SerialValue = {0x34, 0x12};
-    s.SerialStep = 1;
-    s.SerialRandom = 0;
-    s.SerialLsbFirst = 0;
-  }
+  void SerialNumbers() { UseSerialNumbers(Main().State()); }
 
   void FreshPart() { emulator.SetIc(*IcDescription::ForDevice("K7E1/E3")); }
 

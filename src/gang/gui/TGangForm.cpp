@@ -1,0 +1,411 @@
+#include "gang/gui/TGangForm.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+#include <chrono>
+#include <thread>
+#include <tuple>
+
+#include "app/gui/TMainForm.h"
+#include "commands/WriterStation.h"
+#include "gang/PortProbe.h"
+#include "production/Ledger.h"
+#include "production/PassLedger.h"
+
+namespace {
+
+// The shortest time between two redraws of the tiles: 25 a second.
+constexpr std::chrono::milliseconds kFrame(40);
+
+// How often the window looks for Writers whose station has ended.
+constexpr std::chrono::milliseconds kWatch(50);
+// The panel lines a tile keeps.
+constexpr std::size_t kTileLines = 12;
+
+std::string PortName(int index) { return "Com" + std::to_string(index + 1); }
+
+// A box of two options side by side with the others, the first chosen.
+struct Option {
+  const char* name;
+  const char* caption;
+};
+std::pair<QRadioButton*, QRadioButton*> AddChoice(QHBoxLayout& row, const char* name, const char* title,
+                                                  Option first, Option second) {
+  auto* box = new QGroupBox(title);
+  box->setObjectName(name);
+  auto* column = new QVBoxLayout(box);
+  QRadioButton* buttons[2];
+  for (int i = 0; i < 2; ++i) {
+    const Option& option = i == 0 ? first : second;
+    buttons[i] = new QRadioButton(option.caption, box);
+    buttons[i]->setObjectName(option.name);
+    column->addWidget(buttons[i]);
+  }
+  buttons[0]->setChecked(true);
+  row.addWidget(box);
+  return {buttons[0], buttons[1]};
+}
+
+void KeepLast(std::vector<std::string>& lines) {
+  if (lines.size() > kTileLines) lines.erase(lines.begin(), lines.end() - kTileLines);
+}
+
+// What a station's words do to its tile. A verdict stays up while the Writer
+// waits for its part to be taken out and the next seated, or has finished:
+// the technician sorts good parts from bad by the colour.
+void ShowWords(GangTileView& v, const std::string& words) {
+  using Tone = GangTileView::Tone;
+  const bool verdictShown = v.tone == Tone::Ok || v.tone == Tone::Fail;
+  if (words.starts_with("OK")) {
+    v.tone = Tone::Ok;
+  } else if (words.starts_with("FAIL") || words.ends_with(" error")) {  // "Port error", "Ledger error"
+    v.tone = Tone::Fail;
+  } else if (words.starts_with("Waiting") || words == "Finished" || words == "Stopped") {
+    if (verdictShown) {
+      v.activity = words;
+      return;
+    }
+    v.tone = Tone::Idle;
+  } else {
+    v.tone = Tone::Busy;  // a pass under way
+  }
+  v.status = words;
+  v.activity.clear();
+}
+
+}  // namespace
+
+// What every Writer of one run shares: the options chosen at Start, the
+// image as the main window held it then, and the ledger job.
+struct TGangForm::Run {
+  WriterCommand command = WriterCommand::AutoProgram;
+  bool waitForPart = true;
+  HeaderInputs inputs;
+  int handshake = 0;
+  std::shared_ptr<Ledger> ledger;
+  std::string job;
+};
+
+// One chosen Writer: its tile, the probe made when it was chosen, and the
+// station of its passes. The station's listener calls come on its thread.
+struct TGangForm::Writer final : StationListener {
+  Writer(TGangForm& f, std::string p) : form(f), port(std::move(p)) {}
+
+  void StateChanged(const WriterStation&, const std::string& words) override {
+    form.Change(*this, [&](GangTileView& v) { ShowWords(v, words); });
+  }
+  void Progress(const WriterStation&, int percent) override {
+    form.Change(*this, [&](GangTileView& v) { v.gauge = percent; });
+  }
+  void Note(const WriterStation&, const std::string& text) override {
+    form.Change(*this, [&](GangTileView& v) {
+      v.lines.push_back(text);
+      KeepLast(v.lines);
+    });
+  }
+  void PassEnded(const WriterStation&, const StationPass& pass) override {
+    form.Change(*this, [&](GangTileView& v) {
+      ++v.passes;
+      if (pass.outcome.Succeeded()) {
+        v.gauge = 100;  // the stream reports its progress a word row at a time
+        if (pass.outcome.pass && !pass.outcome.pass->serial.empty()) v.lastSerial = pass.outcome.pass->serial;
+      }
+      v.lines = pass.lines;
+      KeepLast(v.lines);
+    });
+  }
+
+  TGangForm& form;
+  std::string port;
+  TGangTile* tile = nullptr;
+  GangTileView view;     // the latest, under changedMutex_
+  bool changed = false;  // under changedMutex_
+  std::jthread probe;    // opens the port and asks the Writer, once chosen
+  std::unique_ptr<PassLedger> ledger;
+  std::unique_ptr<WriterStation> station;  // last: stopped and joined first
+  bool Running() const { return station && !station->Finished(); }
+};
+
+TGangForm::TGangForm(TMainForm& main, PortOpener ports)
+    : QDialog(&main, Qt::Window), main_(main), ports_(std::move(ports)) {
+  setObjectName("TGangForm");
+  setWindowTitle("Gang Auto Program");
+  auto* column = new QVBoxLayout(this);
+
+  auto* writers = new QGroupBox("Writers", this);
+  writers->setObjectName("WritersBox");
+  auto* portRow = new QHBoxLayout(writers);
+  for (int i = 0; i < 8; ++i) {
+    auto* box = new QCheckBox(QString::fromStdString(PortName(i)), writers);
+    box->setObjectName(QString::fromStdString(PortName(i)));
+    box->setToolTip("Opens the port and asks the Writer on it");
+    connect(box, &QCheckBox::toggled, this, [this, i](bool on) { PortToggled(i, on); });
+    portBoxes_[i] = box;
+    portRow->addWidget(box);
+  }
+  column->addWidget(writers);
+
+  auto* options = new QHBoxLayout;
+  std::tie(withBlankCheck_, withoutBlankCheck_) =
+      AddChoice(*options, "PassBox", "Pass", {"AutoProgramOption", "Auto Program"},
+                {"NoBlankCheckOption", "Auto Program without Blank Check"});
+  std::tie(waitForPart_, continueButtons_) =
+      AddChoice(*options, "NextPartBox", "Next part", {"WaitForPartOption", "start when a part is seated"},
+                {"ContinueOption", "Continue button per tile"});
+  column->addLayout(options);
+
+  tileArea_ = new QWidget(this);
+  tileArea_->setObjectName("Tiles");
+  new QGridLayout(tileArea_);
+  column->addWidget(tileArea_, 1);
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  start_ = new QPushButton("&Start", this);
+  start_->setObjectName("StartButton");
+  start_->setDefault(true);
+  stop_ = new QPushButton("S&top", this);
+  stop_->setObjectName("StopButton");
+  stop_->setToolTip("Every Writer ends the pass it runs, then stops");
+  close_ = new QPushButton("&Close", this);
+  close_->setObjectName("CloseButton");
+  for (QPushButton* button : {start_, stop_, close_}) buttons->addWidget(button);
+  column->addLayout(buttons);
+  connect(start_, &QPushButton::clicked, this, &TGangForm::StartClicked);
+  connect(stop_, &QPushButton::clicked, this, &TGangForm::StopClicked);
+  connect(close_, &QPushButton::clicked, this, &QDialog::reject);
+
+  frameTimer_.setSingleShot(true);
+  connect(&frameTimer_, &QTimer::timeout, this, &TGangForm::ShowChanged);
+  // The main window closing takes this window with it: the Writers stop first.
+  main_.installEventFilter(this);
+  connect(&watchTimer_, &QTimer::timeout, this, &TGangForm::Watch);
+  UpdateControls();
+}
+
+TGangForm::~TGangForm() {
+  main_.removeEventFilter(this);
+  StopAll();
+}
+
+TGangTile* TGangForm::Tile(const std::string& port) const {
+  for (const auto& writer : writers_)
+    if (writer && writer->port == port) return writer->tile;
+  return nullptr;
+}
+
+void TGangForm::done(int result) {
+  StopAll();
+  QDialog::done(result);
+}
+
+void TGangForm::closeEvent(QCloseEvent* event) {
+  StopAll();
+  QDialog::closeEvent(event);
+}
+
+bool TGangForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == &main_ && event->type() == QEvent::Close) close();
+  return QDialog::eventFilter(watched, event);
+}
+
+void TGangForm::Change(Writer& writer, const std::function<void(GangTileView&)>& change) {
+  {
+    std::lock_guard lock(changedMutex_);
+    change(writer.view);
+    writer.changed = true;
+    if (framePosted_) return;
+    framePosted_ = true;
+  }
+  // One redraw per frame, however fast the stations report.
+  QMetaObject::invokeMethod(
+      this, [this] { if (!frameTimer_.isActive()) frameTimer_.start(kFrame); }, Qt::QueuedConnection);
+}
+
+void TGangForm::ShowChanged() {
+  std::vector<std::pair<TGangTile*, GangTileView>> shown;
+  {
+    std::lock_guard lock(changedMutex_);
+    framePosted_ = false;
+    for (auto& writer : writers_)
+      if (writer && writer->changed) {
+        writer->changed = false;
+        shown.emplace_back(writer->tile, writer->view);
+      }
+  }
+  for (const auto& [tile, view] : shown) tile->Show(view);
+  emit TilesShown();
+}
+
+void TGangForm::PortToggled(int index, bool chosen) {
+  auto& writer = writers_[index];
+  auto* grid = static_cast<QGridLayout*>(tileArea_->layout());
+  if (!chosen) {
+    if (writer) delete writer->tile;
+    writer.reset();
+  } else {
+    writer = std::make_unique<Writer>(*this, PortName(index));
+    writer->tile = new TGangTile(writer->port, tileArea_);
+    connect(writer->tile, &TGangTile::ContinueClicked, this, [this, w = writer.get()] {
+      if (run_ && !stopping_ && !w->Running()) StartStation(*w);
+    });
+    Change(*writer, [](GangTileView& v) { v.status = "Connecting..."; });
+    // Opened and asked on a thread of its own: a silent Writer takes seconds.
+    Writer* w = writer.get();
+    w->probe = std::jthread([this, w, open = LineOf(ports_, w->port), choice = PortSelection{w->port, main_.HandShakeIndex()},
+                             writerType = main_.State().WriterType](std::stop_token stop) {
+      const PortProbe probe = ProbePort(open, choice, writerType, main_.clock(), stop);
+      if (stop.stop_requested()) return;
+      Change(*w, [&](GangTileView& v) {
+        v.status = probe.words;
+        v.tone = probe.ok ? GangTileView::Tone::Idle : GangTileView::Tone::Fail;
+      });
+    });
+  }
+  // Tiles fill rows of four, in port order.
+  int n = 0;
+  for (auto& w : writers_)
+    if (w) grid->addWidget(w->tile, n / 4, n % 4), ++n;
+  UpdateControls();
+}
+
+void TGangForm::StartClicked() {
+  if (run_) return;
+  MainState& state = main_.State();
+  if (state.QtpMode) {
+    main_.prompts().Message("Gang Auto Program takes its serial numbers from the ledger, not from a QTP file.");
+    return;
+  }
+  // The question about a blank reset vector is asked once, here, for every Writer.
+  if (!main_.Link().CheckResetAddr(main_.prompts())) return;
+  auto run = std::make_unique<Run>();
+  run->command = withoutBlankCheck_->isChecked() ? WriterCommand::AutoProgramNoBlankCheck : WriterCommand::AutoProgram;
+  run->waitForPart = waitForPart_->isChecked();
+  run->inputs = main_.CurrentHeaderInputs();
+  run->handshake = main_.HandShakeIndex();
+  run->job = DefaultJobName(state.CurrentFileName);
+  if (run->job.empty()) run->job = "gang";
+  try {
+    run->ledger = OpenLedger({});
+    if (state.SerialMode) {
+      const JobOpening opening = run->ledger->OpenJob(JobSpecOf(state, run->job, {}, std::nullopt));
+      if (opening.outcome == JobOpening::Outcome::Refused) {
+        main_.prompts().Message(opening.message, {}, PromptIcon::Warning);
+        return;
+      }
+    }
+  } catch (const LedgerError& e) {
+    main_.prompts().Message(e.what(), {}, PromptIcon::Error);
+    return;
+  }
+  run_ = std::move(run);
+  stopping_ = false;
+  for (auto& writer : writers_)
+    if (writer) StartStation(*writer);
+  watchTimer_.start(kWatch);
+  UpdateControls();
+}
+
+void TGangForm::StartStation(Writer& writer) {
+  writer.probe = {};  // the probe lets go of the port
+  writer.station.reset();
+  if (!writer.ledger)
+    writer.ledger = std::make_unique<PassLedger>(run_->ledger, run_->job, DefaultStationName(), writer.port);
+  StationSetup setup;
+  setup.name = writer.port;
+  setup.port = {writer.port, run_->handshake};
+  setup.command = run_->command;
+  setup.inputs = run_->inputs;
+  setup.passes = run_->waitForPart ? 0 : 1;
+  setup.waitForPart = run_->waitForPart;
+  setup.yes = true;  // asked above
+  setup.ledger = writer.ledger.get();
+  setup.clock = &main_.clock();
+  setup.device = LineOf(ports_, writer.port);
+  Change(writer, [](GangTileView& v) {
+    v.gauge = 0;
+    v.activity.clear();
+  });
+  writer.tile->ContinueButton()->setEnabled(false);
+  writer.station = std::make_unique<WriterStation>(std::move(setup), main_.State(), writer);
+  writer.station->Start();
+  UpdateControls();
+}
+
+void TGangForm::StopClicked() {
+  if (!run_) return;
+  if (stopping_) {
+    // A second press: the passes are cut off now.
+    for (auto& writer : writers_)
+      if (writer && writer->station) writer->station->StopNow();
+  } else {
+    stopping_ = true;
+    for (auto& writer : writers_)
+      if (writer && writer->station) writer->station->StopAfterPass();
+  }
+  Watch();
+}
+
+void TGangForm::Watch() {
+  if (!run_) return;
+  bool running = false;
+  for (auto& writer : writers_) {
+    if (!writer) continue;
+    running = running || writer->Running();
+    // A Writer that has ended may go again, unless the run is stopping.
+    writer->tile->ContinueButton()->setEnabled(!stopping_ && !writer->Running());
+  }
+  if (stopping_ && !running) {
+    watchTimer_.stop();
+    for (auto& writer : writers_)
+      if (writer) {
+        writer->station.reset();
+        writer->ledger.reset();
+      }
+    run_.reset();
+    stopping_ = false;
+  }
+  UpdateControls();
+}
+
+void TGangForm::StopAll() {
+  watchTimer_.stop();
+  for (auto& writer : writers_)
+    if (writer && writer->station) writer->station->StopNow();
+  for (auto& writer : writers_)
+    if (writer) {
+      writer->probe = {};
+      writer->station.reset();
+      // A pass the stop cut off is interrupted, not left open.
+      if (writer->ledger) writer->ledger->Interrupt();
+      writer->ledger.reset();
+    }
+  run_.reset();
+  stopping_ = false;
+  UpdateControls();
+}
+
+bool TGangForm::Busy() const { return run_ != nullptr; }
+
+void TGangForm::UpdateControls() {
+  const bool busy = Busy();
+  if (busy != locked_) {
+    locked_ = busy;
+    main_.SetCommandsEnabled(!busy);
+  }
+  bool chosen = false;
+  for (const auto& writer : writers_) chosen = chosen || writer;
+  start_->setEnabled(chosen && !busy);
+  stop_->setEnabled(busy);
+  stop_->setText(stopping_ ? "Stop &now" : "S&top");
+  for (QCheckBox* box : portBoxes_) box->setEnabled(!busy);
+  for (QRadioButton* option : {withBlankCheck_, withoutBlankCheck_, waitForPart_, continueButtons_})
+    option->setEnabled(!busy);
+}

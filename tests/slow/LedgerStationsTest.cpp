@@ -26,9 +26,11 @@ class LedgerStations : public CliTest {
     WriteText(Path("job.cfg"),
               ConfigText(Path("prog.hex"), "Com1", "K7E1/E3", 0x1A, 0x4B, "0 1234 1 256 2 1234 1 0 0"));
   }
+  // A batch may take its time on a busy machine: four run at once.
   CliResult Batch(const std::string& ledger, const Emulator& emu, const std::string& station, int passes) {
-    return RunOn(emu, {"--ledger", ledger, "--station", station, "--config", "job.cfg", "auto-program", "--passes",
-                       std::to_string(passes)});
+    return RunCli({"--port-path", emu.Path(), "--ledger", ledger, "--station", station, "--config", "job.cfg",
+                   "auto-program", "--passes", std::to_string(passes)},
+                  dir_, 180000);
   }
 };
 

@@ -170,10 +170,7 @@ bool TMainForm::TakeSerialSettings(SerialNumberSettings& settings) {
 
 PassLedger* TMainForm::CurrentPassLedger() const { return Area(ledgerArea_).pass.get(); }
 
-void TMainForm::EndLedgerPasses() {
-  Area(ledgerArea_).pass.reset();
-  ShowLedgerStatus();
-}
+void TMainForm::EndLedgerPasses() { Area(ledgerArea_).pass.reset(); }
 
 void TMainForm::QtpFileLoaded(const std::string& path) { Area(ledgerArea_).qtpFile = path; }
 
@@ -202,7 +199,8 @@ bool TMainForm::PrepareLedgerPasses(bool numbered) {
                          {}, PromptIcon::Error);
         return false;
       }
-      if (opening.outcome == JobOpening::Outcome::Created) prompts_.Message(opening.message, {}, PromptIcon::Information);
+      if (opening.outcome == JobOpening::Outcome::Created)
+        prompts_.Message(opening.message, {}, PromptIcon::Information);
     }
     auto pass = std::make_unique<PassLedger>(a.ledger, job, DefaultStationName(), port, std::move(qtp));
     if (!a.portsRecovered.contains(port)) {

@@ -1,9 +1,12 @@
 // The window's Auto Program passes through the part ledger: recorded, refused
 // before any byte, interrupted passes reported once, a window closed mid-pass.
 
+#include <QLabel>
+
 #include "ops/gui/ProgrammingFixture.h"
 #include "production/Ledger.h"
 #include "production/WriterSettings.h"
+#include "production/gui/TLedgerForm.h"
 
 namespace {
 
@@ -27,6 +30,10 @@ TEST_F(LedgerPassesTest, APassIsRecordedAndTheNextNumberShown) {
   EXPECT_EQ(passes[0].port, "Com1");
   EXPECT_EQ(passes[0].station, DefaultStationName());
   EXPECT_NE(Main().LedgerStatusText().find("Next 1235"), std::string::npos) << Main().LedgerStatusText();
+  EXPECT_EQ(TLedgerForm(Main()).JobText()->text().toStdString(),
+            "Job untitled\nSequential, 2 bytes at 0100h, increment 1, MSB first, first number 1234\n"
+            "Next number: 1235\nPolicy: reuse-failed\n"
+            "Passes: ok 1, failed 0, interrupted 0, simulated 0, open 0");
 
   // The job's next number rules over what a configuration puts back.
   FreshPart();

@@ -51,8 +51,8 @@ struct CliResult {
   }
 };
 
-// Runs writer-cli with args in dir and waits for it.
-inline CliResult RunCli(std::vector<std::string> args, const fs::path& dir) {
+// Runs writer-cli with args in dir and waits for it, at most waitMs.
+inline CliResult RunCli(std::vector<std::string> args, const fs::path& dir, int waitMs = kWaitMs) {
   args.insert(args.begin(), WRITER_BINARY_DIR "/writer-cli");
   auto argv = Argv(args);
   int out[2], err[2];
@@ -73,7 +73,7 @@ inline CliResult RunCli(std::vector<std::string> args, const fs::path& dir) {
     pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
     std::string* texts[2] = {&result.out, &result.err};
     int open = 2;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
     while (open > 0 && std::chrono::steady_clock::now() < deadline) {
       if (poll(fds, 2, 100) <= 0) continue;
       for (int i = 0; i < 2; ++i) {

@@ -53,7 +53,7 @@ class Background {
   std::vector<std::string> Lines() const { return FileLines(out_); }
   // Waits until a line of the output is `line` (n times); false after the bound.
   bool WaitFor(const std::string& line, std::size_t n = 1) const {
-    for (int i = 0; i < kWaitMs / 20; ++i) {
+    for (int i = 0; i < kEmulatorWaitMs / 20; ++i) {
       if (Count(Lines(), line) >= n) return true;
       std::this_thread::sleep_for(20ms);
     }
@@ -61,7 +61,7 @@ class Background {
   }
   void Signal(int sig) const { kill(pid_, sig); }
   int Wait() {
-    for (int i = 0; i < kWaitMs / 20 && status_ < 0; ++i) {
+    for (int i = 0; i < kEmulatorWaitMs / 20 && status_ < 0; ++i) {
       int st = 0;
       if (waitpid(pid_, &st, WNOHANG) == pid_) status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128;
       else std::this_thread::sleep_for(20ms);

@@ -49,6 +49,11 @@ class ProgrammingTest : public OperationWindowTest {
 
   void FreshPart() { emulator.SetIc(*IcDescription::ForDevice("K7E1/E3")); }
 
+  // The serial number the emulated part carries.
+  int PartSerial() const {
+    return ((emulator.ProgramWord(kSerialWord) & 0xFF) << 8) | (emulator.ProgramWord(kSerialWord + 1) & 0xFF);
+  }
+
   bool SingleAreaEnabled(const char* item) { return Main().CommandAction(item)->isEnabled(); }
 
   // What an operation window showed at its worker's end.

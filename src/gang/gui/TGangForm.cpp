@@ -290,16 +290,25 @@ void TGangForm::StartClicked() {
   run->waitForPart = waitForPart_->isChecked();
   run->inputs = main_.CurrentHeaderInputs();
   run->handshake = main_.HandShakeIndex();
-  run->job = DefaultJobName(state.CurrentFileName);
-  if (run->job.empty()) run->job = "gang";
+  // The main window's ledger and job: parts made side by side draw from the
+  // same sequence as the parts made one by one.
+  run->job = main_.LedgerJobName();
+  run->ledger = main_.SharedLedger();
+  if (!run->ledger && state.SerialMode) {
+    main_.prompts().Message(main_.LedgerOn() ? main_.LedgerProblem()
+                                             : "Gang Auto Program takes its serial numbers from the ledger: "
+                                               "switch it on in Edit > Production Ledger...",
+                            {}, PromptIcon::Warning);
+    return;
+  }
   try {
-    run->ledger = OpenLedger({});
-    if (state.SerialMode) {
+    if (run->ledger && state.SerialMode) {
       const JobOpening opening = run->ledger->OpenJob(JobSpecOf(state, run->job, {}, std::nullopt));
       if (opening.outcome == JobOpening::Outcome::Refused) {
         main_.prompts().Message(opening.message, {}, PromptIcon::Warning);
         return;
       }
+      if (opening.outcome == JobOpening::Outcome::Created) main_.prompts().Message(opening.message);
     }
   } catch (const LedgerError& e) {
     main_.prompts().Message(e.what(), {}, PromptIcon::Error);
@@ -316,7 +325,7 @@ void TGangForm::StartClicked() {
 void TGangForm::StartStation(Writer& writer) {
   writer.probe = {};  // the probe lets go of the port
   writer.station.reset();
-  if (!writer.ledger)
+  if (!writer.ledger && run_->ledger)
     writer.ledger = std::make_unique<PassLedger>(run_->ledger, run_->job, DefaultStationName(), writer.port);
   StationSetup setup;
   setup.name = writer.port;

@@ -218,7 +218,8 @@ TEST_F(GangWindowTest, ContinuePerTileAndTheMainWindowOffOnlyWhileTheGangRuns) {
   EXPECT_TRUE(main_->CommandAction("AutoProgram1")->isEnabled());
   EXPECT_FALSE(main_->CommandAction("ProgramMemory2")->isEnabled());  // and stays so
   EXPECT_TRUE(Control<QCheckBox>("Com3")->isEnabled());
-  EXPECT_TRUE(prompts.messages.empty()) << prompts.LastText();
+  // The main window's job, new in this run's ledger, announced once.
+  EXPECT_EQ(prompts.Texts(), Texts{"New job untitled: serial numbers from 1234"});
 }
 
 TEST_F(GangWindowTest, ClosingTheMainWindowStopsTheGangBeforeTheWindowGoes) {

@@ -1,6 +1,6 @@
 #pragma once
 // The main window's part ledger: the choice of the Edit menu, the open
-// ledger, the job its passes draw from and the status line at the menu bar's end.
+// ledger, the job its passes draw from and its line in the status bar.
 
 #include <memory>
 #include <set>

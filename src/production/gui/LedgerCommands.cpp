@@ -2,7 +2,7 @@
 // status line, and the serial-number dialog's settings against the job's.
 
 #include <QLabel>
-#include <QMenuBar>
+#include <QStatusBar>
 
 #include "app/MainState.h"
 #include "files/HexText.h"
@@ -51,12 +51,14 @@ void TMainForm::InitLedger() {
   a.location = LoadWriterSetting(dir, kLedgerKey).value_or("");
   a.job = LoadWriterSetting(dir, kLedgerJobKey).value_or("");
   a.jobImage = LoadWriterSetting(dir, kLedgerJobImageKey).value_or("");
-  // At the menu bar's right end: a status bar would take its line from the
-  // views, whose cascade at the design size has no line to spare.
+  // In a status bar of its own; the window grows by its height, so the views
+  // keep the room their cascade at the design size needs.
   a.status = new QLabel(this);
   a.status->setObjectName("LedgerStatus");
-  a.status->setContentsMargins(12, 0, 6, 0);
-  menuBar()->setCornerWidget(a.status, Qt::TopRightCorner);
+  a.status->setContentsMargins(6, 0, 6, 0);
+  statusBar()->setSizeGripEnabled(false);
+  statusBar()->addWidget(a.status, 1);
+  resize(width(), height() + statusBar()->sizeHint().height());
   OpenChosen(a);
   ShowLedgerStatus();
 }

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <QAction>
+#include <QStatusBar>
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -223,7 +224,8 @@ TEST_F(MainWindowUse, ArrangementsLeaveEveryViewVisibleWithTheFixedIdWindow) {
   ScopedDeviceTable table(kEepromRows);
   ScriptedPrompts prompts;
   TestMainForm form(prompts, clock_);
-  form.resize(800, 628);  // the design size: the tightest the views get
+  // The design size and the ledger's status line: the tightest the views get.
+  form.resize(800, 628 + form.statusBar()->sizeHint().height());
   form.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
   form.EEPROM1Click();

@@ -16,6 +16,7 @@
 #include "link/DevicePair.h"
 #include "link/PosixSerialDevice.h"
 #include "production/PassLedger.h"
+#include "support/SerialWords.h"
 
 #include <filesystem>
 #include <set>
@@ -173,12 +174,7 @@ TEST_F(WriterStationTest, AFailingWriterOrPortLeavesTheOthersAlone) {
 TEST_F(WriterStationTest, StationsDrawTheirNumbersFromOneLedger) {
   const auto path = std::filesystem::temp_directory_path() / ("station-ledger-" + std::to_string(getpid()) + ".sqlite");
   std::filesystem::remove(path);
-  for (int i = 0; i < 2; ++i) image.SetProgramWord(0x100 + i, 0x3100);
-  image.SerialMode = 1;
-  image.SerialAddress = 0x100;
-  image.SerialLength = 2;
-  image.SerialValue = {0x34, 0x12};
-  image.SerialStep = 1;
+  UseSerialNumbers(image);
   std::shared_ptr<Ledger> ledger = OpenLedger(path.string());
   ASSERT_NE(ledger->OpenJob(JobSpecOf(image, "job", "", {})).outcome, JobOpening::Outcome::Refused);
   PassLedger one(ledger, "job", "bench", "Com1"), two(ledger, "job", "bench", "Com2");

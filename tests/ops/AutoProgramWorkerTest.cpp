@@ -13,6 +13,7 @@
 #include "ops/OpsFixture.h"
 #include "production/SerialNumber.h"
 #include "support/ScriptedPrompts.h"
+#include "support/SerialWords.h"
 
 namespace {
 
@@ -32,14 +33,7 @@ class AutoProgramTest : public OpsTest {
     state.Panel.Label11 = "1A2B";
   }
   // Serial words at 0x100..0x101, number 0x1234, sequential by 1.
-  void SerialMode() {
-    for (int i = 0; i < 2; ++i) state.SetProgramWord(0x100 + i, 0x3100);
-    state.SerialMode = 1;
-    state.SerialAddress = 0x100;
-    state.SerialLength = 2;
-    state.SerialValue = {0x34, 0x12};
-    state.SerialStep = 1;
-  }
+  void SerialMode() { UseSerialNumbers(state); }
   // One pass on a fresh blank part, as "Continue" runs it; its outcome is in `outcome`.
   PassRecord Pass(bool freshPart = true) {
     if (freshPart) emulator.SetIc(*IcDescription::ForDevice("K7E1/E3"));

@@ -8,8 +8,7 @@
 #include "app/MainState.h"
 #include "ops/Operation.h"
 #include "ops/gui/OperationWindowFixture.h"
-
-inline constexpr int kSerialWord = 0x100;
+#include "support/SerialWords.h"
 
 // Words of the image: none blank, none an RTIW word but the serial words.
 inline std::uint16_t ImageWord(int n) { return static_cast<std::uint16_t>(0x2800 | (n & 0xFF)); }
@@ -25,17 +24,6 @@ inline void LoadProgrammingImage(TMainForm& main) {
   main.RefreshData();
   main.CalChecksum();
   EXPECT_EQ(s.OptionErrors, 0);
-}
-
-// Serial words at 0x100..0x101 holding 0x1234, sequential by 1.
-inline void UseSerialNumbers(MainState& s) {
-  s.SerialMode = 1;
-  s.SerialAddress = kSerialWord;
-  s.SerialLength = 2;
-  s.SerialValue = {0x34, 0x12};
-  s.SerialStep = 1;
-  s.SerialRandom = 0;
-  s.SerialLsbFirst = 0;
 }
 
 class ProgrammingTest : public OperationWindowTest {

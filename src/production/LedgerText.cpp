@@ -41,10 +41,14 @@ std::string StatusText(const LedgerStatus& status) {
   const long long now = EpochSeconds(status.now);
   std::string text;
   for (const auto& s : status.jobs) {
+    // Every line has the same fields, so a script reads them alike: "next -"
+    // for passes without numbers, "next none" for a used-up job.
     text += s.job + ":";
-    if (s.settings) {
+    if (!s.settings) {
+      text += " next -,";
+    } else {
       const Job& j = *s.settings;
-      text += j.usedUp                 ? " used up,"
+      text += j.usedUp                 ? " next none,"
               : j.kind == JobKind::Qtp ? " next record " + std::to_string(j.nextRecord) + ","
                                        : " next " + j.next + ",";
     }

@@ -219,7 +219,7 @@ TEST_P(LedgerContract, StatusListAndCsvShowEveryPass) {
                           "example: next 0015, ok 1, failed 1, interrupted 1, simulated 0, open 1\n"
                           "  interrupted on station bench1, Com3, serial 0013, started [^ ]+Z, [0-9]+ s ago\n"
                           "  open on station bench2, Com1, serial 0014, started [^ ]+Z, [0-9]+ s ago\n"
-                          "loose: ok 0, failed 0, interrupted 0, simulated 1, open 0\n"));
+                          "loose: next -, ok 0, failed 0, interrupted 0, simulated 1, open 0\n"));
   EXPECT_THAT(StatusText(ledger->Status(std::string("loose"))), Not(HasSubstr("example")));
 
   const auto all = ledger->List();

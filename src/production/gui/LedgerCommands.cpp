@@ -80,7 +80,9 @@ void TMainForm::UseLedger(bool on, const std::string& location, std::shared_ptr<
   a.portsRecovered.clear();
   std::string error;
   if (!SaveWriterSetting(state_.StartDir, kLedgerOnKey, on ? "1" : "0", &error) ||
-      !SaveWriterSetting(state_.StartDir, kLedgerKey, location, &error))
+      // Writer.ini is no place for a password: the next start finds it in
+      // ~/.pgpass, or the dialog asks for the location again.
+      !SaveWriterSetting(state_.StartDir, kLedgerKey, SplitUriPassword(location).first, &error))
     prompts_.Message("The choice could not be kept for the next start (" + error + ")", {}, PromptIcon::Warning);
   ShowLedgerStatus();
 }

@@ -10,7 +10,7 @@
 
 #include "link/PortMap.h"
 
-// "Com1 -> /dev/ttyUSB0 free /dev/serial/by-id/usb-FTDI_FT232R_A1B2-if00-port0"
+// "Com1 -> /dev/ttyUSB0 free /dev/serial/by-id/usb-USB_Serial_Adapter_A1B2-if00-port0"
 std::vector<std::string> PortListing(const std::filesystem::path& portMapDir = PortMapDir(),
                                      const std::filesystem::path& byIdDir = "/dev/serial/by-id");
 

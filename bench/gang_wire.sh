@@ -50,7 +50,10 @@ print(f"{'four Writers, 4 x 25 parts':<36} {four:8.1f} s  CPU {100 * four_cpu / 
 print(f"{'  four beside one':<36} {four / one:8.2f}    (<= 1.1)")
 PY
 "$build/bench_GangBench" --benchmark_format=json > seat.json
-python3 -c 'import json, sys
+python3 - <<'PY'
+import json
 rows = [b for b in json.load(open("seat.json"))["benchmarks"] if b.get("run_type") == "iteration"]
 for r in rows:
-    print(f"{\"part seated to the first byte\":<36} {r[\"real_time\"]:8.0f} ms mean, {r[\"max_ms\"]:.0f} ms at most (< 300)")'
+    label = "part seated to the first byte"
+    print(f"{label:<36} {r['real_time']:8.0f} ms mean, {r['max_ms']:.0f} ms at most (< 300)")
+PY

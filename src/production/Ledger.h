@@ -222,7 +222,7 @@ class Ledger {
   // The location, password hidden.
   std::string Location() const;
 
-  // Creates the job the first time; otherwise checks the spec against it.
+  // Creates the job the first time; otherwise checks the wanted settings against the job's.
   JobOpening OpenJob(const JobSpec& spec);
   std::optional<Job> FindJob(const std::string& name);
   // False when there is no such job.

@@ -104,6 +104,21 @@ void TMainForm::SetLedgerJobName(const std::string& name) {
     prompts_.Message("The job name could not be kept for the next start (" + error + ")", {}, PromptIcon::Warning);
 }
 
+namespace {
+// What the status line shows after "Next" while serial-number mode is on.
+std::string NextNumberText(Ledger& ledger, const std::string& job, const MainState& state) {
+  try {
+    const std::optional<Job> found = ledger.FindJob(job);
+    if (!found) return SerialNumberText(state) + " (new job)";
+    if (found->usedUp) return "none: the job is used up";
+    if (found->kind == JobKind::Qtp) return "QTP record " + std::to_string(found->nextRecord);
+    return found->next;
+  } catch (const std::exception& e) {
+    return "unknown: " + std::string(e.what());
+  }
+}
+}  // namespace
+
 void TMainForm::ShowLedgerStatus() {
   if (!ledgerArea_) return;
   LedgerArea& a = Area(ledgerArea_);
@@ -115,16 +130,9 @@ void TMainForm::ShowLedgerStatus() {
   } else {
     const std::string job = LedgerJobName();
     text = "Job " + job + "   Ledger " + ShownLocation(a) + "   Next ";
-    try {
-      const std::optional<Job> found = a.ledger->FindJob(job);
-      if (!state_.SerialMode) text += "-- (Serial No. Mode off)";
-      else if (!found) text += SerialNumberText(state_) + " (new job)";
-      else if (found->usedUp) text += "none: the job is used up";
-      else if (found->kind == JobKind::Qtp) text += "QTP record " + std::to_string(found->nextRecord);
-      else text += found->next;
-    } catch (const std::exception& e) {
-      text += "unknown: " + std::string(e.what());
-    }
+    // The ledger is asked only when a number is due: every redraw of the panel comes here.
+    if (!state_.SerialMode) text += "-- (Serial No. Mode off)";
+    else text += NextNumberText(*a.ledger, job, state_);
   }
   // A long location is shortened in its middle; the whole line is the tool tip.
   const QString full = QString::fromStdString(text);

@@ -5,8 +5,10 @@
 #include <sqlite3.h>
 
 #include <cctype>
+#include <random>
 #include <unordered_map>
 
+#include "link/Clock.h"
 #include "production/LedgerStore.h"
 
 namespace {
@@ -46,10 +48,21 @@ class SqliteStore final : public LedgerStore {
 
   // WAL lets readers work beside the one writer; FULL puts every commit on
   // the disk before a part is programmed with its number.
+  // Stations that open a new ledger together race to switch it to WAL; the
+  // losers are turned away at once, past the busy handler, so they wait here.
   void Configure() {
+    std::minstd_rand jitter{std::random_device{}()};
     for (const char* pragma : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=FULL", "PRAGMA foreign_keys=ON"}) {
-      if (sqlite3_exec(db_, pragma, nullptr, nullptr, nullptr) != SQLITE_OK)
-        throw LedgerError(LedgerError::Kind::CannotOpen, "Cannot open ledger " + path_ + ": " + sqlite3_errmsg(db_));
+      for (int waited = 0;;) {
+        const int rc = sqlite3_exec(db_, pragma, nullptr, nullptr, nullptr);
+        if (rc == SQLITE_OK) break;
+        const int primary = rc & 0xFF;
+        if ((primary != SQLITE_BUSY && primary != SQLITE_LOCKED) || waited >= kBusyTimeoutMs)
+          throw LedgerError(LedgerError::Kind::CannotOpen, "Cannot open ledger " + path_ + ": " + sqlite3_errmsg(db_));
+        const int pause = 2 + static_cast<int>(jitter() % 8);
+        SystemClock::Instance().Sleep(std::chrono::milliseconds(pause));
+        waited += pause;
+      }
     }
   }
   ~SqliteStore() override {

@@ -191,6 +191,14 @@ void WriterLink::Purge() {
   comm_.PurgeOut();
 }
 
+void WriterLink::Gather(std::int32_t due) {
+  // 10 bits a byte at 115200 baud: the Writer cannot send them sooner.
+  constexpr std::chrono::microseconds kByteTime{87};
+  constexpr Clock::Duration kLongest{3};
+  const auto span = std::chrono::duration_cast<Clock::Duration>(std::max(due, 0) * kByteTime);
+  if (span.count() > 0) clock_.Sleep(std::min(span, kLongest));
+}
+
 bool WriterLink::WaitInput() {
   comm_.WaitForInput(pollMs_);
   return Usable();
@@ -339,15 +347,17 @@ std::int32_t WriterLink::Read8BitData(std::int32_t count) {
   if (!SendHeaderBytes(10)) return kLinkTimeout;
   Timeout timeout(clock_, kPrimitiveTicks, Timeout::kClockSeconds);
   std::int32_t i = 0;
+  std::array<std::uint8_t, kChunkBytes> chunk;
   while (i < count) {
-    // Looked at on every byte: a Writer that keeps streaming must not hold
+    // Looked at on every read: a Writer that keeps streaming must not hold
     // a stopped operation.
     if (Stopped()) return kLinkTimeout;
-    std::uint8_t b = 0;
-    if (Receive(&b, 1) == 1) {
-      if (i < kReadBufferBytes) state_.ReadBuffer[i] = b;
-      ++i;
+    const std::int32_t got = Receive(chunk.data(), std::min(count - i, kChunkBytes));
+    if (got > 0) {
+      for (std::int32_t j = 0; j < got; ++j, ++i)
+        if (i < kReadBufferBytes) state_.ReadBuffer[i] = chunk[j];
       timeout.Restart();
+      Gather(count - i);
       continue;
     }
     if (timeout.Expired() || !WaitInput()) return kLinkTimeout;
@@ -373,11 +383,15 @@ std::int32_t WriterLink::ReadSevenBitStream(std::int32_t count, bool waitEnd) {
   Timeout timeout(clock_, kPrimitiveTicks, Timeout::kClockSeconds);
   std::int32_t i = 0;
   const std::int32_t room = std::min(count, static_cast<std::int32_t>(kReadBufferBytes));
+  std::array<std::uint8_t, kChunkBytes> chunk;
   for (;;) {
     if (Stopped()) return kLinkTimeout;
-    std::uint8_t b = 0;
-    const bool got = Receive(&b, 1) == 1;
-    if (got) {
+    // Never past what is due (the data left, then the end mark): a stream
+    // that ends without its mark leaves the next exchange's bytes unread.
+    const std::int32_t due = std::max(count - i, 0) + (waitEnd ? 1 : 0);
+    const std::int32_t got = Receive(chunk.data(), std::clamp(due, 1, kChunkBytes));
+    for (std::int32_t j = 0; j < got; ++j) {
+      const std::uint8_t b = chunk[j];
       if (b == writer_reply::kEnd) return i < count - 1 ? kLinkUnexpected : kLinkFinished;
       if (b == writer_reply::kAdapterError) return kLinkAdapterError;
       if (b == writer_reply::kSocketError) return kLinkSocketError;
@@ -390,7 +404,11 @@ std::int32_t WriterLink::ReadSevenBitStream(std::int32_t count, bool waitEnd) {
       if (i >= count && !waitEnd) return kLinkFinished;
     }
     if (timeout.Expired()) return kLinkTimeout;
-    if (!got && !WaitInput()) return kLinkTimeout;
+    if (got == 0) {
+      if (!WaitInput()) return kLinkTimeout;
+    } else {
+      Gather(due - got);
+    }
   }
 }
 
@@ -467,6 +485,7 @@ ImageReadEnd WriterLink::ReadImage(std::vector<std::uint8_t>& image, int n, cons
       continue;
     }
     if ((received += got) > bound) return ImageReadEnd::ShortImage;
+    const int before = k;
     for (std::int32_t j = 0; j < got; ++j) {
       const std::uint8_t c = chunk[j];
       timeout.Restart();
@@ -488,6 +507,7 @@ ImageReadEnd WriterLink::ReadImage(std::vector<std::uint8_t>& image, int n, cons
         default: break;  // other replies mean nothing here
       }
     }
+    if (k > before) Gather(n - k + 1);
   }
 }
 

@@ -189,6 +189,12 @@ class WriterLink {
   bool Stopped() const { return stop_.stop_requested(); }
   // Waits a moment for input; false when the port is closed or its device gone.
   bool WaitInput();
+  // Inside a read stream, with `due` bytes still to come: a nap no longer
+  // than the line needs for them lets them gather in the port, so one read
+  // takes dozens and the worker wakes far less often, the stream ending no
+  // later on the wire.
+  void Gather(std::int32_t due);
+  static constexpr std::int32_t kChunkBytes = 64;
 
   MainState& state_;
   TCustomComm& comm_;

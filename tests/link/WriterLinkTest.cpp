@@ -209,6 +209,7 @@ TEST_F(LinkTest, SevenBitReadEndMarkAndSurplus) {
 
   AnswerAfterHeader({0x01, 0x02, 0x03});
   EXPECT_EQ(link.Read7BitData(2, false), kLinkFinished);  // no end mark needed
+  EXPECT_EQ(comm.InQueCount(), 1);                         // nothing read past what was due
 }
 
 TEST_F(LinkTest, SevenBitReadErrorsAndTimeOut) {
@@ -234,6 +235,7 @@ TEST_F(LinkTest, EightBitReadIsCountedAndTakesEveryValue) {
   AnswerAfterHeader({0xB8, 0xFE, 0x00, 0xFF, 0x99});
   EXPECT_EQ(link.Read8BitData(4), kLinkFinished);
   EXPECT_EQ((Bytes(state.ReadBuffer.begin(), state.ReadBuffer.begin() + 4)), (Bytes{0xB8, 0xFE, 0x00, 0xFF}));
+  EXPECT_EQ(comm.InQueCount(), 1);
   AnswerAfterHeader({0x01});
   EXPECT_EQ(link.Read8BitData(4), kLinkTimeout);
   AnswerAfterHeader({});

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -30,6 +31,8 @@ constexpr int kSampleMs = 20;
 // How often a wait for a modem line looks at the line (there is no pollable
 // notification for modem lines).
 constexpr int kModemSampleMs = 1;
+// What the input wait's events belong to.
+constexpr std::uint32_t kInputTag = 0, kCloseTag = 1;
 
 speed_t SpeedConstant(std::uint32_t baud) {
   switch (baud) {
@@ -109,6 +112,10 @@ struct PosixSerialDevice::Impl {
   int closeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   // Written by CancelWait; one event wait consumes it.
   int cancelFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  // The wait for input, set up once per open: the link waits for a reply
+  // after every byte it sends, and poll would register both descriptors
+  // afresh each time.
+  int inputWait = -1;
 
   // Set at Open, read under the shared lock.
   bool hasModemLines = false;
@@ -223,6 +230,19 @@ int PosixSerialDevice::Open(const std::string& name) {
   d.hasCounters = ::ioctl(fd, TIOCGICOUNT, &counters) == 0;
   d.lowLatency = lowLatency;
   d.restoreLatency = restoreLatency;
+  d.inputWait = ::epoll_create1(EPOLL_CLOEXEC);
+  if (d.inputWait < 0) return fail(errno);
+  for (const auto& [watched, tag] : {std::pair{fd, kInputTag}, std::pair{d.closeFd, kCloseTag}}) {
+    epoll_event ev{};
+    ev.events = EPOLLIN;
+    ev.data.u32 = tag;
+    if (::epoll_ctl(d.inputWait, EPOLL_CTL_ADD, watched, &ev) != 0) {
+      const int error = errno;
+      ::close(d.inputWait);
+      d.inputWait = -1;
+      return fail(error);
+    }
+  }
   d.fd = fd;
   d.gone = false;
   Drain(d.closeFd);
@@ -262,6 +282,8 @@ void PosixSerialDevice::Close() {
       ::ioctl(d.fd, TIOCSSERIAL, &serial);
     }
     ::ioctl(d.fd, TIOCNXCL);
+    ::close(d.inputWait);
+    d.inputWait = -1;
     ::close(d.fd);  // also drops the flock
     d.fd = -1;
   }
@@ -538,10 +560,18 @@ bool PosixSerialDevice::WaitReadable(int timeoutMs) {
   std::shared_lock lock(d.fdMutex);
   if (d.fd < 0) return false;
   const Deadline deadline(timeoutMs < 0 ? 0 : timeoutMs);
-  pollfd fds[2] = {{d.fd, POLLIN, 0}, {d.closeFd, POLLIN, 0}};
-  if (PollRetry(fds, 2, deadline.Left()) <= 0 || fds[1].revents) return false;
-  const bool hungUp = fds[0].revents & (POLLHUP | POLLERR | POLLNVAL);
-  if ((fds[0].revents & POLLIN) && (!hungUp || d.Queue(TIOCINQ) > 0)) return true;
+  epoll_event ready[2];
+  int n = 0;
+  do n = ::epoll_wait(d.inputWait, ready, 2, deadline.Left());
+  while (n < 0 && errno == EINTR);
+  std::uint32_t events = 0;
+  for (int i = 0; i < n; ++i) {
+    if (ready[i].data.u32 == kCloseTag) return false;
+    events = ready[i].events;
+  }
+  if (events == 0) return false;
+  const bool hungUp = events & (EPOLLHUP | EPOLLERR);
+  if ((events & EPOLLIN) && (!hungUp || d.Queue(TIOCINQ) > 0)) return true;
   // Hung up: nothing can arrive; the next Read says so.
   if (hungUp) d.gone = true;
   return false;

@@ -217,4 +217,14 @@ class CliTest : public ::testing::Test {
   fs::path dir_;
 };
 
+// The assembled test program and set.cfg, which programs it on Com1.
+class WithImage : public CliTest {
+ protected:
+  void SetUp() override {
+    CliTest::SetUp();
+    ASSERT_TRUE(MakeProgImage(dir_)) << "gpasm";
+    WriteText(Path("set.cfg"), ConfigText(Path("prog.hex"), "Com1", "K7E1/E3", 0x1A, 0x4B));
+  }
+};
+
 }  // namespace cli_test

@@ -75,13 +75,8 @@ class Background {
   int status_ = -1;
 };
 
-class GangCli : public CliTest {
+class GangCli : public WithImage {
  protected:
-  void SetUp() override {
-    CliTest::SetUp();
-    ASSERT_TRUE(MakeProgImage(dir_)) << "gpasm";
-    WriteText(Path("set.cfg"), ConfigText(Path("prog.hex"), "Com1", "K7E1/E3", 0x1A, 0x4B));
-  }
   // Writers with the given options, their --port-path arguments.
   std::vector<std::string> Writers(int n, const std::vector<std::string>& options) {
     std::vector<std::string> args;

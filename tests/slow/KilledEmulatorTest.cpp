@@ -42,16 +42,6 @@ double ChildCpuSeconds() {
          static_cast<double>(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
 }
 
-// An image and a configuration that programs it on Com1.
-class WithImage : public CliTest {
- protected:
-  void SetUp() override {
-    CliTest::SetUp();
-    ASSERT_TRUE(MakeProgImage(dir_)) << "gpasm";
-    WriteText(Path("set.cfg"), ConfigText(Path("prog.hex"), "Com1", "K7E1/E3", 0x1A, 0x4B));
-  }
-};
-
 class KilledEmulator : public WithImage, public ::testing::WithParamInterface<Case> {};
 
 TEST_P(KilledEmulator, CliGivesUpWithinTheTimeOut) {

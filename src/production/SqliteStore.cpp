@@ -24,6 +24,12 @@ const SqlDialect kSqlite{
     "",
 };
 
+// Another connection holds the lock: worth waiting for.
+bool IsBusy(int rc) {
+  const int primary = rc & 0xFF;
+  return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
+}
+
 // "$1" -> "?1": SQLite numbers its parameters that way.
 std::string NumberedParameters(const std::string& sql) {
   std::string out = sql;
@@ -47,22 +53,21 @@ class SqliteStore final : public LedgerStore {
   }
 
   // WAL lets readers work beside the one writer; FULL puts every commit on
-  // the disk before a part is programmed with its number.
-  // Stations that open a new ledger together race to switch it to WAL; the
-  // losers are turned away at once, past the busy handler, so they wait here.
+  // the disk before a part is programmed with its number. Stations that open
+  // a new ledger together race to switch it to WAL; the losers are turned
+  // away at once, past the busy handler, so they wait and try again here.
   void Configure() {
     std::minstd_rand jitter{std::random_device{}()};
     for (const char* pragma : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=FULL", "PRAGMA foreign_keys=ON"}) {
-      for (int waited = 0;;) {
-        const int rc = sqlite3_exec(db_, pragma, nullptr, nullptr, nullptr);
-        if (rc == SQLITE_OK) break;
-        const int primary = rc & 0xFF;
-        if ((primary != SQLITE_BUSY && primary != SQLITE_LOCKED) || waited >= kBusyTimeoutMs)
-          throw LedgerError(LedgerError::Kind::CannotOpen, "Cannot open ledger " + path_ + ": " + sqlite3_errmsg(db_));
+      int rc = sqlite3_exec(db_, pragma, nullptr, nullptr, nullptr);
+      for (int waited = 0; IsBusy(rc) && waited < kBusyTimeoutMs;) {
         const int pause = 2 + static_cast<int>(jitter() % 8);
         SystemClock::Instance().Sleep(std::chrono::milliseconds(pause));
         waited += pause;
+        rc = sqlite3_exec(db_, pragma, nullptr, nullptr, nullptr);
       }
+      if (rc != SQLITE_OK)
+        throw LedgerError(LedgerError::Kind::CannotOpen, "Cannot open ledger " + path_ + ": " + sqlite3_errmsg(db_));
     }
   }
   ~SqliteStore() override {
@@ -106,8 +111,7 @@ class SqliteStore final : public LedgerStore {
 
   [[noreturn]] void Fail(int rc) const {
     const std::string reason = sqlite3_errmsg(db_);
-    const int primary = rc & 0xFF;
-    if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED)
+    if (IsBusy(rc))
       throw LedgerError(LedgerError::Kind::Busy, "Ledger " + path_ + " is busy: " + reason);
     throw LedgerError(LedgerError::Kind::Failed, "Ledger " + path_ + ": " + reason);
   }

@@ -485,7 +485,6 @@ ImageReadEnd WriterLink::ReadImage(std::vector<std::uint8_t>& image, int n, cons
       continue;
     }
     if ((received += got) > bound) return ImageReadEnd::ShortImage;
-    const int before = k;
     for (std::int32_t j = 0; j < got; ++j) {
       const std::uint8_t c = chunk[j];
       timeout.Restart();
@@ -507,7 +506,7 @@ ImageReadEnd WriterLink::ReadImage(std::vector<std::uint8_t>& image, int n, cons
         default: break;  // other replies mean nothing here
       }
     }
-    if (k > before) Gather(n - k + 1);
+    Gather(n - k + 1);
   }
 }
 

@@ -25,6 +25,7 @@
 #include "app/gui/QtPrompts.h"
 #include "app/gui/TMainForm.h"
 #include "link/Clock.h"
+#include "support/ScratchDir.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TestMainForm.h"
 #include "views/gui/ModalDialogs.h"
@@ -34,19 +35,7 @@ namespace {
 // Each test starts the window in a fresh empty directory of its own.
 class MainFormTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    oldDir_ = std::filesystem::current_path();
-    dir_ = std::filesystem::temp_directory_path() /
-           ("mainform-" + std::to_string(getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
-    std::filesystem::current_path(dir_);
-  }
-  void TearDown() override {
-    form_.reset();
-    std::filesystem::current_path(oldDir_);
-    std::filesystem::remove_all(dir_);
-  }
+  void TearDown() override { form_.reset(); }
 
   TMainForm& Form() {
     if (!form_) form_ = std::make_unique<TestMainForm>(prompts_, clock_);
@@ -72,11 +61,13 @@ class MainFormTest : public ::testing::Test {
     return ran_;
   }
 
+  ScratchDir scratch_{"mainform"};
+  const std::filesystem::path& oldDir_ = scratch_.Before();
+  const std::filesystem::path& dir_ = scratch_.Path();
   ScriptedPrompts prompts_;
   FakeClock clock_;
   std::unique_ptr<TMainForm> form_;
   std::vector<std::string> ran_;
-  std::filesystem::path oldDir_, dir_;
 };
 
 TEST_F(MainFormTest, TitleToolBarSelectorsAndInitialPanel) {

@@ -17,6 +17,7 @@
 #include "link/PortMap.h"
 #include "ops/gui/ProgrammingFixture.h"
 #include "production/Ledger.h"
+#include "support/ScratchDir.h"
 
 namespace {
 
@@ -40,13 +41,6 @@ constexpr LineModel kSlowLine{9600};
 class GangWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    oldDir_ = std::filesystem::current_path();
-    dir_ = std::filesystem::temp_directory_path() /
-           ("gang-" + std::to_string(getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
-    std::filesystem::current_path(dir_);
-    setenv("XDG_DATA_HOME", dir_.c_str(), 1);  // the ledger of this test alone
     for (auto& bench : benches) bench = std::make_unique<Bench>();
     main_ = std::make_unique<TestMainForm>(prompts, SystemClock::Instance(), [this] { return own.pair.MakePcEnd(); });
     LoadProgrammingImage(*main_);
@@ -63,9 +57,6 @@ class GangWindowTest : public ::testing::Test {
     delete gang_.data();
     main_.reset();
     for (auto& bench : benches) bench.reset();
-    unsetenv("XDG_DATA_HOME");
-    std::filesystem::current_path(oldDir_);
-    std::filesystem::remove_all(dir_);
   }
 
   template <class T = QWidget>
@@ -98,6 +89,7 @@ class GangWindowTest : public ::testing::Test {
     return out;
   }
 
+  ScratchDir scratch_{"gang"};  // the ledger of this test alone
   ScriptedPrompts prompts;
   Bench own;  // the main window's Writer
   std::array<std::unique_ptr<Bench>, 4> benches;
@@ -106,7 +98,6 @@ class GangWindowTest : public ::testing::Test {
 
  private:
   DevicePair nowhere_;  // the ports without a Writer
-  std::filesystem::path oldDir_, dir_;
 };
 
 TEST_F(GangWindowTest, TilesShowEachStateAndACloseMidPassInterruptsEveryWriter) {

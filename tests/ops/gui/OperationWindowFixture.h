@@ -27,6 +27,7 @@
 #include "link/DevicePair.h"
 #include "ops/gui/TOperationForm.h"
 #include "support/EmulatedWriter.h"
+#include "support/ScratchDir.h"
 #include "support/ScriptedPrompts.h"
 #include "support/ShownLines.h"
 #include "support/TestMainForm.h"
@@ -68,25 +69,14 @@ class PacedLine {
 
 class OperationWindowTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    oldDir_ = std::filesystem::current_path();
-    dir_ = std::filesystem::temp_directory_path() /
-           ("opwindow-" + std::to_string(getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
-    std::filesystem::current_path(dir_);
-    // Each test's window gets a part ledger of its own.
-    if (const char* data = getenv("XDG_DATA_HOME")) oldData_ = data;
-    setenv("XDG_DATA_HOME", dir_.c_str(), 1);
-    line = AttachEmulator(pair, emulator);
-  }
+  void SetUp() override { line = AttachEmulator(pair, emulator); }
   void TearDown() override {
     main_.reset();  // closes the PC end before the line goes
     line.reset();
-    setenv("XDG_DATA_HOME", oldData_.c_str(), 1);
-    std::filesystem::current_path(oldDir_);
-    std::filesystem::remove_all(dir_);
   }
+
+  // Each test's window gets a folder and a part ledger of its own.
+  ScratchDir scratch_{"opwindow"};
 
   TMainForm& Main() {
     if (!main_) main_ = std::make_unique<TestMainForm>(prompts, clock, [this] { return pair.MakePcEnd(); });
@@ -156,8 +146,6 @@ class OperationWindowTest : public ::testing::Test {
 
  private:
   std::unique_ptr<TMainForm> main_;
-  std::filesystem::path oldDir_, dir_;
-  std::string oldData_;
 };
 
 // Base's fixture with its line paced for the whole test (see PacedLine).

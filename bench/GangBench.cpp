@@ -1,4 +1,4 @@
-// The time from a part seated to its pass's first byte: a Writer station
+// The time from a part seated to its pass's first byte: a Writer session
 // waiting for parts against the emulated Writer on its 115200-baud line
 // model, parts taken out and seated at random moments of the 250 ms poll.
 
@@ -11,7 +11,7 @@
 #include <random>
 
 #include "app/DeviceCatalogue.h"
-#include "commands/WriterStation.h"
+#include "commands/WriterSession.h"
 #include "emulator/EmulatorLine.h"
 #include "emulator/WriterEmulator.h"
 #include "support/EmulatedWriter.h"
@@ -22,16 +22,16 @@ namespace {
 using Steady = std::chrono::steady_clock;
 
 // Notes when each pass starts and ends.
-class Starts final : public StationListener {
+class Starts final : public SessionListener {
  public:
-  void StateChanged(const WriterStation&, const std::string& words) override {
+  void StateChanged(const WriterSession&, const std::string& words) override {
     // The data stream's first word reads "Programming 0%" again: only the first counts.
     if (words != "Programming 0%") return;
     std::lock_guard lock(mutex_);
     if (!running_) started_ = Steady::now();
     running_ = true;
   }
-  void PassEnded(const WriterStation&, const StationPass&) override {
+  void PassEnded(const WriterSession&, const PassReport&) override {
     std::lock_guard lock(mutex_);
     ++ended_;
     running_ = false;
@@ -58,15 +58,17 @@ void SeatedToFirstByte(benchmark::State& state) {
   auto line = AttachEmulator(pair, emulator);
   MainState image;
   ProgrammableImage(image);
-  StationSetup setup;
+  SessionSetup setup;
   setup.name = "Com1";
-  setup.inputs = HeaderInputs{"K7E1/E3"};
-  setup.passes = 0;
-  setup.waitForPart = true;
   setup.device = [&pair] { return pair.MakePcEnd(); };
+  BatchSetup batch;
+  batch.inputs = HeaderInputs{"K7E1/E3"};
+  batch.passes = 0;
+  batch.waitForPart = true;
   Starts starts;
-  WriterStation station(setup, image, starts);
-  station.Start();
+  const auto writer = WriterSession::OnCopy(setup, image, starts);
+  WriterSession& station = *writer;
+  station.Start(batch);
   starts.WaitPass(1);  // the part in the socket at the start
   std::mt19937 random(7);
   double worst = 0;

@@ -22,7 +22,7 @@ struct CliArgs {
   std::optional<std::string> port;      // "Com1" ... "Com8"
   std::optional<std::string> portPath;  // a device path, used as it is
   // Every --port and --port-path in order, as named ("Com2" or the path);
-  // more than one: several Writers at once (see GangRun.h).
+  // more than one: several Writers at once (see BatchRun.h).
   std::vector<std::string> writers;
   int handshake = 1;                    // 0 Default, 1 CTS, 2 None
   std::optional<std::string> ic;

@@ -9,7 +9,7 @@
 #include "cli/CliLedger.h"
 #include "cli/CliSession.h"
 #include "cli/ConsolePanel.h"
-#include "cli/GangRun.h"
+#include "cli/BatchRun.h"
 #include "commands/WriterCommands.h"
 #include "files/Disassembler.h"
 #include "files/FillBuffer.h"
@@ -71,11 +71,11 @@ int Probe(CliSession& session, const CliArgs&) {
 // it, then its worker with its window's lines.
 int RunCommand(CliSession& session, WriterCommand command, const OperationLayout& layout, const Worker& worker) {
   if (const int stop = session.Start(command)) return stop;
-  return session.RunOperation(layout, worker);
+  return session.RunOperation(command, layout, worker);
 }
 
 int BlankCheck(CliSession& session, const CliArgs& args) {
-  if (IsGang(args)) return RunGang(session, args, WriterCommand::BlankCheck, 1);
+  if (IsGang(args)) return RunBatch(session, args, WriterCommand::BlankCheck, 1);
   return RunCommand(session, WriterCommand::BlankCheck, BlankCheckLayout(), BlankCheckWorker);
 }
 
@@ -91,7 +91,7 @@ int Read(CliSession& session, const CliArgs& args) {
 }
 
 int Verify(CliSession& session, const CliArgs& args) {
-  if (IsGang(args)) return RunGang(session, args, WriterCommand::Verify, 1);
+  if (IsGang(args)) return RunBatch(session, args, WriterCommand::Verify, 1);
   return RunCommand(session, WriterCommand::Verify, VerifyLayout(), VerifyWorker);
 }
 
@@ -189,59 +189,16 @@ int Passes(const CliArgs& args, CliSession& session) {
 int ForceWrite(CliSession& session, const CliArgs& args) {
   const int passes = Passes(args, session);
   if (passes < 0) return kExitError;
-  if (IsGang(args)) return RunGang(session, args, WriterCommand::ForceWrite, passes);
-  if (const int stop = session.Start(WriterCommand::ForceWrite)) return stop;
-  std::unique_ptr<PassLedger> ledger;
-  if (const int stop = OpenRunLedger(session, args, ledger)) return stop;
-  ConsolePanel panel(ForceWriteLayout(), session.Out(), session.Json());
-  for (int pass = 0; pass < passes; ++pass) {
-    if (pass > 0) panel.Reset();
-    const Outcome outcome = session.RunAndReport(panel, ForceWriteWorker);
-    if (const int stop = LedgerEndOfBatch(session, outcome)) return stop;
-    if (!outcome.Succeeded()) return kExitOutcome;
-  }
-  return kExitSuccess;
+  return RunBatch(session, args, WriterCommand::ForceWrite, passes);
 }
 
+// The end of a QTP file is the batch's normal end.
 int AutoProgram(CliSession& session, const CliArgs& args) {
   const int passes = Passes(args, session);
   if (passes < 0) return kExitError;
   const bool noBlankCheck = args.Has("--no-blank-check");
-  if (IsGang(args))
-    return RunGang(session, args, noBlankCheck ? WriterCommand::AutoProgramNoBlankCheck : WriterCommand::AutoProgram,
-                   passes);
-  // The job is settled before the port is touched.
-  std::unique_ptr<PassLedger> ledger;
-  if (const int stop = OpenRunLedger(session, args, ledger)) return stop;
-  if (const int stop =
-          session.Start(noBlankCheck ? WriterCommand::AutoProgramNoBlankCheck : WriterCommand::AutoProgram))
-    return stop;
-  MainState& state = session.State();
-  std::string logError;
-  const auto logFailed = [&] {
-    session.Err() << "writer-cli: cannot write the production log " << *args.log << ": " << logError << std::endl;
-    return kExitError;
-  };
-  if (args.log && !ProductionLogWritable(*args.log, &logError)) return logFailed();
-  ConsolePanel panel(AutoProgramLayout(), session.Out(), session.Json());
-  for (int n = 0; n < passes; ++n) {
-    if (n > 0) AutoProgramContinueReset(panel);
-    const bool serial = state.SerialMode != 0;
-    const Outcome pass = session.RunAndReport(panel, AutoProgramWorker);
-    if (pass.verdict == Verdict::LedgerRefused) return LedgerEndOfBatch(session, pass);  // no pass to log
-    if (args.log && !AppendProductionLog(*args.log, PassLogEntry(state, pass, Clock::now()), &logError))
-      return logFailed();
-    if (!session.Json()) {
-      session.Out() << "Pass Count : " << state.Panel.Label13 << '\n';
-      if (serial) session.Out() << "Serial No. (HEX) : " << pass.pass->serial << '\n';
-      session.Out().flush();
-    }
-    if (const int stop = LedgerEndOfBatch(session, pass)) return stop;
-    // The end of a QTP file is the batch's normal end.
-    if (!pass.Succeeded()) return kExitOutcome;
-    if (pass.pass->batchOver) return kExitSuccess;
-  }
-  return kExitSuccess;
+  return RunBatch(session, args, noBlankCheck ? WriterCommand::AutoProgramNoBlankCheck : WriterCommand::AutoProgram,
+                  passes);
 }
 
 int Ports(CliSession& session, const CliArgs&) {

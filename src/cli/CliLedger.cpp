@@ -1,12 +1,10 @@
 #include "cli/CliLedger.h"
 
-#include <filesystem>
 #include <ostream>
 
 #include "cli/CliArgs.h"
 #include "cli/CliCommands.h"
 #include "cli/CliSession.h"
-#include "ops/Outcome.h"
 
 namespace {
 
@@ -22,65 +20,7 @@ std::shared_ptr<Ledger> Open(CliSession& session, const CliArgs& args) {
   }
 }
 
-std::string JobName(CliSession& session, const CliArgs& args) {
-  if (args.job) return *args.job;
-  const std::string name = DefaultJobName(session.State().CurrentFileName);
-  return name.empty() ? "unnamed" : name;
-}
-
 }  // namespace
-
-int OpenRunLedger(CliSession& session, const CliArgs& args, std::unique_ptr<PassLedger>& out) {
-  const MainState& state = session.State();
-  const std::string job = JobName(session, args);
-  const std::optional<LedgerPolicy> policy =
-      args.serialPolicy ? ParsePolicy(*args.serialPolicy) : std::optional<LedgerPolicy>();
-  if (state.SerialMode && !state.QtpMode) {
-    if (const std::string why = SerialSettingsError(SerialSettingsOf(state)); !why.empty()) {
-      Error(session) << why << std::endl;
-      return kExitError;
-    }
-  }
-  const auto ledger = Open(session, args);
-  if (!ledger) return kExitError;
-  try {
-    QtpRecordReader qtp;
-    if (state.SerialMode) {
-      const std::string qtpName = args.qtp ? std::filesystem::path(*args.qtp).filename().string() : std::string();
-      const JobOpening opening = ledger->OpenJob(JobSpecOf(state, job, qtpName, policy));
-      switch (opening.outcome) {
-        case JobOpening::Outcome::Refused:
-          Error(session) << opening.message << " (to start another sequence, name another job with --job)"
-                         << std::endl;
-          return kExitError;
-        case JobOpening::Outcome::Created: session.Err() << opening.message << std::endl; break;
-        case JobOpening::Outcome::Opened: break;
-      }
-      if (state.QtpMode) qtp = QtpFileRecords(*args.qtp, state.SerialLsbFirst != 0);
-    }
-    const std::string station = args.station ? *args.station : DefaultStationName();
-    out = std::make_unique<PassLedger>(ledger, job, station, session.PortName(), std::move(qtp));
-    for (const std::string& text : out->RecoverInterrupted()) session.Err() << text << std::endl;
-  } catch (const LedgerError& e) {
-    Error(session) << "ledger " << ledger->Location() << ": " << e.what() << std::endl;
-    out.reset();
-    return kExitError;
-  }
-  session.UseLedger(out.get());
-  return kExitSuccess;
-}
-
-int LedgerEndOfBatch(CliSession& session, const Outcome& pass) {
-  if (pass.verdict == Verdict::LedgerRefused) {
-    Error(session) << pass.text << std::endl;
-    return kExitError;  // refused before any byte went to the Writer
-  }
-  if (!pass.ledgerError.empty()) {
-    Error(session) << pass.ledgerError << "; the batch stops" << std::endl;
-    return kExitOutcome;
-  }
-  return kExitSuccess;
-}
 
 int LedgerCommand(CliSession& session, const CliArgs& args) {
   const std::string& what = args.args[0];

@@ -10,6 +10,7 @@
 #include "cli/ConsolePanel.h"
 #include "cli/JsonReport.h"
 #include "commands/LoadCommands.h"
+#include "commands/WriterSession.h"
 #include "files/Checksum.h"
 #include "files/ProgramFile.h"
 #include "link/Clock.h"
@@ -41,9 +42,7 @@ int ExitStatusOf(const Outcome& outcome) { return outcome.Succeeded() ? kExitSuc
 CliSession::CliSession(const CliArgs& args, std::ostream& out, std::ostream& err)
     : args_(args), out_(out), err_(err), prompts_(out, err, args.yes, args.json) {}
 
-CliSession::~CliSession() {
-  if (comm_) comm_->Close();
-}
+CliSession::~CliSession() = default;
 
 bool CliSession::Prepare() {
   state_.CurrentFileName.clear();
@@ -142,34 +141,39 @@ HeaderInputs CliSession::Inputs() const {
   return inputs;
 }
 
-bool CliSession::OpenPort() {
-  if (comm_ && comm_->Enabled() && !state_.PortFailed) return true;  // open since an earlier pass
-  if (!comm_) {
-    std::unique_ptr<SerialDevice> device = std::make_unique<PosixSerialDevice>();
-    if (args_.trace) {
-      auto trace = OpenTraceFile(*args_.trace);
-      if (!trace) {
-        err_ << "writer-cli: cannot write the trace " << *args_.trace << std::endl;
-        return false;
-      }
-      device = std::make_unique<TracingSerialDevice>(std::move(device), std::move(trace), SystemClock::Instance());
-    }
-    comm_ = std::make_unique<TComm>(std::move(device));
-    // Comm1 as the window stores it; CheckComPort sets the line itself.
-    comm_->SetReadBufSize(8192);
-    comm_->SetWriteBufSize(0);
-    comm_->SetMonitorEvents(kAllCommEvents);
-    link_ = std::make_unique<WriterLink>(state_, *comm_, SystemClock::Instance());
+bool CliSession::TracedDevice(const std::string& path, std::function<std::unique_ptr<SerialDevice>()>& device) {
+  std::shared_ptr<std::ostream> trace = OpenTraceFile(path);
+  if (!trace) {
+    err_ << "writer-cli: cannot write the trace " << path << std::endl;
+    return false;
   }
+  device = [trace] {
+    return std::make_unique<TracingSerialDevice>(std::make_unique<PosixSerialDevice>(), trace,
+                                                 SystemClock::Instance());
+  };
+  return true;
+}
+
+bool CliSession::OpenPort() {
+  if (writer_ && writer_->Comm().Enabled() && !state_.PortFailed) return true;  // open since an earlier pass
   PortSelection choice;
   choice.port = PortName();
   choice.handshake = args_.handshake;
+  if (!writer_) {
+    SessionSetup setup;
+    setup.name = choice.port;
+    setup.port = choice;
+    setup.yes = args_.yes;
+    if (args_.trace && !TracedDevice(*args_.trace, setup.device)) return false;
+    quiet_ = std::make_unique<SessionListener>();
+    writer_ = std::make_unique<WriterSession>(std::move(setup), state_, *quiet_);
+  }
   portUsed_ = choice.port;
   prompts_.ReportFailuresOnStderr(true);
-  link_->CheckComPort(choice, prompts_);
+  writer_->Link().CheckComPort(choice, prompts_);
   prompts_.ReportFailuresOnStderr(false);
   if (!state_.PortFailed) return true;
-  if (const auto why = PortOpenFailureReason(choice.port, comm_->LastOpenError()); !why.empty())
+  if (const auto why = PortOpenFailureReason(choice.port, writer_->Comm().LastOpenError()); !why.empty())
     err_ << "writer-cli: " << why << std::endl;
   return false;
 }
@@ -178,8 +182,10 @@ std::string CliSession::PortName() const {
   return args_.portPath ? *args_.portPath : args_.port ? *args_.port : cfgPort_ ? *cfgPort_ : "Com1";
 }
 
-WriterLink& CliSession::Link() { return *link_; }
-TComm& CliSession::Comm() { return *comm_; }
+void CliSession::ListenQuietly() { writer_->SetListener(*quiet_); }
+
+WriterLink& CliSession::Link() { return writer_->Link(); }
+TComm& CliSession::Comm() { return writer_->Comm(); }
 
 int CliSession::Start(WriterCommand command) {
   if (!CommandOffered(command, state_)) {
@@ -194,35 +200,36 @@ int CliSession::Start(WriterCommand command) {
   return kExitError;
 }
 
-int CliSession::RunOperation(const OperationLayout& layout, const Worker& worker) {
+int CliSession::RunOperation(WriterCommand command, const OperationLayout& layout, const Worker& worker) {
   if (!OpenPort()) return kExitError;
   ConsolePanel panel(layout, out_, Json());
-  return ExitStatusOf(RunAndReport(panel, worker));
-}
-
-Outcome CliSession::RunAndReport(ConsolePanel& panel, const Worker& worker) {
-  InlineHandover handover;
-  OperationContext ctx{state_, *link_, SystemClock::Instance(), Inputs(), {}, panel, handover, &prompts_};
-  ctx.ledger = ledger_;
   const auto started = std::chrono::system_clock::now();
-  const std::size_t panelMessages = panel.Messages().size();
   prompts_.TakeShown();
-  const auto report = [&] {
+  const auto report = [&](const Outcome& outcome) {
     std::vector<std::string> messages = panel.Messages();
-    messages.erase(messages.begin(), messages.begin() + static_cast<std::ptrdiff_t>(panelMessages));
     for (std::string& text : prompts_.TakeShown()) messages.push_back(std::move(text));
-    Emit(ctx.outcome, panel.Lines(), std::move(messages), true, started);
+    Emit(outcome, panel.Lines(), std::move(messages), true, started);
+  };
+  Outcome outcome;
+  // How far it got when the line failed under it: the worker's own outcome.
+  const Worker tracked = [&](OperationContext& ctx) {
+    try {
+      return outcome = worker(ctx);
+    } catch (...) {
+      outcome = ctx.outcome;
+      throw;
+    }
   };
   try {
-    ctx.outcome = worker(ctx);
+    outcome = writer_->Run(command, tracked, panel, &prompts_, Inputs()).outcome;
   } catch (const std::exception& e) {
-    // The line failed under the operation: show how far it got, then the failure.
-    ctx.outcome.EndByLineFault(e.what());
-    report();
+    // Show how far it got, then the failure.
+    outcome.EndByLineFault(e.what());
+    report(outcome);
     throw;
   }
-  report();
-  return ctx.outcome;
+  report(outcome);
+  return ExitStatusOf(outcome);
 }
 
 void CliSession::Report(const Outcome& outcome, const std::vector<std::string>& lines, bool staged,
@@ -248,7 +255,7 @@ void CliSession::Emit(const Outcome& outcome, std::vector<std::string> lines, st
   r.lines = std::move(lines);
   r.messages = std::move(messages);
   if (outcome.pass && !outcome.pass->serial.empty()) r.serial = outcome.pass->serial;
-  if (outcome.pass) r.passCount = state_.Panel.Label13;
+  if (outcome.pass) r.passCount = std::to_string(outcome.pass->passCount);
   r.started = started;
   r.ended = std::chrono::system_clock::now();
   out_ << JsonLine(r) << std::endl;

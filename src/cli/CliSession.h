@@ -4,6 +4,7 @@
 // Writer, the serial port. Nothing here reads or writes Default.cfg.
 
 #include <chrono>
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <optional>
@@ -20,6 +21,9 @@
 #include "ops/OperationPanel.h"
 
 class TComm;
+class SerialDevice;
+class WriterSession;
+class SessionListener;
 
 class CliSession final : public CommandFrontEnd {
  public:
@@ -48,23 +52,27 @@ class CliSession final : public CommandFrontEnd {
   bool PortReady() override { return OpenPort(); }
   WriterLink& Link() override;
   TComm& Comm();
+  // The Writer session of the port, made by OpenPort: every operation runs on it.
+  WriterSession& Writer() { return *writer_; }
+  // The session's events go nowhere again (after a batch that printed them).
+  void ListenQuietly();
   // The port the Writer is (or will be) on, as named on the command line or
   // by the configuration: the ledger records it.
   std::string PortName() const;
-  // The part ledger the passes of Auto Program and force write go through.
-  void UseLedger(PassLedger* ledger) { ledger_ = ledger; }
+  // The trace file's device wrapping, for a Writer's session; empty without
+  // --trace. False, with the reason on standard error, when it cannot be written.
+  bool TracedDevice(const std::string& path,
+                    std::function<std::unique_ptr<SerialDevice>()>& device);
 
   // The command layer's guards and preparations, and the refusal of a command
   // the window would not offer now. The exit status to end with, or 0 to go on.
   int Start(WriterCommand command);
 
-  // Runs a worker on this thread with a console panel, reports what its window
-  // shows and returns the exit status its outcome gives. Opens the port first.
-  int RunOperation(const OperationLayout& layout, const Worker& worker);
-  // Runs a worker with the given panel, as a window's "Continue" runs its next
-  // pass, and reports it, also when the line fails under it (the failure then
-  // goes on to the caller). The port must be open (OpenPort).
-  Outcome RunAndReport(ConsolePanel& panel, const Worker& worker);
+  // Runs a worker on the Writer's session with a console panel, reports what
+  // its window shows and returns the exit status its outcome gives, also when
+  // the line fails under it (the failure then goes on to the caller). Opens
+  // the port first.
+  int RunOperation(WriterCommand command, const OperationLayout& layout, const Worker& worker);
   // Reports a command that is no worker (the probe, the file tools): its lines
   // on standard output, or with --json its object.
   void Report(const Outcome& outcome, const std::vector<std::string>& lines, bool staged,
@@ -91,9 +99,8 @@ class CliSession final : public CommandFrontEnd {
   std::string deviceChoice_;
   std::optional<std::string> cfgPort_;   // the port a configuration file chose
   std::optional<std::string> portUsed_;  // the port opened, as named on the command line
-  std::unique_ptr<TComm> comm_;
-  std::unique_ptr<WriterLink> link_;
-  PassLedger* ledger_ = nullptr;
+  std::unique_ptr<SessionListener> quiet_;
+  std::unique_ptr<WriterSession> writer_;
 };
 
 // The exit status an outcome gives: 0 when it succeeded, else 1.

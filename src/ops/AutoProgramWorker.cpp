@@ -364,6 +364,7 @@ void ShowNextNumber(OperationContext& ctx) {
   } catch (const LedgerError&) {
     return;  // only a display: the next pass's reservation will say what is wrong
   }
+  record.next = next.value_or(std::string());
   ctx.handover.Run(
       [&] {
         MainState& state = ctx.state;
@@ -398,12 +399,14 @@ Outcome AutoProgramWorker(OperationContext& ctx) {
       if (record.counted && steps.Simulated()) ctx.outcome.Simulate();
       if (record.counted && !steps.Simulated()) ctx.outcome.Done();
     }
-    EndLedgerPass(ctx, record.counted ? shownCount : steps.PassCountAtStart(), record.checksum);
+    record.passCount = record.counted ? shownCount : steps.PassCountAtStart();
+    EndLedgerPass(ctx, record.passCount, record.checksum);
     if (record.counted) ShowNextNumber(ctx);
   } catch (const std::exception& e) {
     // The line failed under the pass: the ledger records how far it got.
     ctx.outcome.EndByLineFault(e.what());
-    EndLedgerPass(ctx, steps.PassCountAtStart(), record.checksum);
+    record.passCount = steps.PassCountAtStart();
+    EndLedgerPass(ctx, record.passCount, record.checksum);
     throw;
   }
   ctx.panel.SetEnabled("Button1", true);
@@ -431,22 +434,28 @@ const char* LogStageName(OpStage stage) {
 
 }  // namespace
 
-ProductionLogEntry PassLogEntry(const MainState& state, const Outcome& pass,
+ProductionLogEntry PassLogEntry(const std::string& device, const std::string& image, const Outcome& pass,
                                 std::chrono::system_clock::time_point when) {
   const PassRecord record = pass.pass.value_or(PassRecord{});
   ProductionLogEntry e;
   e.time = Iso8601Utc(when);
-  e.device = state.DeviceName;
-  e.image = state.CurrentFileName;
+  e.device = device;
+  e.image = image;
   e.checksum = record.checksum;
   e.serial = record.serial;
   e.qtpRecord = record.qtpRecord > 0 ? std::to_string(record.qtpRecord) : std::string();
-  e.passCount = state.Panel.Label13;
+  e.passCount = std::to_string(record.passCount);
   switch (pass.result) {
     case OpResult::Ok: e.result = "OK"; break;
     case OpResult::Simulated: e.result = "Simulated"; break;  // no part was programmed
     case OpResult::Stopped: e.result = "Stopped"; break;
-    case OpResult::Failed: e.result = std::string(LogStageName(pass.stage)) + ": " + pass.text; break;
+    case OpResult::Failed:
+      // A ledger's failure says so itself ("Ledger error: ..."), whatever stage it came in.
+      if (pass.verdict == Verdict::LedgerLost || pass.verdict == Verdict::LedgerRefused)
+        e.result = pass.text;
+      else
+        e.result = std::string(LogStageName(pass.stage)) + ": " + pass.text;
+      break;
   }
   return e;
 }

@@ -29,5 +29,5 @@ void ToggleSimulation(MainState& state);
 // "Simulated", or
 // the stage that failed first and what its line showed ("Blank check: Device
 // not blank!!"), a difference reported on the way included.
-ProductionLogEntry PassLogEntry(const MainState& state, const Outcome& pass,
+ProductionLogEntry PassLogEntry(const std::string& device, const std::string& image, const Outcome& pass,
                                 std::chrono::system_clock::time_point when);

@@ -165,9 +165,11 @@ Outcome ForceWriteWorker(OperationContext& ctx) {
       if (record.counted && end == PassEnd::Simulated) ctx.outcome.Simulate();
       if (record.counted && end == PassEnd::Counted) ctx.outcome.Done();
     }
+    record.passCount = passCount;
     EndLedgerPass(ctx, passCount, record.checksum);
   } catch (const std::exception& e) {
     ctx.outcome.EndByLineFault(e.what());
+    record.passCount = passCount;
     EndLedgerPass(ctx, passCount, record.checksum);
     throw;
   }

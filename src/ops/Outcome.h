@@ -74,6 +74,10 @@ struct PassRecord {
   std::string serial;        // the number stamped into this part; empty without serial-number mode
   std::string checksum;      // the data checksum of the image this part got
   int qtpRecord = 0;         // the QTP record the number came from (1 = the first); 0 without a QTP file
+  long long passCount = 0;   // the pass count after the pass (as shown)
+  // With a ledger: the number the next part gets ("" when the job has none
+  // left); none when it was not asked.
+  std::optional<std::string> next;
 };
 
 // The address and values a verdict names.

@@ -140,11 +140,12 @@ TEST_F(ProductionCliTest, TheLedgerCarriesTheNumbersFromRunToRun) {
   };
   const auto first = RunOn(emu, {"--config", "job.cfg", "auto-program", "--passes", "2"});
   EXPECT_EQ(first.status, 0) << first.err;
-  EXPECT_EQ(first.err, "New job prog: serial numbers from 1234\n");
+  const std::string summary = "summary: " + emu.Path() + " passes 2, ok 2, failed 0, interrupted 0, serials ";
+  EXPECT_EQ(first.err, "New job prog: serial numbers from 1234\n" + summary + "1234-1235\n");
   const auto second = RunOn(emu, {"--config", "job.cfg", "--station", "bench2", "auto-program", "--passes", "2"});
   EXPECT_EQ(serials(first), (Lines{"1234", "1235"}));
   EXPECT_EQ(serials(second), (Lines{"1236", "1237"}));
-  EXPECT_EQ(second.err, "");
+  EXPECT_EQ(second.err, summary + "1236-1237\n");
 
   // Another increment under the same job is refused before the port is touched.
   const auto refused = Run({"--port-path", "/dev/null/none", "--config", "other.cfg", "auto-program"});

@@ -25,21 +25,18 @@ std::string ReadAll(const std::string& path) {
 TEST(ProductionLogTest, LinesAppendAfterOneHeaderAndQuoteWhatNeedsIt) {
   const std::string path = ::testing::TempDir() + "/production.csv";
   std::filesystem::remove(path);
-  MainState state;
-  state.DeviceName = "K7E1/E3";
-  state.CurrentFileName = "/work/batch, final/image.hex";
-  state.Panel.Label13 = "42";
+  const std::string device = "K7E1/E3", image = "/work/batch, final/image.hex";
   Outcome pass;
-  pass.pass = PassRecord{true, false, false, "1234", "3A7F", 0};
+  pass.pass = PassRecord{true, false, false, "1234", "3A7F", 0, 42};
   pass.Done();
   const auto when = std::chrono::system_clock::from_time_t(1796601600);  // 2026-12-07T00:00:00Z
   ASSERT_TRUE(ProductionLogWritable(path, nullptr));
-  ASSERT_TRUE(AppendProductionLog(path, PassLogEntry(state, pass, when), nullptr));
+  ASSERT_TRUE(AppendProductionLog(path, PassLogEntry(device, image, pass, when), nullptr));
   pass = {};
-  pass.pass = PassRecord{false, false, false, "", "3A7F", 3};
+  pass.pass = PassRecord{false, false, false, "", "3A7F", 3, 42};
   pass.Enter(OpStage::BlankCheck);
   pass.Fail(Verdict::NotBlank, "Device not blank!!");
-  ASSERT_TRUE(AppendProductionLog(path, PassLogEntry(state, pass, when), nullptr));
+  ASSERT_TRUE(AppendProductionLog(path, PassLogEntry(device, image, pass, when), nullptr));
   EXPECT_EQ(ReadAll(path), std::string(kProductionLogHeader) +
                                "\n2026-12-07T00:00:00Z,K7E1/E3,\"/work/batch, final/image.hex\",3A7F,1234,,42,OK\n"
                                "2026-12-07T00:00:00Z,K7E1/E3,\"/work/batch, final/image.hex\",3A7F,,3,42,"
@@ -47,7 +44,7 @@ TEST(ProductionLogTest, LinesAppendAfterOneHeaderAndQuoteWhatNeedsIt) {
   pass = {};
   pass.pass = PassRecord{};
   pass.Simulate();
-  EXPECT_EQ(PassLogEntry(state, pass, when).result, "Simulated");  // no part was programmed
+  EXPECT_EQ(PassLogEntry(device, image, pass, when).result, "Simulated");  // no part was programmed
   ProductionLogEntry quote;
   quote.result = "say \"hi\"";
   EXPECT_EQ(ProductionLogLine(quote), ",,,,,,,\"say \"\"hi\"\"\"");

@@ -1,8 +1,8 @@
-// Writer stations against emulated Writers on fake clocks: waiting for parts
+// Writer sessions against emulated Writers on fake clocks: waiting for parts
 // to be seated, the reminder while the socket stays empty, stopping after the
-// pass or at once, and one Writer's failure left to itself.
+// pass or at once, one Writer's failure left to itself, and the run's ledger.
 
-#include "commands/WriterStation.h"
+#include "commands/WriterSession.h"
 
 #include <gtest/gtest.h>
 
@@ -36,21 +36,21 @@ struct Bench {
 };
 
 // What a front end would show, in order.
-class Record final : public StationListener {
+class Record final : public SessionListener {
  public:
-  std::function<void(WriterStation&, int percent)> onProgress;
+  std::function<void(WriterSession&, int percent)> onProgress;
   std::function<void(int waits)> onWaiting;
   std::vector<std::string> serials;
 
-  void Note(const WriterStation& s, const std::string& text) override {
+  void Note(const WriterSession& s, const std::string& text) override {
     std::lock_guard lock(mutex_);
     events_.push_back(s.Name() + " " + text);
     if (text == "waiting for a part" && onWaiting) onWaiting(++waits_);
   }
-  void Progress(const WriterStation& s, int percent) override {
-    if (onProgress) onProgress(const_cast<WriterStation&>(s), percent);
+  void Progress(const WriterSession& s, int percent) override {
+    if (onProgress) onProgress(const_cast<WriterSession&>(s), percent);
   }
-  void PassEnded(const WriterStation& s, const StationPass& pass) override {
+  void PassEnded(const WriterSession& s, const PassReport& pass) override {
     std::lock_guard lock(mutex_);
     if (pass.outcome.pass && !pass.outcome.pass->serial.empty()) serials.push_back(pass.outcome.pass->serial);
     events_.push_back(s.Name() + " pass " + ResultName(pass.outcome.result) + (pass.outcome.Failed() ? " " + pass.outcome.text + " " + StageName(pass.outcome.stage) : std::string()));
@@ -66,35 +66,48 @@ class Record final : public StationListener {
   int waits_ = 0;
 };
 
-class WriterStationTest : public ::testing::Test {
+class WriterSessionTest : public ::testing::Test {
  protected:
   void SetUp() override { ProgrammableImage(image); }
-  StationSetup Setup(Bench& bench, const std::string& name, int passes, bool wait) {
-    StationSetup s;
+  // One Writer's session on a copy of the image and the batch it is to run.
+  struct Writer {
+    std::unique_ptr<WriterSession> session;
+    BatchSetup batch;
+    WriterSession* operator->() { return session.get(); }
+    void Start() { session->Start(batch); }
+  };
+  Writer Make(Bench* bench, const std::string& name, int passes, bool wait, SessionListener& listener) {
+    SessionSetup s;
     s.name = name;
     s.port = {name, 1};
-    s.inputs = HeaderInputs{"K7E1/E3"};
-    s.passes = passes;
-    s.waitForPart = wait;
-    s.clock = &bench.clock;
-    s.device = [&bench] { return bench.pair.MakePcEnd(); };
-    return s;
+    if (bench) {
+      s.clock = &bench->clock;
+      s.device = [bench] { return bench->pair.MakePcEnd(); };
+    }
+    BatchSetup b;
+    b.inputs = HeaderInputs{"K7E1/E3"};
+    b.passes = passes;
+    b.waitForPart = wait;
+    return {WriterSession::OnCopy(std::move(s), image, listener), b};
   }
-  StationTotals RunToEnd(WriterStation& station) {
-    station.Start();
-    station.Join();
-    return station.Totals();
+  Writer Make(Bench& bench, const std::string& name, int passes, bool wait) {
+    return Make(&bench, name, passes, wait, record);
+  }
+  SessionTotals RunToEnd(Writer& writer) {
+    writer.Start();
+    writer->Join();
+    return writer->Totals();
   }
 
   MainState image;
   Record record;
 };
 
-TEST_F(WriterStationTest, EverySeatedPartGetsOnePassAndAnEmptySocketNone) {
+TEST_F(WriterSessionTest, EverySeatedPartGetsOnePassAndAnEmptySocketNone) {
   Bench bench;
   bench.emulator.SetReseat(1000ms);
-  WriterStation station(Setup(bench, "Com1", 3, true), image, record);
-  const StationTotals t = RunToEnd(station);
+  Writer station = Make(bench, "Com1", 3, true);
+  const SessionTotals t = RunToEnd(station);
   EXPECT_EQ(t.passes, 3);
   EXPECT_EQ(t.ok, 3);
   EXPECT_EQ(bench.emulator.PartsSwapped(), 2);
@@ -104,7 +117,7 @@ TEST_F(WriterStationTest, EverySeatedPartGetsOnePassAndAnEmptySocketNone) {
   EXPECT_EQ(image.Panel.Label13, MainState{}.Panel.Label13);
 }
 
-TEST_F(WriterStationTest, AnEmptySocketIsMentionedAgainEveryMinute) {
+TEST_F(WriterSessionTest, AnEmptySocketIsMentionedAgainEveryMinute) {
   Bench bench;
   bench.emulator.TakePartOut();
   std::vector<Clock::Duration> noted;
@@ -112,8 +125,8 @@ TEST_F(WriterStationTest, AnEmptySocketIsMentionedAgainEveryMinute) {
     noted.push_back(bench.clock.Now());
     if (waits == 3) bench.emulator.SeatFreshPart();
   };
-  WriterStation station(Setup(bench, "Com1", 1, true), image, record);
-  const StationTotals t = RunToEnd(station);
+  Writer station = Make(bench, "Com1", 1, true);
+  const SessionTotals t = RunToEnd(station);
   EXPECT_EQ(t.ok, 1);
   ASSERT_EQ(noted.size(), 3u);
   EXPECT_GE(noted[1] - noted[0], 60s);
@@ -122,7 +135,7 @@ TEST_F(WriterStationTest, AnEmptySocketIsMentionedAgainEveryMinute) {
 }
 
 // A stop during the data stream: after the pass the part is whole; at once it is not.
-TEST_F(WriterStationTest, StopAfterThePassOrAtOnce) {
+TEST_F(WriterSessionTest, StopAfterThePassOrAtOnce) {
   struct Case {
     bool now;
     int ok, interrupted;
@@ -132,11 +145,11 @@ TEST_F(WriterStationTest, StopAfterThePassOrAtOnce) {
     Bench bench;
     bench.emulator.SetReseat(10ms);
     Record rec;
-    rec.onProgress = [&](WriterStation& s, int percent) {
+    rec.onProgress = [&](WriterSession& s, int percent) {
       if (percent >= 50) c.now ? s.StopNow() : s.StopAfterPass();
     };
-    WriterStation station(Setup(bench, "Com1", 0, true), image, rec);
-    const StationTotals t = RunToEnd(station);
+    Writer station = Make(&bench, "Com1", 0, true, rec);
+    const SessionTotals t = RunToEnd(station);
     EXPECT_EQ(t.passes, 1);
     EXPECT_EQ(t.ok, c.ok);
     EXPECT_EQ(t.interrupted, c.interrupted);
@@ -144,67 +157,66 @@ TEST_F(WriterStationTest, StopAfterThePassOrAtOnce) {
   }
 }
 
-TEST_F(WriterStationTest, AFailingWriterOrPortLeavesTheOthersAlone) {
+TEST_F(WriterSessionTest, AFailingWriterOrPortLeavesTheOthersAlone) {
   Bench good, bad;
   bad.emulator.SetSwapOnProbe(true);
   good.emulator.SetSwapOnProbe(true);
   EmulatorFaults faults;
   faults.failAtByte = 10;
   bad.emulator.SetFaults(faults);
-  WriterStation a(Setup(good, "Com1", 3, false), image, record);
-  WriterStation b(Setup(bad, "Com2", 3, false), image, record);
-  StationSetup missing = Setup(good, "/nonexistent/tty", 3, false);
-  missing.device = nullptr;  // the system's own device: the path does not exist
-  WriterStation c(std::move(missing), image, record);
-  for (WriterStation* s : {&a, &b, &c}) s->Start();
-  for (WriterStation* s : {&a, &b, &c}) s->Join();
-  EXPECT_EQ(a.Totals().ok, 3);
-  EXPECT_TRUE(a.Totals().Clean());
-  EXPECT_EQ(b.Totals().passes, 1);
-  EXPECT_EQ(b.Totals().failed, 1);
-  EXPECT_TRUE(c.Totals().portFailed);
-  EXPECT_EQ(c.Totals().passes, 0);
+  Writer a = Make(good, "Com1", 3, false), b = Make(bad, "Com2", 3, false);
+  // The system's own device: the path does not exist.
+  Writer c = Make(nullptr, "/nonexistent/tty", 3, false, record);
+  for (Writer* s : {&a, &b, &c}) s->Start();
+  for (Writer* s : {&a, &b, &c}) (*s)->Join();
+  EXPECT_EQ(a->Totals().ok, 3);
+  EXPECT_TRUE(a->Totals().Clean());
+  EXPECT_EQ(b->Totals().passes, 1);
+  EXPECT_EQ(b->Totals().failed, 1);
+  EXPECT_TRUE(c->Totals().portFailed);
+  EXPECT_EQ(c->Totals().passes, 0);
   const auto events = record.Events();
   EXPECT_NE(std::find(events.begin(), events.end(), "/nonexistent/tty Open  /nonexistent/tty Port Error!!"),
             events.end());
 }
 
-// Two Writers on one ledger job: every part its own number; a pass cut off
-// is recorded interrupted.
-TEST_F(WriterStationTest, StationsDrawTheirNumbersFromOneLedger) {
-  const auto path = std::filesystem::temp_directory_path() / ("station-ledger-" + std::to_string(getpid()) + ".sqlite");
+// Two Writers on one ledger job, each on a connection of its own: every part
+// its own number; a pass cut off is recorded interrupted.
+TEST_F(WriterSessionTest, WritersDrawTheirNumbersFromOneLedger) {
+  const auto path = std::filesystem::temp_directory_path() / ("session-ledger-" + std::to_string(getpid()) + ".sqlite");
   std::filesystem::remove(path);
   UseSerialNumbers(image);
-  std::shared_ptr<Ledger> ledger = OpenLedger(path.string());
-  ASSERT_NE(ledger->OpenJob(JobSpecOf(image, "job", "", {})).outcome, JobOpening::Outcome::Refused);
-  PassLedger one(ledger, "job", "bench", "Com1"), two(ledger, "job", "bench", "Com2");
+  RunSettings settings;
+  settings.location = path.string();
+  settings.job = "job";
+  settings.station = "bench";
+  const auto run = std::make_shared<RunStart>(PrepareRun(image, settings));
+  ASSERT_TRUE(run->Ready()) << run->message;
   {
     Bench a, b;
     a.emulator.SetSwapOnProbe(true);
     b.emulator.SetSwapOnProbe(true);
-    StationSetup sa = Setup(a, "Com1", 3, false), sb = Setup(b, "Com2", 3, false);
-    sa.ledger = &one;
-    sb.ledger = &two;
-    WriterStation first(std::move(sa), image, record), second(std::move(sb), image, record);
-    first.Start();
-    second.Start();
-    first.Join();
-    second.Join();
-    EXPECT_EQ(first.Totals().ok + second.Totals().ok, 6);
+    Writer first = Make(a, "Com1", 3, false), second = Make(b, "Com2", 3, false);
+    for (Writer* w : {&first, &second}) {
+      (*w)->UseRun(run);
+      w->Start();
+    }
+    first->Join();
+    second->Join();
+    EXPECT_EQ(first->Totals().ok + second->Totals().ok, 6);
   }
   EXPECT_EQ(std::set<std::string>(record.serials.begin(), record.serials.end()).size(), 6u);
   {
     Bench c;
     Record cut;
-    cut.onProgress = [](WriterStation& s, int percent) {
+    cut.onProgress = [](WriterSession& s, int percent) {
       if (percent >= 50) s.StopNow();
     };
-    StationSetup sc = Setup(c, "Com1", 1, false);
-    sc.ledger = &one;
-    WriterStation third(std::move(sc), image, cut);
+    Writer third = Make(&c, "Com1", 1, false, cut);
+    third->UseRun(run);
     EXPECT_EQ(RunToEnd(third).interrupted, 1);
   }
-  const LedgerStatus status = ledger->Status("job");
+  const LedgerStatus status = run->ledger->Status("job");
   ASSERT_EQ(status.jobs.size(), 1u);
   EXPECT_EQ(status.jobs[0].ok, 6);
   EXPECT_EQ(status.jobs[0].interrupted, 1);

@@ -228,7 +228,7 @@ int RunBatch(CliSession& session, const CliArgs& args, WriterCommand command, in
   }
   SignalWatch signals;
   for (WriterSession* writer : writers) {
-    writer->UseRun(run);
+    writer->UseRun(run, !several);  // one Writer takes the run's connection
     writer->Start(batch);
   }
   int signalsSeen = 0;

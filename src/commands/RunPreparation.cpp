@@ -37,9 +37,10 @@ RunStart PrepareRun(const MainState& state, RunSettings settings) {
   settings.job = RunJobName(state, settings.job);
   if (settings.station.empty()) settings.station = DefaultStationName();
   run.settings = settings;
-  const auto refuse = [&run](RunStart::Status status, std::string why) {
+  const auto refuse = [&run](RunStart::Status status, std::string why, std::string reason = {}) {
     run.status = status;
     run.message = std::move(why);
+    run.reason = reason.empty() ? run.message : std::move(reason);
     run.ledger.reset();
     return run;
   };
@@ -47,21 +48,20 @@ RunStart PrepareRun(const MainState& state, RunSettings settings) {
     if (std::string why = SerialSettingsError(SerialSettingsOf(state)); !why.empty())
       return refuse(RunStart::Status::Refused, why);
   if (std::string error; !settings.logPath.empty() && !ProductionLogWritable(settings.logPath, &error))
-    return refuse(RunStart::Status::Failed,
-                  "cannot write the production log " + settings.logPath + ": " + error);
+    return refuse(RunStart::Status::LogFailed, "cannot write the production log " + settings.logPath + ": " + error,
+                  error);
   // Switched off (the window only): numbers come from the serial settings alone.
   if (!settings.ledgerOn) return run;
   try {
     run.ledger = OpenLedger(settings.location);
   } catch (const LedgerError& e) {
-    const std::string why = "cannot open the ledger " +
-                            RedactLocation(settings.location.empty() ? DefaultLedgerLocation() : settings.location) +
-                            ": " + e.what();
-    if (!run.numbered && !settings.recordUnnumbered) {
-      run.notes.push_back(why);
-      return run;  // nothing can be stamped twice: such passes go on unrecorded
-    }
-    return refuse(RunStart::Status::Failed, why);
+    // Without numbers nothing can be stamped twice: such passes may go on unrecorded.
+    if (!run.numbered && !settings.recordUnnumbered) return run;
+    return refuse(RunStart::Status::NoLedger,
+                  "cannot open the ledger " +
+                      RedactLocation(settings.location.empty() ? DefaultLedgerLocation() : settings.location) + ": " +
+                      e.what(),
+                  e.what());
   }
   if (!run.numbered) return run;
   try {
@@ -73,7 +73,7 @@ RunStart PrepareRun(const MainState& state, RunSettings settings) {
     }
     if (opening.outcome == JobOpening::Outcome::Created) run.notes.push_back(opening.message);
   } catch (const LedgerError& e) {
-    return refuse(RunStart::Status::Failed, "ledger " + run.ledger->Location() + ": " + e.what());
+    return refuse(RunStart::Status::LedgerFailed, "ledger " + run.ledger->Location() + ": " + e.what(), e.what());
   }
   return run;
 }

@@ -41,11 +41,14 @@ std::string QtpJobKey(const std::string& path);
 struct RunStart {
   enum class Status {
     Ready,
-    Refused,  // settings or job refused (exit 2): nothing was written, no byte sent
-    Failed,   // the ledger or the log cannot be used (exit 2)
+    Refused,       // settings or job refused (exit 2): nothing was written, no byte sent
+    NoLedger,      // the ledger cannot be opened
+    LedgerFailed,  // the ledger failed while the job was opened
+    LogFailed,     // the production log cannot be written
   };
   Status status = Status::Ready;
-  std::string message;             // why, unless Ready
+  std::string message;             // why, unless Ready, as writer-cli says it
+  std::string reason;              // the same without the location: what the store said
   bool jobRefused = false;         // the job exists with other settings
   std::vector<std::string> notes;  // "New job example: serial numbers from 1234"
   RunSettings settings;            // as given, with job and station filled in

@@ -163,21 +163,12 @@ CommandFrontEnd& WriterSession::Front(Prompts& prompts) {
   return *front_;
 }
 
-void WriterSession::UseRun(std::shared_ptr<const RunStart> run) {
+void WriterSession::UseRun(std::shared_ptr<const RunStart> run, bool own) {
   std::lock_guard lock(mutex_);
   run_ = std::move(run);
-  runToPrepare_.reset();
+  runOwn_ = own;
   runChanged_ = true;
 }
-
-void WriterSession::PrepareRunFirst(RunSettings settings) {
-  std::lock_guard lock(mutex_);
-  run_.reset();
-  runToPrepare_ = std::move(settings);
-  runChanged_ = true;
-}
-
-void WriterSession::EndRun() { UseRun(nullptr); }
 
 void WriterSession::Launch(std::function<void(std::stop_token)> body) {
   Join();
@@ -218,38 +209,21 @@ SessionTotals WriterSession::Totals() const {
 
 void WriterSession::SetState(const std::string& words) { listener_->StateChanged(*this, words); }
 
-bool WriterSession::ReadyRun(std::string& why, bool& refused) {
+bool WriterSession::ReadyRun(PassReport& report) {
   std::shared_ptr<const RunStart> run;
-  std::optional<RunSettings> prepare;
+  bool own = false;
   {
     std::lock_guard lock(mutex_);
     run = run_;
-    prepare = std::exchange(runToPrepare_, std::nullopt);
+    own = runOwn_;
     if (std::exchange(runChanged_, false)) ledger_.reset();
-  }
-  bool ownConnection = true;
-  if (prepare) {
-    auto prepared = std::make_shared<RunStart>(PrepareRun(state_, *prepare));
-    for (const std::string& text : prepared->notes) listener_->LedgerNote(*this, text);
-    if (!prepared->Ready()) {
-      why = prepared->message;
-      refused = prepared->status == RunStart::Status::Refused;
-      std::lock_guard lock(mutex_);
-      if (!runChanged_) runToPrepare_ = std::move(prepare);  // tried again at the next pass
-      return false;
-    }
-    std::lock_guard lock(mutex_);
-    if (!runChanged_) run_ = prepared;
-    run = prepared;
-    ownConnection = false;  // the run is this Writer's alone
   }
   if (!run || !run->ledger || ledger_) return true;
   std::vector<std::string> notes;
   try {
-    ledger_ = OpenWriterLedger(*run, state_, setup_.name, ownConnection, notes);
+    ledger_ = OpenWriterLedger(*run, state_, setup_.name, !own, notes);
   } catch (const LedgerError& e) {
-    why = "Ledger error: " + std::string(e.what());
-    refused = false;
+    report.setupFailure = "Ledger error: " + std::string(e.what());
     return false;
   }
   for (const std::string& text : notes) listener_->LedgerNote(*this, text);
@@ -265,14 +239,13 @@ PassReport WriterSession::RunPass(WriterCommand command, const Worker& worker, O
   report.image = state_.CurrentFileName;
   report.started = std::chrono::system_clock::now();
   OperationContext ctx{state_, *link_, *setup_.clock, inputs, stop, panel, handover, prompts};
-  std::string why;
-  bool refused = false;
-  if (Recorded(command) && !ReadyRun(why, refused)) {
+  if (Recorded(command) && !ReadyRun(report)) {
+    const std::string& why = report.setupFailure;
     // Not one byte went to the Writer: the pass could not be recorded.
     ctx.outcome.pass.emplace().batchOver = true;
     panel.Red("Label1", why);
-    ctx.outcome.Fail(refused ? Verdict::LedgerRefused : Verdict::LedgerLost, why);
-    if (!refused) ctx.outcome.ledgerError = why;
+    ctx.outcome.Fail(Verdict::LedgerLost, why);
+    ctx.outcome.ledgerError = why;
     panel.SetEnabled("Button1", true);
   } else {
     ctx.ledger = Recorded(command) ? ledger_.get() : nullptr;

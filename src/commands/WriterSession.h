@@ -82,6 +82,9 @@ struct PassReport {
   std::optional<std::string> next;
   std::optional<ProductionLogEntry> log;  // the line appended to the production log
   std::string logError;                   // the log could not be written: the batch stops
+  // This Writer's use of the run's ledger could not be opened: no byte went
+  // to the Writer. Why.
+  std::string setupFailure;
   std::chrono::system_clock::time_point started, ended;
   // The next pass may not start: the ledger refused or was lost, the log
   // failed, the QTP file ended.
@@ -131,6 +134,11 @@ class WriterSession final {
   const std::string& Name() const { return setup_.name; }
   // Only while no work runs.
   void SetListener(SessionListener& listener) { listener_ = &listener; }
+  // The port the window has chosen now, as the ledger records it; only while no work runs.
+  void SetPort(const PortSelection& port) {
+    setup_.name = port.port;
+    setup_.port = port;
+  }
   const SessionSetup& Setup() const { return setup_; }
   TComm& Comm() { return *comm_; }
   WriterLink& Link() { return *link_; }
@@ -142,13 +150,9 @@ class WriterSession final {
 
   // The passes of Auto Program and force write are recorded under this run
   // (the front end prepared it) from the next pass on; null: not recorded.
-  // The session opens its own ledger connection on its thread.
-  void UseRun(std::shared_ptr<const RunStart> run);
-  // Prepares the run here, on the session's thread, before the next pass
-  // (the window: no database call on its thread). Notes go to the listener.
-  void PrepareRunFirst(RunSettings settings);
-  // The run's ledger connection is let go, on the session's thread at its next work.
-  void EndRun();
+  // The session opens its own ledger connection on its thread before the
+  // first, unless the run is this Writer's alone (`own`): then it takes the run's.
+  void UseRun(std::shared_ptr<const RunStart> run, bool own = false);
 
   // A batch of passes on the session's thread; a batch before it is joined first.
   void Start(BatchSetup batch);
@@ -188,7 +192,7 @@ class WriterSession final {
   Socket Look(const HeaderInputs& inputs);
   bool Nap(std::stop_token stop);
   // The run's ledger ready on this thread: false, with the reason in `why`, when passes must not start.
-  bool ReadyRun(std::string& why, bool& refused);
+  bool ReadyRun(PassReport& report);
   PassReport RunPass(WriterCommand command, const Worker& worker, OperationPanel& panel, Handover& handover,
                      Prompts* prompts, const HeaderInputs& inputs, std::stop_token stop, std::string& fault,
                      std::exception_ptr* error = nullptr);
@@ -209,7 +213,7 @@ class WriterSession final {
   SessionTotals totals_;
   // The run: on the session's thread only, but for what the front end hands in under mutex_.
   std::shared_ptr<const RunStart> run_;
-  std::optional<RunSettings> runToPrepare_;
+  bool runOwn_ = false;
   bool runChanged_ = false;
   std::unique_ptr<PassLedger> ledger_;
   std::atomic<bool> stopAfterPass_{false};

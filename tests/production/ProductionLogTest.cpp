@@ -27,13 +27,13 @@ TEST(ProductionLogTest, LinesAppendAfterOneHeaderAndQuoteWhatNeedsIt) {
   std::filesystem::remove(path);
   const std::string device = "K7E1/E3", image = "/work/batch, final/image.hex";
   Outcome pass;
-  pass.pass = PassRecord{true, false, false, "1234", "3A7F", 0, 42};
+  pass.pass = PassRecord{true, false, false, "1234", "3A7F", 0, 42, {}};
   pass.Done();
   const auto when = std::chrono::system_clock::from_time_t(1796601600);  // 2026-12-07T00:00:00Z
   ASSERT_TRUE(ProductionLogWritable(path, nullptr));
   ASSERT_TRUE(AppendProductionLog(path, PassLogEntry(device, image, pass, when), nullptr));
   pass = {};
-  pass.pass = PassRecord{false, false, false, "", "3A7F", 3, 42};
+  pass.pass = PassRecord{false, false, false, "", "3A7F", 3, 42, {}};
   pass.Enter(OpStage::BlankCheck);
   pass.Fail(Verdict::NotBlank, "Device not blank!!");
   ASSERT_TRUE(AppendProductionLog(path, PassLogEntry(device, image, pass, when), nullptr));

@@ -6,8 +6,16 @@
 // Error!!"; that message is dropped here, and the tests of the start-up probe
 // look at it themselves.
 
+#include <QTest>
+
 #include "app/gui/TMainForm.h"
 #include "support/ScriptedPrompts.h"
+
+// Waits for what the window asks the ledger on its own threads: opening it,
+// the next number. Every test that reads the status line goes through it.
+inline void SettleLedger(TMainForm& window) {
+  [[maybe_unused]] const bool settled = QTest::qWaitFor([&] { return !window.LedgerBusy(); }, 15000);
+}
 
 class TestMainForm : public TMainForm {
  public:
@@ -15,6 +23,7 @@ class TestMainForm : public TMainForm {
       : TMainForm(prompts, clock, std::move(serialDevices)) {
     FinishStartup();
     FinishStartupProbe();
+    SettleLedger(*this);
     prompts.messages.clear();
   }
 };

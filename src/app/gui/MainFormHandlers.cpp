@@ -85,11 +85,6 @@ void TMainForm::FinishStartup() {
   ApplyEepromControls(*this);
   StartupProbe();
   ShowPanel();
-  if (LedgerOn() && !CurrentLedger())
-    prompts_.Message("The part ledger can't be opened: " + LedgerProblem() +
-                         "\nPasses with serial numbers are refused until a ledger that works is chosen "
-                         "(Edit > Production Ledger...).",
-                     {}, PromptIcon::Warning);
 }
 
 void TMainForm::FormShow() {

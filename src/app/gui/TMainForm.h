@@ -25,8 +25,10 @@ class Clock;
 class SerialDevice;
 class TComm;
 class WriterLink;
+class WriterSession;
 class Ledger;
-class PassLedger;
+struct PassReport;
+struct RunSettings;
 struct SerialNumberSettings;
 struct PortSelection;
 struct HeaderInputs;
@@ -163,6 +165,9 @@ class TMainForm : public QMainWindow {
   void CreateLinkArea();  // called once by the constructor
   TComm& Comm1();      // the serial port component
   WriterLink& Link();  // the protocol primitives over Comm1
+  // The Writer session of the chosen port: every operation window runs its
+  // worker on it, and it records and logs the passes.
+  WriterSession& Session();
   // The port and handshake choice of the tool bar, and what a header needs of
   // the window; taken on the GUI thread.
   PortSelection CurrentPortSelection() const;
@@ -231,9 +236,12 @@ class TMainForm : public QMainWindow {
   void ProductionLog1Click();
   // Reads the choice kept in the program's settings file; called at start-up.
   void InitProductionLog();
-  // After each Auto Program pass (GUI thread): appends its line when logging is on.
-  void LogAutoProgramPass(const struct Outcome& pass);
   const std::string& ProductionLogPath() const { return productionLog_; }
+  // After each pass of Auto Program or force write (GUI thread): a run that
+  // could not start and a log that could not be written are said, and the
+  // status line shows the next number. A pass of another Writer (the gang's)
+  // also stamps that number into the buffer, as this window's own passes do.
+  void PassReported(const PassReport& report, bool otherWriter = false);
 
   // --- Part ledger ---
   // Start-up: the choice kept in Writer.ini (on, at the default file, unless
@@ -259,15 +267,20 @@ class TMainForm : public QMainWindow {
   // with other settings asks for a new job name; the job's next number rules
   // (settings.start is set to it). False: keep the dialog open.
   bool TakeSerialSettings(SerialNumberSettings& settings);
-  // Before an Auto Program or force-write window opens (numbered: serial-number
-  // mode on): the job opened (a new one announced), the interrupted passes of
-  // this station and port reported once, the Writer's pass ledger made. False,
-  // after the message, when the passes must not start.
-  bool PrepareLedgerPasses(bool numbered);
-  // The pass ledger of the open Auto Program or force-write window; null otherwise.
-  PassLedger* CurrentPassLedger() const;
-  void EndLedgerPasses();  // the window has closed
+  // What the passes of an Auto Program or force-write window are recorded
+  // under: the ledger, the job, this station, the QTP file and the log.
+  // The Writer session opens the job on its own thread at the first pass.
+  RunSettings LedgerRunSettings(bool logged) const;
   void QtpFileLoaded(const std::string& path);
+  // The chosen ledger opened on a thread of its own; the status line says so meanwhile.
+  void OpenChosenLedger();
+  // The ledger is being opened, or asked for the next number, on its thread.
+  bool LedgerBusy() const;
+  // Lets the window go on drawing (not clicking) until the ledger has been
+  // opened: a dialog's OK that checks against the job waits for it.
+  void WaitForLedgerOpen();
+  // The job's next number asked on a thread of its own when what it depends on has changed.
+  void AskNextNumber(const std::string& job);
 
  protected:
   void showEvent(QShowEvent* event) override;

@@ -13,11 +13,11 @@
 #include <thread>
 #include <tuple>
 
+#include "app/gui/OffGuiThread.h"
 #include "app/gui/TMainForm.h"
-#include "commands/WriterStation.h"
+#include "commands/RunPreparation.h"
+#include "commands/WriterSession.h"
 #include "gang/PortProbe.h"
-#include "production/Ledger.h"
-#include "production/PassLedger.h"
 
 namespace {
 
@@ -82,44 +82,49 @@ void ShowWords(GangTileView& v, const std::string& words) {
 
 }  // namespace
 
-// What every Writer of one run shares: the options chosen at Start, the
-// image as the main window held it then, and the ledger job.
+// What every Writer of one run shares: the options chosen at Start and the
+// run's job, ledger and log, prepared once as every front end prepares them.
 struct TGangForm::Run {
   WriterCommand command = WriterCommand::AutoProgram;
   bool waitForPart = true;
   HeaderInputs inputs;
   int handshake = 0;
-  std::shared_ptr<Ledger> ledger;
-  std::string job;
+  std::shared_ptr<const RunStart> prepared;
 };
 
 // One chosen Writer: its tile, the probe made when it was chosen, and the
-// station of its passes. The station's listener calls come on its thread.
-struct TGangForm::Writer final : StationListener {
+// session of its passes (a copy of the image as the main window held it at
+// Start, its own ledger connection). Its listener calls come on its thread.
+struct TGangForm::Writer final : SessionListener {
   Writer(TGangForm& f, std::string p) : form(f), port(std::move(p)) {}
 
-  void StateChanged(const WriterStation&, const std::string& words) override {
+  void StateChanged(const WriterSession&, const std::string& words) override {
     form.Change(*this, [&](GangTileView& v) { ShowWords(v, words); });
   }
-  void Progress(const WriterStation&, int percent) override {
+  void Progress(const WriterSession&, int percent) override {
     form.Change(*this, [&](GangTileView& v) { v.gauge = percent; });
   }
-  void Note(const WriterStation&, const std::string& text) override {
+  void Note(const WriterSession&, const std::string& text) override {
     form.Change(*this, [&](GangTileView& v) {
       v.lines.push_back(text);
       KeepLast(v.lines);
     });
   }
-  void PassEnded(const WriterStation&, const StationPass& pass) override {
+  void PassEnded(const WriterSession&, const PassReport& pass) override {
     form.Change(*this, [&](GangTileView& v) {
       ++v.passes;
       if (pass.outcome.Succeeded()) {
         v.gauge = 100;  // the stream reports its progress a word row at a time
-        if (pass.outcome.pass && !pass.outcome.pass->serial.empty()) v.lastSerial = pass.outcome.pass->serial;
+        if (!pass.serial.empty()) v.lastSerial = pass.serial;
       }
       v.lines = pass.lines;
+      // Why the Writer stopped, where the technician looks.
+      if (!pass.outcome.ledgerError.empty()) v.lines.push_back(pass.outcome.ledgerError);
+      if (!pass.logError.empty()) v.lines.push_back(pass.logError);
       KeepLast(v.lines);
     });
+    // The main window's status line and panel follow the passes made here.
+    QMetaObject::invokeMethod(&form, [f = &form, pass] { f->main_.PassReported(pass, true); }, Qt::QueuedConnection);
   }
 
   TGangForm& form;
@@ -128,9 +133,8 @@ struct TGangForm::Writer final : StationListener {
   GangTileView view;     // the latest, under changedMutex_
   bool changed = false;  // under changedMutex_
   std::jthread probe;    // opens the port and asks the Writer, once chosen
-  std::unique_ptr<PassLedger> ledger;
-  std::unique_ptr<WriterStation> station;  // last: stopped and joined first
-  bool Running() const { return station && !station->Finished(); }
+  std::unique_ptr<WriterSession> session;  // last: stopped and joined first
+  bool Running() const { return session && !session->Finished(); }
 };
 
 TGangForm::TGangForm(TMainForm& main, PortOpener ports)
@@ -290,30 +294,16 @@ void TGangForm::StartClicked() {
   run->waitForPart = waitForPart_->isChecked();
   run->inputs = main_.CurrentHeaderInputs();
   run->handshake = main_.HandShakeIndex();
-  // The main window's ledger and job: parts made side by side draw from the
-  // same sequence as the parts made one by one.
-  run->job = main_.LedgerJobName();
-  run->ledger = main_.SharedLedger();
-  if (!run->ledger && state.SerialMode) {
-    main_.prompts().Message(main_.LedgerOn() ? main_.LedgerProblem()
-                                             : "Gang Auto Program takes its serial numbers from the ledger: "
-                                               "switch it on in Edit > Production Ledger...",
-                            {}, PromptIcon::Warning);
+  // The main window's ledger, job and log: parts made side by side draw from
+  // the same sequence as the parts made one by one.
+  const MainState image = state;
+  const RunSettings settings = main_.LedgerRunSettings(true);
+  run->prepared = OffGuiThread([&] { return std::make_shared<const RunStart>(PrepareRun(image, settings)); });
+  if (!run->prepared->Ready()) {
+    main_.prompts().Message(run->prepared->message, {}, PromptIcon::Warning);
     return;
   }
-  try {
-    if (run->ledger && state.SerialMode) {
-      const JobOpening opening = run->ledger->OpenJob(JobSpecOf(state, run->job, {}, std::nullopt));
-      if (opening.outcome == JobOpening::Outcome::Refused) {
-        main_.prompts().Message(opening.message, {}, PromptIcon::Warning);
-        return;
-      }
-      if (opening.outcome == JobOpening::Outcome::Created) main_.prompts().Message(opening.message);
-    }
-  } catch (const LedgerError& e) {
-    main_.prompts().Message(e.what(), {}, PromptIcon::Error);
-    return;
-  }
+  for (const std::string& note : run->prepared->notes) main_.prompts().Message(note);
   run_ = std::move(run);
   stopping_ = false;
   for (auto& writer : writers_)
@@ -324,27 +314,28 @@ void TGangForm::StartClicked() {
 
 void TGangForm::StartStation(Writer& writer) {
   writer.probe = {};  // the probe lets go of the port
-  writer.station.reset();
-  if (!writer.ledger && run_->ledger)
-    writer.ledger = std::make_unique<PassLedger>(run_->ledger, run_->job, DefaultStationName(), writer.port);
-  StationSetup setup;
-  setup.name = writer.port;
-  setup.port = {writer.port, run_->handshake};
-  setup.command = run_->command;
-  setup.inputs = run_->inputs;
-  setup.passes = run_->waitForPart ? 0 : 1;
-  setup.waitForPart = run_->waitForPart;
-  setup.yes = true;  // asked above
-  setup.ledger = writer.ledger.get();
-  setup.clock = &main_.clock();
-  setup.device = LineOf(ports_, writer.port);
+  if (writer.session) writer.session->Join();
+  if (!writer.session) {
+    SessionSetup setup;
+    setup.name = writer.port;
+    setup.port = {writer.port, run_->handshake};
+    setup.yes = true;  // asked above
+    setup.clock = &main_.clock();
+    setup.device = LineOf(ports_, writer.port);
+    writer.session = WriterSession::OnCopy(std::move(setup), main_.State(), writer);
+    writer.session->UseRun(run_->prepared);
+  }
+  BatchSetup batch;
+  batch.command = run_->command;
+  batch.inputs = run_->inputs;
+  batch.passes = run_->waitForPart ? 0 : 1;
+  batch.waitForPart = run_->waitForPart;
   Change(writer, [](GangTileView& v) {
     v.gauge = 0;
     v.activity.clear();
   });
   writer.tile->ContinueButton()->setEnabled(false);
-  writer.station = std::make_unique<WriterStation>(std::move(setup), main_.State(), writer);
-  writer.station->Start();
+  writer.session->Start(batch);
   UpdateControls();
 }
 
@@ -353,11 +344,11 @@ void TGangForm::StopClicked() {
   if (stopping_) {
     // A second press: the passes are cut off now.
     for (auto& writer : writers_)
-      if (writer && writer->station) writer->station->StopNow();
+      if (writer && writer->session) writer->session->StopNow();
   } else {
     stopping_ = true;
     for (auto& writer : writers_)
-      if (writer && writer->station) writer->station->StopAfterPass();
+      if (writer && writer->session) writer->session->StopAfterPass();
   }
   Watch();
 }
@@ -374,10 +365,7 @@ void TGangForm::Watch() {
   if (stopping_ && !running) {
     watchTimer_.stop();
     for (auto& writer : writers_)
-      if (writer) {
-        writer->station.reset();
-        writer->ledger.reset();
-      }
+      if (writer) writer->session.reset();
     run_.reset();
     stopping_ = false;
   }
@@ -386,15 +374,13 @@ void TGangForm::Watch() {
 
 void TGangForm::StopAll() {
   watchTimer_.stop();
+  // A pass the stop cut off is recorded interrupted by its session, on its thread.
   for (auto& writer : writers_)
-    if (writer && writer->station) writer->station->StopNow();
+    if (writer && writer->session) writer->session->StopNow();
   for (auto& writer : writers_)
     if (writer) {
       writer->probe = {};
-      writer->station.reset();
-      // A pass the stop cut off is interrupted, not left open.
-      if (writer->ledger) writer->ledger->Interrupt();
-      writer->ledger.reset();
+      writer->session.reset();
     }
   run_.reset();
   stopping_ = false;

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/gui/TMainForm.h"
+#include "commands/WriterSession.h"
 #include "link/Comm.h"
 #include "link/WriterLink.h"
 #include "ops/OperationThread.h"
@@ -24,18 +25,45 @@ struct ProbeOutcome {
   std::string lineError;
 };
 
+// What the window's Writer session says on its own thread: the ledger's
+// notes (a new job, passes found interrupted) come up as message boxes.
+class WindowListener final : public SessionListener {
+ public:
+  explicit WindowListener(TMainForm& main) : main_(main) {}
+  void Note(const WriterSession&, const std::string& text) override { Show(text, PromptIcon::Information); }
+  void LedgerNote(const WriterSession&, const std::string& text) override { Show(text, PromptIcon::Warning); }
+
+ private:
+  void Show(const std::string& text, PromptIcon icon) {
+    TMainForm* main = &main_;
+    QMetaObject::invokeMethod(
+        main, [main, text, icon] { main->prompts().Message(text, {}, icon); }, Qt::QueuedConnection);
+  }
+  TMainForm& main_;
+};
+
+SessionSetup WindowSetup(Clock& clock, const SerialDeviceFactory& devices) {
+  SessionSetup setup;
+  setup.name = "Com1";
+  setup.port = {"Com1", 0};
+  setup.clock = &clock;
+  if (devices) setup.device = devices;
+  return setup;
+}
+
 struct LinkArea : AreaState {
-  LinkArea(MainState& state, std::unique_ptr<SerialDevice> device, Clock& clock)
-      : comm(std::move(device)), link(state, comm, clock) {
+  LinkArea(TMainForm& main, MainState& state, const SerialDeviceFactory& devices, Clock& clock)
+      : listener(main), session(WindowSetup(clock, devices), state, listener), comm(session.Comm()),
+        link(session.Link()) {
     // Comm1 as stored with the window: the Writer's line settings come from
     // CheckComPort before every open.
     comm.SetDeviceName("Com2");
-    comm.SetReadBufSize(8192);
-    comm.SetWriteBufSize(0);
-    comm.SetMonitorEvents(kAllCommEvents);
   }
-  TComm comm;
-  WriterLink link;
+  WindowListener listener;
+  // The Writer on the chosen port: every operation of the window runs on it.
+  WriterSession session;
+  TComm& comm;
+  WriterLink& link;
 
   // The start-up probe waits up to 3 s for a silent Writer, so it runs on a
   // thread of its own and the window stays usable meanwhile. Its link over
@@ -51,10 +79,9 @@ struct LinkArea : AreaState {
 
 }  // namespace
 
-void TMainForm::CreateLinkArea() {
-  linkArea_ = std::make_unique<LinkArea>(state_, serialDevices_ ? serialDevices_() : nullptr, clock_);
-}
+void TMainForm::CreateLinkArea() { linkArea_ = std::make_unique<LinkArea>(*this, state_, serialDevices_, clock_); }
 
+WriterSession& TMainForm::Session() { return static_cast<LinkArea&>(*linkArea_).session; }
 TComm& TMainForm::Comm1() { return static_cast<LinkArea&>(*linkArea_).comm; }
 WriterLink& TMainForm::Link() { return static_cast<LinkArea&>(*linkArea_).link; }
 

@@ -15,7 +15,6 @@
 #include "link/Comm.h"
 #include "ops/Handover.h"
 #include "ops/OperationPanel.h"
-#include "production/PassLedger.h"
 
 namespace {
 
@@ -163,8 +162,13 @@ class OperationRunner::QueuedMessages final : public Prompts {
   TMainForm& main_;
 };
 
-OperationRunner::OperationRunner(TMainForm& main, QWidget& window, const OperationLayout& layout)
-    : main_(main), window_(window), layout_(layout), messages_(std::make_unique<QueuedMessages>(main)) {
+OperationRunner::OperationRunner(TMainForm& main, QWidget& window, const OperationLayout& layout,
+                                 WriterCommand command)
+    : main_(main),
+      window_(window),
+      layout_(layout),
+      messages_(std::make_unique<QueuedMessages>(main)),
+      command_(command) {
   frameTimer_.setSingleShot(true);
   connect(&frameTimer_, &QTimer::timeout, this, &OperationRunner::ApplyQueued);
 }
@@ -175,7 +179,7 @@ bool OperationRunner::IsRed(const QWidget* control) {
   return control && control->palette().color(QPalette::WindowText) == kRed;
 }
 
-bool OperationRunner::Running() const { return thread_.Started() && !thread_.Finished(); }
+bool OperationRunner::Running() const { return running_; }
 
 void OperationRunner::ApplyNow(const std::function<void(OperationPanel&)>& change) {
   Panel now(*this, Panel::kNow);
@@ -201,55 +205,41 @@ void OperationRunner::Start(Worker worker) {
         Qt::QueuedConnection);
   });
   redraw_ = std::make_unique<PanelHandover>(*handover_, main_);
-  ledger_ = main_.CurrentPassLedger();
-
-  MainState& state = main_.State();
-  WriterLink& link = main_.Link();
-  Clock& clock = main_.clock();
-  thread_.Start(link, [this, &state, &link, &clock, pass, worker = std::move(worker),
-                       inputs = main_.CurrentHeaderInputs(), panel = panel_.get(),
-                       handover = redraw_.get(), messages = messages_.get(),
-                       ledger = ledger_](std::stop_token token) {
-    OperationContext ctx{state, link, clock, inputs, token, *panel, *handover, messages};
-    ctx.ledger = ledger;
-    Outcome outcome;
-    std::string fault;
-    try {
-      outcome = worker(ctx);
-    } catch (const std::exception& e) {
-      // The serial line failed under the worker in a way other than its
-      // device going (that is a time-out of the stage): the component's text says why.
-      fault = e.what();
-      if (fault.empty()) fault = "Writer Error!!";
-      outcome = ctx.outcome;  // how far it got
-      outcome.EndByLineFault(fault);
-    }
-    QMetaObject::invokeMethod(
-        this,
-        [this, pass, fault, outcome = std::move(outcome)] {
-          if (pass_ != pass) return;
-          ApplyQueued();
-          // The worker has returned: the join is immediate, and whoever hears
-          // of the end finds the pass over (a "Continue" may start the next).
-          thread_.Stop();
-          if (!fault.empty()) {
-            // The port is opened afresh by the next command's entry guard.
-            main_.Comm1().Close();
-            main_.State().PortFailed = 1;
-          }
-          emit Finished(outcome);
-          if (!fault.empty()) main_.prompts().Message(fault, {}, PromptIcon::Error);
-        },
-        Qt::QueuedConnection);
-  });
+  running_ = true;
+  main_.Session().StartOperation(
+      command_, std::move(worker), *panel_, *redraw_, messages_.get(), main_.CurrentHeaderInputs(),
+      [this, pass](PassReport report, std::string fault) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, pass, fault, report = std::move(report)] {
+              if (pass_ != pass) return;
+              ApplyQueued();
+              // The worker has returned: the join is immediate, and whoever
+              // hears of the end finds the pass over (a "Continue" may start the next).
+              main_.Session().Join();
+              running_ = false;
+              if (!fault.empty()) {
+                // The port is opened afresh by the next command's entry guard.
+                main_.Comm1().Close();
+                main_.State().PortFailed = 1;
+              }
+              report_ = report;
+              emit Finished(report.outcome);
+              if (!fault.empty()) main_.prompts().Message(fault, {}, PromptIcon::Error);
+            },
+            Qt::QueuedConnection);
+      });
 }
 
 void OperationRunner::Stop() {
-  // A window closed mid-pass: the part may carry its number, whatever the
-  // worker still does on its way out.
-  if (ledger_ && Running()) ledger_->Interrupt();
+  // A window closed mid-pass: the worker stops, and the session records the
+  // pass interrupted on its own thread before it is joined.
   if (handover_) handover_->Close();
-  thread_.Stop();
+  if (running_) {
+    main_.Session().StopNow();
+    main_.Session().Join();
+    running_ = false;
+  }
   // What the stopped worker left in the queue belongs to a finished pass.
   ++pass_;
   std::lock_guard lock(queueMutex_);

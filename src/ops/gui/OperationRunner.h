@@ -1,5 +1,7 @@
 #pragma once
-// Runs a window's worker on a thread of its own, one pass at a time. The
+// Runs a window's worker on the main window's Writer session, one pass at a
+// time; the session records and logs the passes of Auto Program and force
+// write and hands back one report of each. The
 // worker's panel calls are queued to the GUI thread and applied to the
 // window's controls by objectName, in order, a frame at a time: a stream that
 // names its progress two hundred times a second costs the window no more than
@@ -19,21 +21,23 @@
 #include <string_view>
 #include <vector>
 
+#include "commands/WriterCommands.h"
+#include "commands/WriterSession.h"
 #include "ops/Operation.h"
 #include "ops/OperationPanel.h"
-#include "ops/OperationThread.h"
 
 class QWidget;
 class QueuedHandover;
 class TMainForm;
-class PassLedger;
 
 class OperationRunner : public QObject {
   Q_OBJECT
 
  public:
   // layout: the controls the worker may name; it must outlive the runner.
-  OperationRunner(TMainForm& main, QWidget& window, const OperationLayout& layout);
+  // command: what the session records and logs of the passes.
+  OperationRunner(TMainForm& main, QWidget& window, const OperationLayout& layout,
+                  WriterCommand command = WriterCommand::BlankCheck);
   ~OperationRunner() override;
 
   // Starts a pass; a running one is stopped first. The device inputs of the
@@ -54,6 +58,10 @@ class OperationRunner : public QObject {
   // serial line under it (reported in a message box, the worker's own end
   // never came) is a LineFault verdict.
   void Finished(const Outcome& outcome);
+
+ public:
+  // The report of the pass that finished last.
+  const PassReport& LastReport() const { return report_; }
 
  private:
   class Panel;
@@ -82,6 +90,7 @@ class OperationRunner : public QObject {
   std::unique_ptr<Panel> panel_;
   std::unique_ptr<QueuedHandover> handover_;
   std::unique_ptr<PanelHandover> redraw_;
-  OperationThread thread_;
-  PassLedger* ledger_ = nullptr;  // the pass ledger of Auto Program and force write
+  WriterCommand command_;
+  bool running_ = false;  // a pass has started and its report has not come back
+  PassReport report_;
 };

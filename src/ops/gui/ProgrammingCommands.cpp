@@ -5,9 +5,12 @@
 // while it is open.
 
 #include "app/StateReset.h"
+#include "app/gui/OffGuiThread.h"
 #include "app/gui/TMainForm.h"
 #include "commands/LoadCommands.h"
+#include "commands/RunPreparation.h"
 #include "commands/WriterCommands.h"
+#include "commands/WriterSession.h"
 #include "ops/AutoProgramWorker.h"
 #include "production/QtpFile.h"
 #include "ops/gui/ProgrammingForms.h"
@@ -22,11 +25,48 @@ void RunForm(TMainForm& main) {
   main.RunOperationWindow(form);
 }
 
+// The job opened (a new one announced) and the log checked, off the GUI
+// thread, as every front end prepares a run; the Writer session records and
+// logs the passes. False, after the message, when the passes must not start.
+bool RecordedRun(TMainForm& main, bool logged) {
+  const MainState image = main.State();
+  const RunSettings settings = main.LedgerRunSettings(logged);
+  const auto run = OffGuiThread([&] { return std::make_shared<const RunStart>(PrepareRun(image, settings)); });
+  Prompts& prompts = main.prompts();
+  switch (run->status) {
+    case RunStart::Status::Ready: break;
+    case RunStart::Status::Refused:
+      prompts.Message(run->message + (run->jobRefused ? "\nTo start another sequence, name another job in Edit > "
+                                                        "Serial No. Mode."
+                                                      : ""),
+                      {}, PromptIcon::Error);
+      return false;
+    case RunStart::Status::NoLedger:
+      prompts.Message("Passes with serial numbers need the part ledger, which can't be opened: " + run->reason +
+                          "\nChoose a ledger that works, or switch it off (Edit > Production Ledger...).",
+                      {}, PromptIcon::Error);
+      return false;
+    case RunStart::Status::LedgerFailed:
+      prompts.Message("The part ledger can't be reached: " + run->reason, {}, PromptIcon::Error);
+      return false;
+    case RunStart::Status::LogFailed:
+      prompts.Message("Production log can't be written! (" + run->reason + ")", {}, PromptIcon::Error);
+      return false;
+  }
+  for (const std::string& note : run->notes) prompts.Message(note, {}, PromptIcon::Information);
+  main.Session().SetPort(main.CurrentPortSelection());
+  main.Session().UseRun(run, true);
+  return true;
+}
+
 void RunAutoProgram(TMainForm& main, WriterCommand command) {
   if (!main.StartCommand(command)) return;
-  if (!main.PrepareLedgerPasses(main.State().SerialMode != 0)) return;
-  RunForm<TAutoProgramForm>(main);
-  main.EndLedgerPasses();
+  if (!RecordedRun(main, true)) return;
+  {
+    TAutoProgramForm form(main, command);
+    main.RunOperationWindow(form);
+  }
+  main.Session().UseRun(nullptr);
   // The view shows the buffer as the passes left it: the next number stamped.
   main.RecreateMemoryView();
   main.ShowPanel();
@@ -63,9 +103,9 @@ void TMainForm::AutoProgramwithoutBlankCheck1Click() {
 void TMainForm::ToolButton23Click() {
   if (!StartCommand(WriterCommand::ForceWrite)) return;
   ShowPanel();  // serial-number mode is off now
-  if (!PrepareLedgerPasses(false)) return;
+  if (!RecordedRun(*this, false)) return;
   RunForm<TForceWriteForm>(*this);
-  EndLedgerPasses();
+  Session().UseRun(nullptr);
   ShowPanel();
 }
 

@@ -28,8 +28,11 @@ TProgramEEPROM::TProgramEEPROM(TMainForm& main)
   setObjectName("TProgramEEPROM");
 }
 
-TForceWriteForm::TForceWriteForm(TMainForm& main) : TOperationForm(main, ForceWriteLayout(), ForceWriteWorker) {
+TForceWriteForm::TForceWriteForm(TMainForm& main)
+    : TOperationForm(main, ForceWriteLayout(), ForceWriteWorker, DefaultOperationLook(), WriterCommand::ForceWrite),
+      main_(main) {
   setObjectName("TForceWriteForm");
+  connect(this, &TOperationForm::WorkerFinished, this, [this] { main_.PassReported(LastReport()); });
   StartNow();
 }
 
@@ -42,19 +45,18 @@ void TForceWriteForm::ButtonClicked(const std::string& name) {
   else TOperationForm::ButtonClicked(name);
 }
 
-TAutoProgramForm::TAutoProgramForm(TMainForm& main)
-    : TOperationForm(main, AutoProgramLayout(),
-                     [](OperationContext& ctx) { return AutoProgramWorker(ctx); }),
+TAutoProgramForm::TAutoProgramForm(TMainForm& main, WriterCommand command)
+    : TOperationForm(main, AutoProgramLayout(), [](OperationContext& ctx) { return AutoProgramWorker(ctx); },
+                     DefaultOperationLook(), command),
       main_(main) {
   setObjectName("TAutoProgramForm");
   connect(this, &TOperationForm::WorkerFinished, this, &TAutoProgramForm::PassFinished);
 }
 
-bool TAutoProgramForm::BatchOver() const { return LastOutcome().pass && LastOutcome().pass->batchOver; }
+bool TAutoProgramForm::BatchOver() const { return LastReport().BatchOver(); }
 
 void TAutoProgramForm::PassFinished() {
-  main_.LogAutoProgramPass(LastOutcome());
-  main_.ShowLedgerStatus();
+  main_.PassReported(LastReport());
   // Also after a line fault, which lets the user out by every button: a batch
   // that is over has no next part.
   if (BatchOver()) Button("Button2")->setEnabled(false);

@@ -42,6 +42,9 @@ class TForceWriteForm : public TOperationForm {
 
  protected:
   void ButtonClicked(const std::string& name) override;
+
+ private:
+  TMainForm& main_;
 };
 
 // Auto Program: a pass from the first show; "Continue" (Button2) puts the
@@ -51,7 +54,8 @@ class TForceWriteForm : public TOperationForm {
 class TAutoProgramForm : public TOperationForm {
   Q_OBJECT
  public:
-  explicit TAutoProgramForm(TMainForm& main);
+  // command: AutoProgram, or AutoProgramNoBlankCheck (the same pass; the state says which).
+  explicit TAutoProgramForm(TMainForm& main, WriterCommand command = WriterCommand::AutoProgram);
   // "Continue": the next pass on the next IC.
   void Button2Click();
   // The last pass ended the batch: the QTP file ended or could not be read.

@@ -31,12 +31,12 @@ OperationLook DefaultOperationLook() {
 }
 
 TOperationForm::TOperationForm(TMainForm& main, const OperationLayout& layout, Worker worker,
-                               const OperationLook& look)
+                               const OperationLook& look, WriterCommand command)
     : QDialog(&main, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       main_(main),
       layout_(layout),
       worker_(std::move(worker)),
-      runner_(main, *this, layout_) {
+      runner_(main, *this, layout_, command) {
   setWindowTitle(QString::fromStdString(layout_.caption));
   setModal(true);
   BuildControls(look);

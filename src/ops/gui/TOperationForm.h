@@ -35,7 +35,8 @@ class TOperationForm : public QDialog {
 
  public:
   TOperationForm(TMainForm& main, const OperationLayout& layout, Worker worker,
-                 const OperationLook& look = DefaultOperationLook());
+                 const OperationLook& look = DefaultOperationLook(),
+                 WriterCommand command = WriterCommand::BlankCheck);
   ~TOperationForm() override;
 
   const OperationLayout& Layout() const { return layout_; }
@@ -43,6 +44,8 @@ class TOperationForm : public QDialog {
   bool WorkerRunning() const { return runner_.Running(); }
   // What the last pass that returned came to; result Stopped before the first.
   const Outcome& LastOutcome() const { return lastOutcome_; }
+  // What the session reported of the last pass (count, number, log).
+  const PassReport& LastReport() const { return runner_.LastReport(); }
   // Stops the running worker, puts every control back as the window starts
   // and runs the worker again on a fresh thread ("Continue").
   void Restart();

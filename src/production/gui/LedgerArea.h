@@ -3,8 +3,9 @@
 // ledger, the job its passes draw from and its line in the status bar.
 
 #include <memory>
-#include <set>
+#include <optional>
 #include <string>
+#include <thread>
 
 #include "app/gui/TMainForm.h"
 #include "production/Ledger.h"
@@ -19,11 +20,18 @@ struct LedgerArea : AreaState {
   std::string problem;             // why the chosen ledger is not open
   std::string job;                 // named in the serial-number dialog; empty: the image's name
   std::string jobImage;            // the image that name goes with
-  std::set<std::string> portsRecovered;  // interrupted passes already reported
-  std::string qtpFile;                   // the QTP file loaded last, for a QTP job
-  // The Writer's use of the ledger while an Auto Program or force-write window is open.
-  std::unique_ptr<PassLedger> pass;
+  std::string qtpFile;             // the QTP file loaded last, for a QTP job
   QLabel* status = nullptr;
+  // What the status line shows after "Next", as the ledger last said: from
+  // the passes' reports, or a query on a thread of its own (the window never
+  // waits on the database). `asked` is what that answer was asked for.
+  std::string next;
+  std::string asked;
+  bool opening = false;  // the chosen ledger is being opened on its own thread
+  bool asking = false;   // the next number is being asked on its own thread
+  int generation = 0;    // a later choice makes what an earlier one finds stale
+  // Last: joined (a call on the database ends within its deadline) before the rest goes.
+  std::jthread worker;
 };
 
 // Keys of Writer.ini.

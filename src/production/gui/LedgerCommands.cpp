@@ -1,10 +1,14 @@
 // The part ledger of the main window: the choice kept in Writer.ini, the
 // status line, and the serial-number dialog's settings against the job's.
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QStatusBar>
 
 #include "app/MainState.h"
+#include "app/gui/OffGuiThread.h"
+#include "commands/RunPreparation.h"
+#include "commands/WriterSession.h"
 #include "files/HexText.h"
 #include "production/SerialNumber.h"
 #include "production/WriterSettings.h"
@@ -17,20 +21,23 @@ constexpr int kStatusWidth = 440;  // pixels: the menus keep the rest of an 800-
 
 LedgerArea& Area(const std::unique_ptr<AreaState>& area) { return static_cast<LedgerArea&>(*area); }
 
-void OpenChosen(LedgerArea& a) {
-  a.ledger.reset();
-  a.problem.clear();
-  if (!a.on) return;
-  try {
-    a.ledger = OpenLedger(a.location);
-  } catch (const std::exception& e) {
-    a.problem = e.what();
-  }
-}
-
 std::string ShownLocation(const LedgerArea& a) {
   if (a.ledger) return a.ledger->Location();
   return RedactLocation(a.location.empty() ? DefaultLedgerLocation() : a.location);
+}
+
+// What the status line shows after "Next" for the job, asked on a thread
+// that is not the window's.
+std::string NextNumberText(Ledger& ledger, const std::string& job, const std::string& newJobStart) {
+  try {
+    const std::optional<Job> found = ledger.FindJob(job);
+    if (!found) return newJobStart + " (new job)";
+    if (found->usedUp) return "none: the job is used up";
+    if (found->kind == JobKind::Qtp) return "QTP record " + std::to_string(found->nextRecord);
+    return found->next;
+  } catch (const std::exception& e) {
+    return "unknown: " + std::string(e.what());
+  }
 }
 
 }  // namespace
@@ -59,10 +66,54 @@ void TMainForm::InitLedger() {
   statusBar()->setSizeGripEnabled(false);
   statusBar()->addWidget(a.status, 1);
   resize(width(), height() + statusBar()->sizeHint().height());
-  OpenChosen(a);
-  ShowLedgerStatus();
+  OpenChosenLedger();
 }
 
+void TMainForm::OpenChosenLedger() {
+  LedgerArea& a = Area(ledgerArea_);
+  a.ledger.reset();
+  a.problem.clear();
+  a.next.clear();
+  a.asked.clear();
+  a.asking = false;
+  const int generation = ++a.generation;
+  a.opening = a.on;
+  ShowLedgerStatus();
+  if (!a.on) return;
+  // A server that does not answer keeps nobody waiting: the window works on.
+  a.worker = std::jthread([this, generation, location = a.location] {
+    std::shared_ptr<Ledger> ledger;
+    std::string problem;
+    try {
+      ledger = OpenLedger(location);
+    } catch (const std::exception& e) {
+      problem = e.what();
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation, ledger = std::move(ledger), problem] {
+          LedgerArea& a = Area(ledgerArea_);
+          if (generation != a.generation) return;
+          a.opening = false;
+          a.ledger = ledger;
+          a.problem = problem;
+          ShowLedgerStatus();
+          if (!ledger)
+            prompts_.Message("The part ledger can't be opened: " + problem +
+                                 "\nPasses with serial numbers are refused until a ledger that works is chosen "
+                                 "(Edit > Production Ledger...).",
+                             {}, PromptIcon::Warning);
+        },
+        Qt::QueuedConnection);
+  });
+}
+
+bool TMainForm::LedgerBusy() const { return Area(ledgerArea_).opening || Area(ledgerArea_).asking; }
+
+void TMainForm::WaitForLedgerOpen() {
+  while (Area(ledgerArea_).opening)
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
+}
 bool TMainForm::LedgerOn() const { return Area(ledgerArea_).on; }
 std::string TMainForm::LedgerLocation() const { return Area(ledgerArea_).location; }
 Ledger* TMainForm::CurrentLedger() const { return Area(ledgerArea_).ledger.get(); }
@@ -76,8 +127,11 @@ void TMainForm::UseLedger(bool on, const std::string& location, std::shared_ptr<
   a.location = location;
   a.ledger = std::move(ledger);
   a.problem.clear();
-  // Another ledger holds other passes: its interrupted ones are reported afresh.
-  a.portsRecovered.clear();
+  a.next.clear();
+  a.asked.clear();
+  a.asking = false;
+  ++a.generation;  // what an earlier choice finds is stale
+  a.opening = false;
   std::string error;
   if (!SaveWriterSetting(state_.StartDir, kLedgerOnKey, on ? "1" : "0", &error) ||
       // Writer.ini is no place for a password: the next start finds it in
@@ -90,8 +144,7 @@ void TMainForm::UseLedger(bool on, const std::string& location, std::shared_ptr<
 std::string TMainForm::LedgerJobName() const {
   const LedgerArea& a = Area(ledgerArea_);
   if (!a.job.empty() && a.jobImage == state_.CurrentFileName) return a.job;
-  const std::string name = DefaultJobName(state_.CurrentFileName);
-  return name.empty() ? "untitled" : name;
+  return RunJobName(state_, {});
 }
 
 void TMainForm::SetLedgerJobName(const std::string& name) {
@@ -104,40 +157,72 @@ void TMainForm::SetLedgerJobName(const std::string& name) {
     prompts_.Message("The job name could not be kept for the next start (" + error + ")", {}, PromptIcon::Warning);
 }
 
-namespace {
-// What the status line shows after "Next" while serial-number mode is on.
-std::string NextNumberText(Ledger& ledger, const std::string& job, const MainState& state) {
-  try {
-    const std::optional<Job> found = ledger.FindJob(job);
-    if (!found) return SerialNumberText(state) + " (new job)";
-    if (found->usedUp) return "none: the job is used up";
-    if (found->kind == JobKind::Qtp) return "QTP record " + std::to_string(found->nextRecord);
-    return found->next;
-  } catch (const std::exception& e) {
-    return "unknown: " + std::string(e.what());
-  }
-}
-}  // namespace
-
 void TMainForm::ShowLedgerStatus() {
   if (!ledgerArea_) return;
   LedgerArea& a = Area(ledgerArea_);
   std::string text;
   if (!a.on) {
     text = "Ledger off";
+  } else if (a.opening) {
+    text = "Ledger " + ShownLocation(a) + " opening...";
   } else if (!a.ledger) {
     text = "Ledger " + ShownLocation(a) + " can't be opened: " + a.problem;
   } else {
     const std::string job = LedgerJobName();
     text = "Job " + job + "   Ledger " + ShownLocation(a) + "   Next ";
-    // The ledger is asked only when a number is due: every redraw of the panel comes here.
-    if (!state_.SerialMode) text += "-- (Serial No. Mode off)";
-    else text += NextNumberText(*a.ledger, job, state_);
+    if (!state_.SerialMode) {
+      text += "-- (Serial No. Mode off)";
+    } else {
+      AskNextNumber(job);
+      text += a.next.empty() ? std::string("...") : a.next;
+    }
   }
   // A long location is shortened in its middle; the whole line is the tool tip.
   const QString full = QString::fromStdString(text);
   a.status->setToolTip(full);
   a.status->setText(a.status->fontMetrics().elidedText(full, Qt::ElideMiddle, kStatusWidth));
+}
+
+void TMainForm::AskNextNumber(const std::string& job) {
+  LedgerArea& a = Area(ledgerArea_);
+  // Every redraw of the panel comes here: the ledger is asked again only
+  // when what the answer depends on has changed.
+  const std::string start = SerialNumberText(state_);
+  const std::string key = job + "\n" + start + "\n" + std::to_string(a.generation);
+  if (key == a.asked) return;
+  a.asked = key;
+  a.asking = true;
+  const int generation = a.generation;
+  a.worker = std::jthread([this, generation, key, job, start, ledger = a.ledger] {
+    std::string next = NextNumberText(*ledger, job, start);
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation, key, next = std::move(next)] {
+          LedgerArea& a = Area(ledgerArea_);
+          if (generation != a.generation || key != a.asked) return;
+          a.asking = false;
+          a.next = next;
+          ShowLedgerStatus();
+        },
+        Qt::QueuedConnection);
+  });
+}
+
+void TMainForm::PassReported(const PassReport& report, bool otherWriter) {
+  if (!report.setupFailure.empty()) prompts_.Message(report.setupFailure, {}, PromptIcon::Error);
+  if (!report.logError.empty())
+    prompts_.Message("Production log can't be written! (" + report.logError + ")", {}, PromptIcon::Error);
+  if (!ledgerArea_ || !report.next) return;
+  LedgerArea& a = Area(ledgerArea_);
+  a.next = report.next->empty() ? std::string("none: the job is used up") : *report.next;
+  if (otherWriter && !report.next->empty() && state_.SerialMode && !state_.QtpMode) {
+    SetSerialValue(state_, *report.next);
+    SerialNo2Memory(state_);
+    RecreateMemoryView();
+    ShowPanel();  // draws the status line too
+    return;
+  }
+  ShowLedgerStatus();
 }
 
 void TMainForm::ProductionLedger1Click() {
@@ -149,12 +234,16 @@ void TMainForm::ProductionLedger1Click() {
 }
 
 bool TMainForm::TakeSerialSettings(SerialNumberSettings& settings) {
+  WaitForLedgerOpen();
   Ledger* ledger = CurrentLedger();
   // Off: the old behaviour. Not open: every numbered pass is refused until it is.
   if (!ledger) return true;
+  const auto open = [ledger](const std::string& job, const SerialNumberSettings& s) {
+    return OffGuiThread([&] { return ledger->OpenJob({job, JobKind::Serial, s, {}, {}}); });
+  };
   try {
     std::string name = LedgerJobName();
-    JobOpening opening = ledger->OpenJob({name, JobKind::Serial, settings, {}, {}});
+    JobOpening opening = open(name, settings);
     while (opening.outcome == JobOpening::Outcome::Refused || opening.job.usedUp) {
       // To start another sequence, name another job.
       const std::string why =
@@ -164,7 +253,7 @@ bool TMainForm::TakeSerialSettings(SerialNumberSettings& settings) {
       if (!answer) return false;
       if (answer->empty()) continue;
       name = *answer;
-      opening = ledger->OpenJob({name, JobKind::Serial, settings, {}, {}});
+      opening = open(name, settings);
     }
     if (name != LedgerJobName()) SetLedgerJobName(name);
     if (opening.outcome == JobOpening::Outcome::Created) {
@@ -181,52 +270,18 @@ bool TMainForm::TakeSerialSettings(SerialNumberSettings& settings) {
   return true;
 }
 
-PassLedger* TMainForm::CurrentPassLedger() const { return Area(ledgerArea_).pass.get(); }
-
-void TMainForm::EndLedgerPasses() { Area(ledgerArea_).pass.reset(); }
-
 void TMainForm::QtpFileLoaded(const std::string& path) { Area(ledgerArea_).qtpFile = path; }
 
-bool TMainForm::PrepareLedgerPasses(bool numbered) {
-  LedgerArea& a = Area(ledgerArea_);
-  a.pass.reset();
-  if (!a.on) return true;
-  if (!a.ledger) OpenChosen(a);  // the server may be back
-  if (!a.ledger) {
-    // Without serial numbers nothing can be stamped twice: such passes go on unrecorded.
-    if (!numbered) return true;
-    prompts_.Message("Passes with serial numbers need the part ledger, which can't be opened: " + a.problem +
-                         "\nChoose a ledger that works, or switch it off (Edit > Production Ledger...).",
-                     {}, PromptIcon::Error);
-    return false;
-  }
-  const std::string job = LedgerJobName();
-  const std::string port = PortChoice();
-  try {
-    QtpRecordReader qtp;
-    if (numbered) {
-      if (state_.QtpMode) qtp = QtpFileRecords(a.qtpFile, state_.SerialLsbFirst != 0);
-      const JobOpening opening = a.ledger->OpenJob(JobSpecOf(state_, job, a.qtpFile, std::nullopt));
-      if (opening.outcome == JobOpening::Outcome::Refused) {
-        prompts_.Message(opening.message + "\nTo start another sequence, name another job in Edit > Serial No. Mode.",
-                         {}, PromptIcon::Error);
-        return false;
-      }
-      if (opening.outcome == JobOpening::Outcome::Created)
-        prompts_.Message(opening.message, {}, PromptIcon::Information);
-    }
-    auto pass = std::make_unique<PassLedger>(a.ledger, job, DefaultStationName(), port, std::move(qtp));
-    if (!a.portsRecovered.contains(port)) {
-      std::string shown;
-      for (const std::string& text : pass->RecoverInterrupted()) shown += (shown.empty() ? "" : "\n") + text;
-      a.portsRecovered.insert(port);
-      if (!shown.empty()) prompts_.Message(shown, {}, PromptIcon::Warning);
-    }
-    a.pass = std::move(pass);
-  } catch (const std::exception& e) {
-    prompts_.Message("The part ledger can't be reached: " + std::string(e.what()), {}, PromptIcon::Error);
-    ShowLedgerStatus();
-    return !numbered;
-  }
-  return true;
+RunSettings TMainForm::LedgerRunSettings(bool logged) const {
+  const LedgerArea& a = Area(ledgerArea_);
+  RunSettings settings;
+  settings.ledgerOn = a.on;
+  settings.location = a.location;
+  settings.job = LedgerJobName();
+  settings.qtpPath = a.qtpFile;
+  if (logged) settings.logPath = productionLog_;
+  // Without serial numbers nothing can be stamped twice: such passes go on
+  // unrecorded when the ledger cannot be opened.
+  settings.recordUnnumbered = false;
+  return settings;
 }

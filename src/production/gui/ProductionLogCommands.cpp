@@ -6,7 +6,6 @@
 #include <chrono>
 
 #include "app/gui/TMainForm.h"
-#include "ops/AutoProgramWorker.h"
 #include "production/ProductionLog.h"
 
 namespace {
@@ -56,11 +55,4 @@ void TMainForm::ProductionLog1Click() {
     prompts_.Message("The choice could not be kept for the next start (" + error + ")", {}, PromptIcon::Warning);
   productionLog_ = chosen;
   ShowChoice(*this, productionLog_);
-}
-
-void TMainForm::LogAutoProgramPass(const Outcome& pass) {
-  if (productionLog_.empty()) return;
-  std::string error;
-  if (!AppendProductionLog(productionLog_, PassLogEntry(state_, pass, std::chrono::system_clock::now()), &error))
-    prompts_.Message("Production log can't be written! (" + error + ")", {}, PromptIcon::Error);
 }

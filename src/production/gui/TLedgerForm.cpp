@@ -12,6 +12,7 @@
 
 #include "app/gui/DialogButtons.h"
 #include "app/gui/TMainForm.h"
+#include "app/gui/OffGuiThread.h"
 #include "production/Ledger.h"
 #include "production/LedgerStore.h"
 #include "production/gui/LedgerArea.h"
@@ -108,13 +109,14 @@ void TLedgerForm::EnableFields() {
 
 std::string TLedgerForm::JobDescription() const {
   const std::string name = main_.LedgerJobName();
+  main_.WaitForLedgerOpen();
   Ledger* ledger = main_.CurrentLedger();
   if (!ledger) {
     if (!main_.LedgerOn()) return "Job " + name + ": the ledger is off";
     return "Job " + name + ": the ledger can't be opened (" + main_.LedgerProblem() + ")";
   }
   try {
-    const LedgerStatus status = ledger->Status(name);
+    const LedgerStatus status = OffGuiThread([&] { return ledger->Status(name); });
     if (status.jobs.empty() || !status.jobs.front().settings)
       return "Job " + name + ": not in the ledger yet; its first pass creates it from the serial settings";
     const JobStatus& s = status.jobs.front();
@@ -173,7 +175,7 @@ void TLedgerForm::BitBtn1Click() {
   std::unique_ptr<Ledger> ledger;
   if (on) {
     try {
-      ledger = OpenLedger(location);
+      ledger = OffGuiThread([&] { return OpenLedger(location); });
     } catch (const std::exception& e) {
       prompts.Message("The ledger can't be opened: " + std::string(e.what()), {}, PromptIcon::Error);
       return;

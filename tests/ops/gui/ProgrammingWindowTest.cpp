@@ -11,6 +11,7 @@
 
 #include <gmock/gmock.h>
 
+#include "commands/RunPreparation.h"
 #include "app/DeviceCatalogue.h"
 #include "production/QtpFile.h"
 #include "ops/gui/ProgrammingFixture.h"
@@ -223,7 +224,7 @@ TEST_F(ProgrammingTest, TheEndOfAQtpFileEndsTheBatch) {
     w.Button("Button1")->click();
   });
   EXPECT_EQ(emulator.BytesReceived(), bytesBefore);
-  EXPECT_EQ(prompts.Texts(), (Texts{"New job untitled: QTP file " + path, "QTP Program Finished!"}));
+  EXPECT_EQ(prompts.Texts(), (Texts{"New job untitled: QTP file " + QtpJobKey(path), "QTP Program Finished!"}));
   EXPECT_EQ(s.Panel.Label13, "2");
   EXPECT_EQ(s.SerialMode, 0);
   EXPECT_EQ(s.SimMode, 0);
@@ -260,7 +261,7 @@ TEST_F(ProgrammingTest, QtpBoxComesUpAfterTheHandOver) {
     EXPECT_TRUE(form->LastOutcome().pass->qtpFinished);
     form->Button("Button1")->click();
   });
-  EXPECT_EQ(prompts.Texts(), (Texts{"New job untitled: QTP file " + path, "QTP Program Finished!"}));
+  EXPECT_EQ(prompts.Texts(), (Texts{"New job untitled: QTP file " + QtpJobKey(path), "QTP Program Finished!"}));
   EXPECT_TRUE(passEndedUnderTheBox);
 }
 

@@ -63,6 +63,7 @@ TEST_F(LedgerPassesTest, RefusedBeforeAnyByte) {
        [this] {
          ASSERT_TRUE(SaveWriterSetting(Main().State().StartDir, "Ledger", "no/such/folder/l.sqlite", nullptr));
          Main().InitLedger();
+         SettleLedger(Main());
        },
        "Passes with serial numbers need the part ledger"},
   };

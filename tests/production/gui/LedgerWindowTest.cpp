@@ -19,7 +19,10 @@ namespace {
 
 class LedgerWindowTest : public ProgrammingTest {
  protected:
-  std::string Status() { return Main().LedgerStatusText(); }
+  std::string Status() {
+    SettleLedger(Main());
+    return Main().LedgerStatusText();
+  }
   std::string Setting(const char* key) { return LoadWriterSetting(Main().State().StartDir, key).value_or("?"); }
   // Runs the dialog through the Edit menu; `fill` sets its fields, then OK.
   void Choose(const std::function<void(TLedgerForm&)>& fill) {
@@ -86,6 +89,7 @@ TEST_F(LedgerWindowTest, AnUnreachableServerLetsTheWindowOpenAndNeverShowsThePas
   TestMainForm window(startup, clock);
   EXPECT_EQ(window.CurrentLedger(), nullptr);
   EXPECT_EQ(window.LedgerLocation(), uri);
+  SettleLedger(window);
   const std::string status = window.LedgerStatusText();
   EXPECT_EQ(status.rfind("Ledger postgresql://line:***@/writer?host=/nonexistent-socket-dir can't be opened: ", 0),
             0u) << status;

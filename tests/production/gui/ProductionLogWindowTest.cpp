@@ -4,7 +4,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "ops/AutoProgramWorker.h"
+#include "commands/RunPreparation.h"
 #include "production/ProductionLog.h"
 #include "ops/gui/OperationWindowFixture.h"
 
@@ -28,19 +28,9 @@ TEST_F(ProductionLogWindowTest, ChosenFromTheEditMenuKeptAndAppendedTo) {
   cfgText << cfg.rdbuf();
   EXPECT_EQ(cfgText.str().find("passes.csv"), std::string::npos);
 
-  Outcome pass;
-  pass.pass = PassRecord{true, false, false, "00AB", "", 0};
-  pass.Done();
-  Main().LogAutoProgramPass(pass);
-  Main().LogAutoProgramPass(pass);
-  std::ifstream log("passes.csv");
-  std::string header, first, second;
-  std::getline(log, header);
-  std::getline(log, first);
-  std::getline(log, second);
-  EXPECT_EQ(header, kProductionLogHeader);
-  EXPECT_EQ(first.substr(first.size() - 3), ",OK");
-  EXPECT_NE(second.find(",00AB,"), std::string::npos);
+  // The Writer session appends the lines of the window's Auto Program passes.
+  EXPECT_EQ(Main().LedgerRunSettings(true).logPath, "passes.csv");
+  EXPECT_EQ(Main().LedgerRunSettings(false).logPath, "");
 
   // A second click asks first; the safe answer keeps logging.
   item->trigger();

@@ -150,11 +150,9 @@ WriterSession::WriterSession(SessionSetup setup, std::unique_ptr<MainState> own,
 }
 
 WriterSession::~WriterSession() {
+  // A pass the stop cuts off was recorded interrupted on the session's thread.
   StopNow();
   Join();
-  // A pass the stop cut off is interrupted, not left open.
-  if (ledger_ && ledger_->PassOpen()) ledger_->Interrupt();
-  ledger_.reset();
   comm_->Close();
 }
 

@@ -22,7 +22,6 @@ constexpr int kStatusWidth = 440;  // pixels: the menus keep the rest of an 800-
 LedgerArea& Area(const std::unique_ptr<AreaState>& area) { return static_cast<LedgerArea&>(*area); }
 
 std::string ShownLocation(const LedgerArea& a) {
-  if (a.ledger) return a.ledger->Location();
   return RedactLocation(a.location.empty() ? DefaultLedgerLocation() : a.location);
 }
 

@@ -256,3 +256,41 @@ TEST_F(GangCli, WaitingForPartsAndStoppingByCtrlC) {
 }
 
 }  // namespace
+
+namespace {
+
+// One Writer stops as several do: the first SIGINT lets the pass end (its
+// log line and the summary there), the second cuts it off, recorded interrupted.
+TEST_F(GangCli, OneWriterStopsByCtrlCAsAGangDoes) {
+  struct Case {
+    int interrupts;
+    const char* summary;
+    int status;
+    std::size_t logLines;
+    const char* ledger;
+  };
+  for (const Case c : {Case{1, "passes 1, ok 1, failed 0, interrupted 0, serials none", 0, 2, "ok 1, failed 0, interrupted 0"},
+                       Case{2, "passes 1, ok 0, failed 0, interrupted 1, serials none", 1, 2, "ok 0, failed 0, interrupted 1"}}) {
+    SCOPED_TRACE(c.interrupts);
+    emulators_.clear();
+    fs::remove(Path("log.csv"));
+    fs::remove(Path("ledger.sqlite"));
+    std::vector<std::string> args = Writers(1, {"--swap-parts", "--baud", "115200", "--word-time-us", "2000"});
+    args.insert(args.end(), {"--ledger", Path("ledger.sqlite").string(), "--config", "set.cfg", "--log", "log.csv",
+                             "auto-program", "--passes", "3"});
+    Background cli(args, dir_);
+    std::this_thread::sleep_for(800ms);  // into the first pass's data stream
+    for (int i = 0; i < c.interrupts; ++i) {
+      cli.Signal(SIGINT);
+      std::this_thread::sleep_for(50ms);
+    }
+    EXPECT_EQ(cli.Wait(), c.status);
+    const auto err = FileLines(Path("cli.err"));
+    EXPECT_EQ(Count(err, "summary: " + emulators_[0]->Path() + " " + c.summary), 1u) << testing::PrintToString(err);
+    EXPECT_EQ(FileLines(Path("log.csv")).size(), c.logLines);
+    const CliResult status = Run({"--ledger", Path("ledger.sqlite").string(), "ledger", "status"});
+    EXPECT_NE(status.out.find(c.ledger), std::string::npos) << status.out << status.err;
+  }
+}
+
+}  // namespace

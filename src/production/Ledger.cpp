@@ -290,6 +290,7 @@ std::optional<std::string> SincePrefix(const std::string& since) {
 template <class Body>
 auto Ledger::Transaction(Access access, Body&& body) {
   thread_local std::minstd_rand jitter{std::random_device{}()};
+  store_->CallStarts();
   for (int attempt = 1;; ++attempt) {
     try {
       store_->Begin(access);

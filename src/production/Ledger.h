@@ -28,6 +28,7 @@
 // stays open until RecoverInterrupted finds it (its number is never reused).
 // The next call on a PostgreSQL ledger connects again by itself.
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -262,6 +263,22 @@ class Ledger {
   std::mutex mutex_;
   std::unique_ptr<LedgerStore> store_;
 };
+
+// How long a PostgreSQL ledger may keep its caller waiting. A server that
+// stops answering (stalled, stopped, a lock held elsewhere) ends the call
+// with LedgerError ConnectionLost "... did not answer in 10 s" instead of
+// holding a pass, a batch or a window. `call` bounds one whole Ledger call:
+// its statements, a reconnect and any repeats after a conflict; the server
+// is told the same (statement_timeout, lock_timeout). `connect` bounds
+// opening the ledger.
+struct LedgerDeadlines {
+  std::chrono::milliseconds connect{10000};
+  std::chrono::milliseconds call{10000};
+};
+// The deadlines ledgers opened from now on get.
+LedgerDeadlines CurrentLedgerDeadlines();
+// Shorter deadlines for a test; none restores the real ones.
+void SetLedgerDeadlinesForTests(std::optional<LedgerDeadlines> deadlines);
 
 // Opens (creating when needed) the ledger at a path or PostgreSQL URI; the
 // empty location is DefaultLedgerLocation(). Throws LedgerError (CannotOpen,

@@ -171,6 +171,14 @@ std::vector<std::string> LocationSecrets(const std::string& location) {
   return secrets;
 }
 
+std::string ScrubSecrets(std::string text, const std::vector<std::string>& secrets) {
+  for (const auto& secret : secrets)
+    if (!secret.empty())
+      for (std::size_t at = 0; (at = text.find(secret, at)) != std::string::npos; at += 3)
+        text.replace(at, secret.size(), "***");
+  return text;
+}
+
 namespace {
 
 std::string Encoded(const std::string& text) {

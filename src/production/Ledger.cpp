@@ -11,6 +11,9 @@
 #include "production/Ledger.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <random>
 #include <tuple>
@@ -316,6 +319,7 @@ auto Ledger::Transaction(Access access, Body&& body) {
 }
 
 Ledger::Ledger(std::unique_ptr<LedgerStore> store) : store_(std::move(store)) {
+  CheckThread();
   const SqlDialect& d = store_->Dialect();
   try {
     Transaction(Access::Write, [&] {
@@ -342,9 +346,13 @@ Ledger::Ledger(std::unique_ptr<LedgerStore> store) : store_(std::move(store)) {
 
 Ledger::~Ledger() = default;
 
-std::string Ledger::Location() const { return store_->Location(); }
+std::string Ledger::Location() const {
+  CheckThread();
+  return store_->Location();
+}
 
 JobOpening Ledger::OpenJob(const JobSpec& spec) {
+  CheckThread();
   JobOpening out;
   if (spec.name.empty()) {
     out.message = "A job needs a name";
@@ -398,11 +406,13 @@ JobOpening Ledger::OpenJob(const JobSpec& spec) {
 }
 
 std::optional<Job> Ledger::FindJob(const std::string& name) {
+  CheckThread();
   std::lock_guard lock(mutex_);
   return Transaction(Access::Read, [&] { return SelectJob(*store_, name, false); });
 }
 
 bool Ledger::SetPolicy(const std::string& job, LedgerPolicy policy) {
+  CheckThread();
   std::lock_guard lock(mutex_);
   return Transaction(Access::Write, [&] {
     return store_->Exec("UPDATE jobs SET policy = $2 WHERE name = $1", {job, std::string(PolicyName(policy))}) > 0;
@@ -410,16 +420,17 @@ bool Ledger::SetPolicy(const std::string& job, LedgerPolicy policy) {
 }
 
 ReserveResult Ledger::Reserve(const PassStart& pass, const QtpRecordReader& qtp) {
+  CheckThread();
   std::lock_guard lock(mutex_);
   return Transaction(Access::Write, [&] { return ReserveIn(*store_, pass, qtp); });
 }
 
 bool Ledger::MarkStreamStarted(long long id) {
+  CheckThread();
   std::lock_guard lock(mutex_);
-  // Lazily: a crash that loses the mark leaves the pass open, and an open
-  // pass is found interrupted with its number used up all the same. Finish
-  // commits it to the disk with itself.
-  return Transaction(Access::WriteLazily, [&] {
+  // On the disk before the first program-memory byte: a mark lost with the
+  // server would let a failed part's number go to the next part.
+  return Transaction(Access::Write, [&] {
     return store_->Exec("UPDATE passes SET stream_started = COALESCE(stream_started, " +
                             std::string(store_->Dialect().now) + ") WHERE id = $1 AND result = 'open'",
                         {Param(id)}) > 0;
@@ -427,7 +438,8 @@ bool Ledger::MarkStreamStarted(long long id) {
 }
 
 bool Ledger::Finish(long long id, PassResult result, const std::string& stage, const std::string& message,
-                    long long passCount, const std::string& checksum) {
+                    long long passCount, const std::string& checksum, bool streamMarked) {
+  CheckThread();
   const char* name = result == PassResult::Ok          ? "ok"
                      : result == PassResult::Simulated ? "simulated"
                      : result == PassResult::Failed    ? "failed"
@@ -446,7 +458,9 @@ bool Ledger::Finish(long long id, PassResult result, const std::string& stage, c
     if (serial.empty()) return true;
     // A pass that failed before its stream left the part unprogrammed: its
     // number may go to the next part, unless the job keeps every number.
-    bool release = result == PassResult::Failed && !rows[0][2];
+    // A mark this caller set and the ledger no longer shows (lost with a
+    // connection) still means the part may carry the number.
+    bool release = result == PassResult::Failed && !rows[0][2] && !streamMarked;
     if (release) {
       const auto policy = db.Query("SELECT policy FROM jobs WHERE name = $1", {job});
       release = !policy.empty() && Text(policy[0][0]) == PolicyName(LedgerPolicy::ReuseFailed);
@@ -460,6 +474,7 @@ bool Ledger::Finish(long long id, PassResult result, const std::string& stage, c
 }
 
 std::vector<LedgerRecord> Ledger::RecoverInterrupted(const std::string& station, const std::string& port) {
+  CheckThread();
   std::lock_guard lock(mutex_);
   auto passes = Transaction(Access::Write, [&] {
     LedgerStore& db = *store_;
@@ -478,6 +493,7 @@ std::vector<LedgerRecord> Ledger::RecoverInterrupted(const std::string& station,
 }
 
 LedgerStatus Ledger::Status(const std::optional<std::string>& job) {
+  CheckThread();
   std::lock_guard lock(mutex_);
   return Transaction(Access::Read, [&] {
     LedgerStore& db = *store_;
@@ -517,6 +533,7 @@ LedgerStatus Ledger::Status(const std::optional<std::string>& job) {
 }
 
 std::vector<LedgerRecord> Ledger::List(const std::optional<std::string>& job, const std::optional<std::string>& since) {
+  CheckThread();
   std::optional<std::string> from;
   if (since) {
     from = SincePrefix(*since);
@@ -538,7 +555,34 @@ std::vector<LedgerRecord> Ledger::List(const std::optional<std::string>& job, co
   });
 }
 
+namespace {
+
+std::mutex openerMutex;
+std::function<std::unique_ptr<Ledger>(const std::string&)> testOpener;
+
+// std::thread::id{} is no thread: nothing is forbidden.
+std::atomic<std::thread::id> forbiddenThread{};
+
+}  // namespace
+
+void SetLedgerOpenerForTests(std::function<std::unique_ptr<Ledger>(const std::string& location)> opener) {
+  std::lock_guard lock(openerMutex);
+  testOpener = std::move(opener);
+}
+
+void ForbidLedgerCallsOnThread(std::thread::id thread) { forbiddenThread = thread; }
+
+void Ledger::CheckThread() {
+  if (std::this_thread::get_id() != forbiddenThread.load() || forbiddenThread.load() == std::thread::id{}) return;
+  std::fputs("ledger called on the GUI thread\n", stderr);
+  std::abort();
+}
+
 std::unique_ptr<Ledger> OpenLedger(const std::string& location) {
+  {
+    std::lock_guard lock(openerMutex);
+    if (testOpener) return testOpener(location);
+  }
   const std::string where = location.empty() ? DefaultLedgerLocation() : location;
   return std::make_unique<Ledger>(IsPgLocation(where) ? OpenPgStore(where) : OpenSqliteStore(where));
 }

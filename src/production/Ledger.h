@@ -35,6 +35,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -234,15 +235,17 @@ class Ledger {
   // release first), then the sequence. `qtp` is needed for a QTP job.
   ReserveResult Reserve(const PassStart& pass, const QtpRecordReader& qtp = {});
   // The program-memory stream began: from now on a failure uses the number
-  // up. False when the pass is no longer open.
+  // up. On the disk when it returns. False when the pass is no longer open.
   bool MarkStreamStarted(long long id);
   // Ends an open pass. ok, simulated, and failed after the stream started
   // use the number up; failed before the stream releases it under
   // reuse-failed. False (and nothing changed) when the pass was not open,
   // e.g. already marked interrupted. A checksum replaces the one recorded at
-  // the start (the part's own, with its number stamped).
+  // the start (the part's own, with its number stamped). streamMarked: the
+  // caller's MarkStreamStarted for this pass returned true, so a failure
+  // uses the number up even when the ledger lost the mark since.
   bool Finish(long long id, PassResult result, const std::string& stage, const std::string& message,
-              long long passCount, const std::string& checksum = {});
+              long long passCount, const std::string& checksum = {}, bool streamMarked = false);
   // Marks interrupted the open passes of exactly this station and port
   // (their numbers are used up) and returns them, oldest first.
   std::vector<LedgerRecord> RecoverInterrupted(const std::string& station, const std::string& port);
@@ -259,6 +262,7 @@ class Ledger {
  private:
   template <class Body>
   auto Transaction(Access access, Body&& body);
+  static void CheckThread();
 
   std::mutex mutex_;
   std::unique_ptr<LedgerStore> store_;
@@ -284,6 +288,14 @@ void SetLedgerDeadlinesForTests(std::optional<LedgerDeadlines> deadlines);
 // empty location is DefaultLedgerLocation(). Throws LedgerError (CannotOpen,
 // SchemaTooNew) before anything is written.
 std::unique_ptr<Ledger> OpenLedger(const std::string& location);
+// Makes OpenLedger return the ledgers `opener` makes (e.g. over a store that
+// fails on demand); null restores the real one. For tests.
+void SetLedgerOpenerForTests(std::function<std::unique_ptr<Ledger>(const std::string& location)> opener);
+
+// From now on every public Ledger call made on `thread` writes "ledger
+// called on the GUI thread" to standard error and aborts: a window's tests
+// set it for the GUI thread, where a ledger call could freeze the window.
+void ForbidLedgerCallsOnThread(std::thread::id thread);
 
 // Texts for the front ends.
 

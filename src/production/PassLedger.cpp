@@ -51,6 +51,7 @@ ReserveResult PassLedger::Begin(PassStart pass) {
     std::lock_guard lock(mutex_);
     open_ = r.pass.id;
     passCount_ = pass.passCount;
+    marked_ = false;
   }
   return r;
 }
@@ -61,18 +62,22 @@ void PassLedger::StreamStarted() {
     std::lock_guard lock(mutex_);
     id = open_;
   }
-  if (id) ledger_->MarkStreamStarted(id);
+  if (!id || !ledger_->MarkStreamStarted(id)) return;
+  std::lock_guard lock(mutex_);
+  if (open_ == id) marked_ = true;
 }
 
 void PassLedger::End(PassResult result, const std::string& stage, const std::string& message, long long passCount,
                      const std::string& checksum) {
   long long id;
+  bool marked;
   {
     std::lock_guard lock(mutex_);
     id = open_;
+    marked = marked_;
     open_ = 0;
   }
-  if (id) ledger_->Finish(id, result, stage, message, passCount, checksum);
+  if (id) ledger_->Finish(id, result, stage, message, passCount, checksum, marked);
 }
 
 bool PassLedger::Interrupt() {

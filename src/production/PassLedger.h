@@ -45,7 +45,8 @@ class PassLedger {
   // Reserves the pass (job, station and port filled in here). Reserved: the
   // pass is open until End; otherwise nothing was recorded.
   ReserveResult Begin(PassStart pass);
-  // The program-memory stream of the open pass starts now.
+  // The program-memory stream of the open pass starts now; the mark is on
+  // the disk when it returns, before any program-memory byte goes out.
   void StreamStarted();
   // Ends the open pass; nothing when none is open.
   void End(PassResult result, const std::string& stage, const std::string& message, long long passCount,
@@ -67,4 +68,5 @@ class PassLedger {
   mutable std::mutex mutex_;
   long long open_ = 0;  // the open pass, 0 when none
   long long passCount_ = 0;
+  bool marked_ = false;  // the open pass's stream mark is set: a failure uses its number up
 };

@@ -67,8 +67,12 @@ class LedgerStore {
   // deadlock).
 };
 
-// "postgresql://..." or "postgres://...": the rest are SQLite paths.
+// A PostgreSQL URI ("postgresql://..." or "postgres://...", the scheme in
+// any case) or key-value connection string ("host=db dbname=ledger"): the
+// rest are SQLite paths.
 bool IsPgLocation(const std::string& location);
+// The location as libpq takes it (the URI's scheme in lower case).
+std::string PgConnectionText(const std::string& location);
 // The passwords a PostgreSQL URI carries (as written and decoded), to be
 // hidden from any text that might quote them.
 std::vector<std::string> LocationSecrets(const std::string& location);

@@ -77,7 +77,8 @@ class PgStore final : public LedgerStore {
     // TCP level too. Waiting itself is bounded here, not by libpq.
     const char* keys[] = {"keepalives_idle", "keepalives_interval", "keepalives_count", "tcp_user_timeout",
                           "fallback_application_name", "dbname", nullptr};
-    const char* values[] = {"10", "5", "3", "15000", "qel-writer", uri.c_str(), nullptr};
+    const std::string connection = PgConnectionText(uri);
+    const char* values[] = {"10", "5", "3", "15000", "qel-writer", connection.c_str(), nullptr};
     const auto start = Steady::now();
     deadline_ = start + deadlines_.connect;
     conn_ = PQconnectStartParams(keys, values, 1);

@@ -100,6 +100,12 @@ int LedgerCommand(CliSession& session, const CliArgs& args) {
     Error(session) << "--since belongs to ledger list" << std::endl;
     return kExitError;
   }
+  if (args.Has("--since")) {
+    if (const std::string why = SinceError(args.Value("--since")); !why.empty()) {
+      Error(session) << "--since: " << why << std::endl;
+      return kExitError;
+    }
+  }
   const auto ledger = Open(session, args);
   if (!ledger) return kExitError;
   try {

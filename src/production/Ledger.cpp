@@ -274,18 +274,37 @@ ReserveResult ReserveIn(LedgerStore& db, const PassStart& pass, const QtpRecordR
 }
 
 // "2026-12-08", "2026-12-08 12:00", "2026-12-08T12:00:00.5Z" -> a prefix of
-// the stored form; nullopt for anything else.
+// the stored form; nullopt for anything else, a day that is no day of its
+// month included.
 std::optional<std::string> SincePrefix(const std::string& since) {
   static const std::string shape = "0000-00-00T00:00:00.000";
   std::string s = since;
   if (!s.empty() && s.back() == 'Z') s.pop_back();
-  if (s.size() < 10 || s.size() > shape.size()) return std::nullopt;
+  // A date, then whole minutes, seconds or fractions of them.
+  if (s.size() != 10 && s.size() != 16 && (s.size() < 19 || s.size() > shape.size() || s.size() == 20))
+    return std::nullopt;
   for (std::size_t i = 0; i < s.size(); ++i) {
     if (i == 10 && s[i] == ' ') s[i] = 'T';
     const bool ok = shape[i] == '0' ? std::isdigit(static_cast<unsigned char>(s[i])) != 0 : s[i] == shape[i];
     if (!ok) return std::nullopt;
   }
+  const auto field = [&](std::size_t at) { return std::stoi(s.substr(at, at == 0 ? 4 : 2)); };
+  const int year = field(0), month = field(5), day = field(8);
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  const int days[] = {31, leap ? 29 : 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (month < 1 || month > 12 || day < 1 || day > days[month - 1]) return std::nullopt;
+  if (s.size() >= 16 && (field(11) > 23 || field(14) > 59)) return std::nullopt;
+  if (s.size() >= 19 && field(17) > 59) return std::nullopt;
   return s;
+}
+
+// Numbers as the ledger stores them, never anything else.
+std::optional<long long> WholeNumber(const std::string& text) {
+  if (text.empty() || text.size() > 18 || !std::all_of(text.begin(), text.end(), [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c)) != 0;
+      }))
+    return std::nullopt;
+  return std::stoll(text);
 }
 
 }  // namespace
@@ -327,7 +346,11 @@ Ledger::Ledger(std::unique_ptr<LedgerStore> store) : store_(std::move(store)) {
       store_->Exec("CREATE TABLE IF NOT EXISTS ledger_meta (key TEXT PRIMARY KEY, value TEXT NOT NULL)", {});
       const auto version = store_->Query("SELECT value FROM ledger_meta WHERE key = 'schema_version'", {});
       if (!version.empty()) {
-        const long long found = Number(version[0][0]);
+        const auto number = WholeNumber(Text(version[0][0]));
+        if (!number)
+          throw LedgerError(LedgerError::Kind::CannotOpen,
+                            "Ledger " + store_->Location() + " is not a ledger of this program");
+        const long long found = *number;
         if (found > kSchemaVersion)
           throw LedgerError(LedgerError::Kind::SchemaTooNew,
                             "Ledger " + store_->Location() + " was written by a newer QEL Writer (ledger version " +
@@ -339,7 +362,7 @@ Ledger::Ledger(std::unique_ptr<LedgerStore> store) : store_(std::move(store)) {
       store_->Exec("INSERT INTO ledger_meta (key, value) VALUES ('schema_version', $1)", {Param(kSchemaVersion)});
     });
   } catch (const LedgerError& e) {
-    if (e.kind() == LedgerError::Kind::SchemaTooNew) throw;
+    if (e.kind() == LedgerError::Kind::SchemaTooNew || e.kind() == LedgerError::Kind::CannotOpen) throw;
     throw LedgerError(LedgerError::Kind::CannotOpen, e.what());
   }
 }
@@ -354,10 +377,8 @@ std::string Ledger::Location() const {
 JobOpening Ledger::OpenJob(const JobSpec& spec) {
   CheckThread();
   JobOpening out;
-  if (spec.name.empty()) {
-    out.message = "A job needs a name";
-    return out;
-  }
+  out.message = LedgerNameError("job", spec.name);
+  if (!out.message.empty()) return out;
   if (spec.kind == JobKind::Qtp && spec.qtpFile.empty()) {
     out.message = "Job " + spec.name + " needs a QTP file";
     return out;
@@ -421,6 +442,10 @@ bool Ledger::SetPolicy(const std::string& job, LedgerPolicy policy) {
 
 ReserveResult Ledger::Reserve(const PassStart& pass, const QtpRecordReader& qtp) {
   CheckThread();
+  for (const auto& [what, name] : {std::pair<const char*, const std::string&>{"job", pass.job},
+                                   {"station", pass.station}, {"port", pass.port}})
+    if (const std::string why = LedgerNameError(what, name); !why.empty())
+      throw LedgerError(LedgerError::Kind::Refused, why);
   std::lock_guard lock(mutex_);
   return Transaction(Access::Write, [&] { return ReserveIn(*store_, pass, qtp); });
 }
@@ -537,7 +562,7 @@ std::vector<LedgerRecord> Ledger::List(const std::optional<std::string>& job, co
   std::optional<std::string> from;
   if (since) {
     from = SincePrefix(*since);
-    if (!from) throw std::invalid_argument("Not a UTC date and time: " + *since);
+    if (!from) throw std::invalid_argument(SinceError(*since));
   }
   std::lock_guard lock(mutex_);
   return Transaction(Access::Read, [&] {
@@ -553,6 +578,30 @@ std::vector<LedgerRecord> Ledger::List(const std::optional<std::string>& job, co
     }
     return Passes(store_->Query(sql + " ORDER BY started, id", params));
   });
+}
+
+std::string SinceError(const std::string& since) {
+  if (SincePrefix(since)) return {};
+  return "\"" + since + "\" is no UTC date or date and time: give one as 2026-12-08, 2026-12-08 12:00 or " +
+         "2026-12-08T12:00:00Z";
+}
+
+std::string LedgerNameError(const std::string& what, const std::string& name) {
+  if (name.empty()) return "The " + what + " name is empty: give it a name";
+  std::string shown;
+  bool control = false;
+  for (const char c : name) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7f) {
+      static const char* hex = "0123456789ABCDEF";
+      shown += std::string("\\x") + hex[u >> 4] + hex[u & 15];
+      control = true;
+    } else {
+      shown += c;
+    }
+  }
+  if (!control) return {};
+  return "The " + what + " name \"" + shown + "\" holds a control character: give one of printable characters";
 }
 
 namespace {

@@ -47,6 +47,7 @@ class LedgerError : public std::runtime_error {
     ConnectionLost,  // the database went away in the middle of the work
     Busy,            // other writers held the ledger for too long
     Failed,          // any other failure of the store (disk full, read-only ...)
+    Refused,         // the caller's input cannot go into the ledger (a name with control characters ...)
   };
   LedgerError(Kind kind, const std::string& message) : std::runtime_error(message), kind_(kind) {}
   Kind kind() const { return kind_; }
@@ -89,6 +90,12 @@ SerialNumberSettings SerialSettingsOf(const MainState& state);
 // Puts a number (hex, most significant first) into state.SerialValue, to be
 // stamped with SerialNo2Memory.
 void SetSerialValue(MainState& state, const std::string& serial);
+
+// Empty when `name` may name a `what` ("job", "station") in the ledger, else
+// why not: an empty name, or one with control characters.
+std::string LedgerNameError(const std::string& what, const std::string& name);
+// Empty when `since` is a UTC date or date and time Ledger::List takes, else why not.
+std::string SinceError(const std::string& since);
 
 // The image file name without folder and extension: "/x/example.hex" -> "example".
 std::string DefaultJobName(const std::string& imagePath);
@@ -257,7 +264,8 @@ class Ledger {
   LedgerStatus Status(const std::optional<std::string>& job = {});
   // Passes by start time; since: an ISO 8601 UTC prefix ("2026-12-08",
   // "2026-12-08 12:00", "2026-12-08T12:00:00Z"), passes started at or after
-  // it. Any other since throws std::invalid_argument.
+  // it. Any other since (also a day that is none, 2026-13-45) throws
+  // std::invalid_argument with SinceError's text.
   std::vector<LedgerRecord> List(const std::optional<std::string>& job = {},
                                const std::optional<std::string>& since = {});
 

@@ -34,7 +34,12 @@ PassLedger::PassLedger(std::shared_ptr<Ledger> ledger, std::string job, std::str
       job_(std::move(job)),
       station_(std::move(station)),
       port_(std::move(port)),
-      qtp_(std::move(qtp)) {}
+      qtp_(std::move(qtp)) {
+  for (const auto& [what, name] :
+       {std::pair<const char*, const std::string&>{"job", job_}, {"station", station_}, {"port", port_}})
+    if (const std::string why = LedgerNameError(what, name); !why.empty())
+      throw LedgerError(LedgerError::Kind::Refused, why);
+}
 
 std::vector<std::string> PassLedger::RecoverInterrupted() {
   std::vector<std::string> texts;

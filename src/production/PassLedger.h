@@ -30,6 +30,8 @@ QtpRecordReader QtpFileRecords(const std::string& path, bool lsbFirst);
 class PassLedger {
  public:
   // qtp: the job's QTP records, for a QTP job; none for serial numbers.
+  // Throws LedgerError Refused for an empty name or one with control
+  // characters (LedgerNameError).
   PassLedger(std::shared_ptr<Ledger> ledger, std::string job, std::string station, std::string port,
              QtpRecordReader qtp = {});
 

@@ -24,7 +24,8 @@
 
 namespace {
 
-constexpr int kSchemaVersion = 1;
+// Version 1 is SchemaStatements; each later one is a step of Migrations.
+constexpr int kSchemaVersion = 2;
 // Attempts of a transaction the database turned away as busy or in conflict.
 constexpr int kAttempts = 8;
 
@@ -58,6 +59,16 @@ std::vector<std::string> SchemaStatements(const SqlDialect& d) {
       " released TEXT,"
       " PRIMARY KEY (job, serial))",
       "CREATE INDEX IF NOT EXISTS serials_free ON serials (job, released, serial) WHERE state = 'free'",
+  };
+}
+
+// What takes a ledger from version n + 1 to n + 2, in order. Steps only
+// add, so an older program's rows stay as they were written.
+std::vector<std::vector<std::string>> Migrations() {
+  return {
+      // 2: who holds a station's port (pid and host), for the message of a refused claim.
+      {"CREATE TABLE IF NOT EXISTS station_claims (station TEXT NOT NULL, port TEXT NOT NULL,"
+       " pid BIGINT NOT NULL, host TEXT NOT NULL, claimed TEXT NOT NULL, PRIMARY KEY (station, port))"},
   };
 }
 
@@ -356,10 +367,15 @@ Ledger::Ledger(std::unique_ptr<LedgerStore> store) : store_(std::move(store)) {
                             "Ledger " + store_->Location() + " was written by a newer QEL Writer (ledger version " +
                                 std::to_string(found) + ", this one knows " + std::to_string(kSchemaVersion) +
                                 "): left untouched");
+        if (found < 1)
+          throw LedgerError(LedgerError::Kind::CannotOpen,
+                            "Ledger " + store_->Location() + " is not a ledger of this program");
+        Migrate(found);
         return;
       }
       for (const auto& statement : SchemaStatements(d)) store_->Exec(statement, {});
-      store_->Exec("INSERT INTO ledger_meta (key, value) VALUES ('schema_version', $1)", {Param(kSchemaVersion)});
+      store_->Exec("INSERT INTO ledger_meta (key, value) VALUES ('schema_version', '1')", {});
+      Migrate(1);
     });
   } catch (const LedgerError& e) {
     if (e.kind() == LedgerError::Kind::SchemaTooNew || e.kind() == LedgerError::Kind::CannotOpen) throw;
@@ -368,6 +384,14 @@ Ledger::Ledger(std::unique_ptr<LedgerStore> store) : store_(std::move(store)) {
 }
 
 Ledger::~Ledger() = default;
+
+void Ledger::Migrate(long long from) {
+  if (from >= kSchemaVersion) return;
+  const auto steps = Migrations();
+  for (long long version = from; version < kSchemaVersion; ++version)
+    for (const auto& statement : steps[static_cast<std::size_t>(version - 1)]) store_->Exec(statement, {});
+  store_->Exec("UPDATE ledger_meta SET value = $1 WHERE key = 'schema_version'", {Param(kSchemaVersion)});
+}
 
 std::string Ledger::Location() const {
   CheckThread();
@@ -497,6 +521,29 @@ bool Ledger::Finish(long long id, PassResult result, const std::string& stage, c
     return true;
   });
 }
+
+std::unique_ptr<StationClaim> Ledger::ClaimStation(const std::string& station, const std::string& port) {
+  CheckThread();
+  for (const auto& [what, name] : {std::pair<const char*, const std::string&>{"station", station}, {"port", port}})
+    if (const std::string why = LedgerNameError(what, name); !why.empty())
+      throw LedgerError(LedgerError::Kind::Refused, why);
+  std::lock_guard lock(mutex_);
+  store_->CallStarts();
+  if (!store_->LockStation(station, port)) {
+    const std::string holder = store_->StationHolder(station, port);
+    throw LedgerError(LedgerError::Kind::Refused, "Station " + station + " " + port + " is in use by " +
+                                                      (holder.empty() ? "another program" : holder) +
+                                                      ": give this one another --station");
+  }
+  return std::unique_ptr<StationClaim>(new StationClaim(*this, station, port));
+}
+
+void Ledger::ReleaseStation(const std::string& station, const std::string& port) noexcept {
+  std::lock_guard lock(mutex_);
+  store_->UnlockStation(station, port);
+}
+
+StationClaim::~StationClaim() { ledger_.ReleaseStation(station_, port_); }
 
 std::vector<LedgerRecord> Ledger::RecoverInterrupted(const std::string& station, const std::string& port) {
   CheckThread();

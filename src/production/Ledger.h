@@ -222,6 +222,26 @@ struct LedgerStatus {
 
 class LedgerStore;
 enum class Access;
+class Ledger;
+
+// A station's port held by this program (Ledger::ClaimStation) until the
+// object goes, or the process ends however it ends. It must not outlive its
+// Ledger.
+class StationClaim {
+ public:
+  ~StationClaim();
+  StationClaim(const StationClaim&) = delete;
+  StationClaim& operator=(const StationClaim&) = delete;
+  const std::string& Station() const { return station_; }
+  const std::string& Port() const { return port_; }
+
+ private:
+  friend class Ledger;
+  StationClaim(Ledger& ledger, std::string station, std::string port)
+      : ledger_(ledger), station_(std::move(station)), port_(std::move(port)) {}
+  Ledger& ledger_;
+  std::string station_, port_;
+};
 
 class Ledger {
  public:
@@ -255,6 +275,15 @@ class Ledger {
   // uses the number up even when the ledger lost the mark since.
   bool Finish(long long id, PassResult result, const std::string& stage, const std::string& message,
               long long passCount, const std::string& checksum = {}, bool streamMarked = false);
+  // Makes this program the one live program on this station and port, or
+  // throws LedgerError Refused "Station bench1 Com1 is in use by process
+  // 4242 on host vm: give this one another --station". Claim before
+  // RecoverInterrupted: the passes the claim's holder finds open were left by
+  // a program that is gone. On PostgreSQL the claim is taken again after
+  // each reconnect; if another program holds it by then, every call throws
+  // Refused until the claim is let go.
+  std::unique_ptr<StationClaim> ClaimStation(const std::string& station, const std::string& port);
+
   // Marks interrupted the open passes of exactly this station and port
   // (their numbers are used up) and returns them, oldest first.
   std::vector<LedgerRecord> RecoverInterrupted(const std::string& station, const std::string& port);
@@ -273,6 +302,9 @@ class Ledger {
   template <class Body>
   auto Transaction(Access access, Body&& body);
   static void CheckThread();
+  void Migrate(long long from);
+  friend class StationClaim;
+  void ReleaseStation(const std::string& station, const std::string& port) noexcept;
 
   std::mutex mutex_;
   std::unique_ptr<LedgerStore> store_;

@@ -62,6 +62,14 @@ class LedgerStore {
   // have gone with the old one.
   virtual unsigned long long Connection() const { return 1; }
 
+  // Station claims: one live program per station and port. A claim lasts
+  // until UnlockStation or until the process ends, however it ends. False
+  // when another holds it (this store too: a claim is not taken twice).
+  virtual bool LockStation(const std::string& station, const std::string& port) = 0;
+  virtual void UnlockStation(const std::string& station, const std::string& port) noexcept = 0;
+  // Who holds a claim: "process 4242 on host vm"; "" when not known.
+  virtual std::string StationHolder(const std::string& station, const std::string& port) = 0;
+
   // Failures are thrown as LedgerError; Kind::Busy means "try the whole
   // transaction again" (a lock held too long, a serialisation failure, a
   // deadlock).

@@ -41,6 +41,17 @@ PassLedger::PassLedger(std::shared_ptr<Ledger> ledger, std::string job, std::str
       throw LedgerError(LedgerError::Kind::Refused, why);
 }
 
+void PassLedger::Claim() {
+  auto claim = ledger_->ClaimStation(station_, port_);
+  std::lock_guard lock(mutex_);
+  claim_ = std::move(claim);
+}
+
+bool PassLedger::Claimed() const {
+  std::lock_guard lock(mutex_);
+  return claim_ != nullptr;
+}
+
 std::vector<std::string> PassLedger::RecoverInterrupted() {
   std::vector<std::string> texts;
   for (const LedgerRecord& pass : ledger_->RecoverInterrupted(station_, port_)) texts.push_back(InterruptedText(pass));

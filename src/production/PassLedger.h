@@ -40,6 +40,12 @@ class PassLedger {
   const std::string& Station() const { return station_; }
   const std::string& Port() const { return port_; }
 
+  // Makes this the one live program on this station and port for as long as
+  // the PassLedger lives (Ledger::ClaimStation); throws LedgerError Refused
+  // when another holds it. Claim before RecoverInterrupted.
+  void Claim();
+  bool Claimed() const;
+
   // Marks interrupted the passes this station left open on this port and
   // returns what to show for each ("Part interrupted on station ...").
   std::vector<std::string> RecoverInterrupted();
@@ -65,6 +71,7 @@ class PassLedger {
 
  private:
   std::shared_ptr<Ledger> ledger_;
+  std::unique_ptr<StationClaim> claim_;
   std::string job_, station_, port_;
   QtpRecordReader qtp_;
   mutable std::mutex mutex_;

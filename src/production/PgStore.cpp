@@ -11,11 +11,13 @@
 
 #include <libpq-fe.h>
 #include <poll.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include "production/LedgerStore.h"
@@ -33,6 +35,9 @@ const SqlDialect kPostgres{
     // otherwise collide in the catalogue.
     "SELECT pg_advisory_xact_lock(7235100216)",
 };
+
+// The advisory lock of a station claim ($1 station, $2 port).
+constexpr const char* kClaimKey = "hashtextextended(current_schema() || E'\\n' || $1 || E'\\n' || $2, 7235)";
 
 // A ROLLBACK after a failed statement is given at least this long, even when
 // the call's budget is spent: a live server answers it in milliseconds.
@@ -123,6 +128,7 @@ class PgStore final : public LedgerStore {
   void Begin(Access access) override {
     const char* begin = access == Access::Read ? "BEGIN ISOLATION LEVEL REPEATABLE READ, READ ONLY" : "BEGIN";
     const bool unsynced = unsynced_;
+    if (!lostClaim_.empty()) throw LedgerError(LedgerError::Kind::Refused, lostClaim_);
     if (broken_) Reconnect();  // the caller heard of the loss
     try {
       Run(begin, {});
@@ -170,6 +176,37 @@ class PgStore final : public LedgerStore {
   }
   unsigned long long Connection() const override { return connection_; }
 
+  // A claim is a session advisory lock, which the server lets go with the
+  // connection; a row says who holds it. The key is the ledger's schema,
+  // station and port: ledgers in one database do not meet.
+  bool LockStation(const std::string& station, const std::string& port) override {
+    if (claims_.contains({station, port})) return false;
+    if (broken_) Reconnect();
+    if (!TryLock(station, port)) return false;
+    claims_.insert({station, port});
+    Run("INSERT INTO station_claims (station, port, pid, host, claimed) VALUES ($1, $2, $3, $4, " +
+            std::string(kPostgres.now) +
+            ") ON CONFLICT (station, port) DO UPDATE SET pid = EXCLUDED.pid, host = EXCLUDED.host,"
+            " claimed = EXCLUDED.claimed",
+        {station, port, std::to_string(getpid()), DefaultStationName()});
+    return true;
+  }
+  void UnlockStation(const std::string& station, const std::string& port) noexcept override {
+    if (!claims_.erase({station, port})) return;
+    if (claims_.empty()) lostClaim_.clear();
+    if (broken_) return;  // the server let go of it with the connection
+    try {
+      Run("SELECT pg_advisory_unlock(" + std::string(kClaimKey) + ")", {station, port});
+    } catch (...) {
+      // Lost with the connection, and the lock with it.
+    }
+  }
+  std::string StationHolder(const std::string& station, const std::string& port) override {
+    const Result r = Run("SELECT pid, host FROM station_claims WHERE station = $1 AND port = $2", {station, port});
+    if (PQntuples(r.get()) == 0) return {};
+    return std::string("process ") + PQgetvalue(r.get(), 0, 0) + " on host " + PQgetvalue(r.get(), 0, 1);
+  }
+
  private:
   // libpq's text, on one line, with any password of the URI hidden.
   std::string Reason(const char* text) const {
@@ -202,13 +239,27 @@ class PgStore final : public LedgerStore {
     }
   }
 
-  // A new connection's settings: non-blocking, and the server's own bounds.
+  // A new connection's settings: non-blocking, the server's own bounds, and
+  // the station claims the lost connection held.
   void Prepare() {
     PQsetnonblocking(conn_, 1);
     broken_ = false;
     ++connection_;
     const std::string call = std::to_string(deadlines_.call.count());
     Run("SELECT set_config('statement_timeout', $1, false), set_config('lock_timeout', $1, false)", {call});
+    for (const auto& [station, port] : claims_) {
+      if (TryLock(station, port)) continue;
+      const std::string holder = StationHolder(station, port);
+      lostClaim_ = "Station " + station + " " + port + " was taken by " +
+                   (holder.empty() ? "another program" : holder) +
+                   " while the ledger was out of reach: this program stops using it";
+      throw LedgerError(LedgerError::Kind::Refused, lostClaim_);
+    }
+  }
+
+  bool TryLock(const std::string& station, const std::string& port) {
+    const Result r = Run("SELECT pg_try_advisory_lock(" + std::string(kClaimKey) + ")", {station, port});
+    return PQntuples(r.get()) == 1 && std::string(PQgetvalue(r.get(), 0, 0)) == "t";
   }
 
   // A new connection in place of a lost one, within the call's budget.
@@ -219,7 +270,6 @@ class PgStore final : public LedgerStore {
       resetting_ = true;
       Establish(PQresetPoll);
       resetting_ = false;
-      Prepare();
     } catch (const Expired&) {
       resetting_ = false;  // start afresh next time rather than finish a stalled attempt
       throw Silent();
@@ -229,6 +279,7 @@ class PgStore final : public LedgerStore {
       throw LedgerError(LedgerError::Kind::ConnectionLost,
                         "Lost the connection to ledger " + location_ + ": " + Reason(e.what()));
     }
+    Prepare();
   }
 
   // The call ran out of time: the server is told to stop, the connection is
@@ -306,6 +357,8 @@ class PgStore final : public LedgerStore {
   bool write_ = false;
   bool lazy_ = false;
   bool unsynced_ = false;  // a lazy write is committed that no later write has put on the disk
+  std::set<std::pair<std::string, std::string>> claims_;  // stations and ports held
+  std::string lostClaim_;  // a claim another program took while this one was away
 };
 
 }  // namespace

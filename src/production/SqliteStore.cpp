@@ -2,9 +2,17 @@
 // machine: WAL journal, every commit on the disk before it returns
 // (synchronous=FULL), and writers that queue for the lock instead of failing.
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <map>
 #include <random>
 #include <unordered_map>
 
@@ -35,6 +43,25 @@ std::string NumberedParameters(const std::string& sql) {
   std::string out = sql;
   for (std::size_t i = 0; i + 1 < out.size(); ++i)
     if (out[i] == '$' && std::isdigit(static_cast<unsigned char>(out[i + 1]))) out[i] = '?';
+  return out;
+}
+
+// A name as one part of a file name: letters, digits, '.' and '_' as they
+// are, every other byte (the '-' between station and port, '/', a leading
+// '.') as %XX, so two names never make one file and none leaves the folder.
+std::string FileNamePart(const std::string& name) {
+  static const char* hex = "0123456789ABCDEF";
+  std::string out;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const auto u = static_cast<unsigned char>(name[i]);
+    if (std::isalnum(u) || name[i] == '_' || (name[i] == '.' && i > 0)) {
+      out += name[i];
+    } else {
+      out += '%';
+      out += hex[u >> 4];
+      out += hex[u & 15];
+    }
+  }
   return out;
 }
 
@@ -71,6 +98,7 @@ class SqliteStore final : public LedgerStore {
     }
   }
   ~SqliteStore() override {
+    for (const auto& [key, fd] : claims_) close(fd);
     for (auto& [sql, stmt] : statements_) sqlite3_finalize(stmt);
     sqlite3_close(db_);
   }
@@ -93,6 +121,48 @@ class SqliteStore final : public LedgerStore {
     EndLazy();
   }
 
+  // A claim is a lock on a file beside the ledger, which the system lets go
+  // when the process ends; the file says who holds it.
+  bool LockStation(const std::string& station, const std::string& port) override {
+    if (claims_.contains({station, port})) return false;
+    const std::string folder = path_ + ".stations";
+    if (mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) ClaimFailed(folder);
+    const std::string file = ClaimFile(station, port);
+    const int fd = open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) ClaimFailed(file);
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      const int error = errno;
+      close(fd);
+      if (error == EWOULDBLOCK) return false;
+      errno = error;
+      ClaimFailed(file);
+    }
+    const std::string holder = std::to_string(getpid()) + " " + DefaultStationName() + "\n";
+    if (ftruncate(fd, 0) != 0 || pwrite(fd, holder.data(), holder.size(), 0) != static_cast<ssize_t>(holder.size())) {
+      close(fd);
+      ClaimFailed(file);
+    }
+    claims_[{station, port}] = fd;
+    return true;
+  }
+  void UnlockStation(const std::string& station, const std::string& port) noexcept override {
+    const auto found = claims_.find({station, port});
+    if (found == claims_.end()) return;
+    close(found->second);  // lets go of the lock; the file stays for the next holder
+    claims_.erase(found);
+  }
+  std::string StationHolder(const std::string& station, const std::string& port) override {
+    const int fd = open(ClaimFile(station, port).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {};
+    char text[300] = {};
+    const ssize_t n = read(fd, text, sizeof text - 1);
+    close(fd);
+    long long pid = 0;
+    char host[256] = {};
+    if (n <= 0 || std::sscanf(text, "%lld %255s", &pid, host) != 2) return {};
+    return "process " + std::to_string(pid) + " on host " + host;
+  }
+
   std::vector<SqlRow> Query(const std::string& sql, const std::vector<SqlValue>& params) override {
     std::vector<SqlRow> rows;
     Run(sql, params, &rows);
@@ -104,6 +174,14 @@ class SqliteStore final : public LedgerStore {
   }
 
  private:
+  std::string ClaimFile(const std::string& station, const std::string& port) const {
+    return path_ + ".stations/" + FileNamePart(station) + "-" + FileNamePart(port) + ".lock";
+  }
+  [[noreturn]] void ClaimFailed(const std::string& file) const {
+    throw LedgerError(LedgerError::Kind::Failed,
+                      "Ledger " + path_ + ": cannot claim the station in " + file + ": " + std::strerror(errno));
+  }
+
   void EndLazy() noexcept {
     if (lazy_) sqlite3_exec(db_, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
     lazy_ = false;
@@ -161,6 +239,7 @@ class SqliteStore final : public LedgerStore {
   sqlite3* db_ = nullptr;
   bool lazy_ = false;
   std::unordered_map<std::string, sqlite3_stmt*> statements_;
+  std::map<std::pair<std::string, std::string>, int> claims_;  // station and port -> the locked file
 };
 
 }  // namespace

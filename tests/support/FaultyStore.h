@@ -100,6 +100,16 @@ class FaultyStore final : public LedgerStore {
   void CallStarts() override { inner_->CallStarts(); }
   unsigned long long Connection() const override { return inner_->Connection() + reconnects_; }
 
+  bool LockStation(const std::string& station, const std::string& port) override {
+    return inner_->LockStation(station, port);
+  }
+  void UnlockStation(const std::string& station, const std::string& port) noexcept override {
+    inner_->UnlockStation(station, port);
+  }
+  std::string StationHolder(const std::string& station, const std::string& port) override {
+    return inner_->StationHolder(station, port);
+  }
+
   void Begin(Access access) override {
     Call("BEGIN", [&] { inner_->Begin(access); });
   }

@@ -309,6 +309,15 @@ std::optional<std::string> SincePrefix(const std::string& since) {
   return s;
 }
 
+// 32 random hex digits.
+std::string NewLedgerId() {
+  std::random_device random;
+  std::string id;
+  static const char* hex = "0123456789abcdef";
+  for (int i = 0; i < 32; ++i) id += hex[random() & 15];
+  return id;
+}
+
 // Numbers as the ledger stores them, never anything else.
 std::optional<long long> WholeNumber(const std::string& text) {
   if (text.empty() || text.size() > 18 || !std::all_of(text.begin(), text.end(), [](char c) {
@@ -376,6 +385,13 @@ Ledger::Ledger(std::unique_ptr<LedgerStore> store) : store_(std::move(store)) {
       for (const auto& statement : SchemaStatements(d)) store_->Exec(statement, {});
       store_->Exec("INSERT INTO ledger_meta (key, value) VALUES ('schema_version', '1')", {});
       Migrate(1);
+    });
+    // Which ledger this is, whatever its place: given once, at the first
+    // open by a program that knows it.
+    Transaction(Access::Write, [&] {
+      store_->Exec("INSERT INTO ledger_meta (key, value) VALUES ('ledger_id', $1) ON CONFLICT (key) DO NOTHING",
+                   {NewLedgerId()});
+      store_->SetLedgerId(Text(store_->Query("SELECT value FROM ledger_meta WHERE key = 'ledger_id'", {}).at(0)[0]));
     });
   } catch (const LedgerError& e) {
     if (e.kind() == LedgerError::Kind::SchemaTooNew || e.kind() == LedgerError::Kind::CannotOpen) throw;
@@ -471,6 +487,7 @@ ReserveResult Ledger::Reserve(const PassStart& pass, const QtpRecordReader& qtp)
     if (const std::string why = LedgerNameError(what, name); !why.empty())
       throw LedgerError(LedgerError::Kind::Refused, why);
   std::lock_guard lock(mutex_);
+  store_->CheckIdentity();
   return Transaction(Access::Write, [&] { return ReserveIn(*store_, pass, qtp); });
 }
 

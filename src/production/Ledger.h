@@ -48,6 +48,7 @@ class LedgerError : public std::runtime_error {
     Busy,            // other writers held the ledger for too long
     Failed,          // any other failure of the store (disk full, read-only ...)
     Refused,         // the caller's input cannot go into the ledger (a name with control characters ...)
+    Moved,           // the ledger is no longer the one opened (file deleted, moved, replaced; another database)
   };
   LedgerError(Kind kind, const std::string& message) : std::runtime_error(message), kind_(kind) {}
   Kind kind() const { return kind_; }

@@ -62,6 +62,12 @@ class LedgerStore {
   // have gone with the old one.
   virtual unsigned long long Connection() const { return 1; }
 
+  // Throws LedgerError Moved unless the ledger is still the one opened:
+  // SQLite, the same file, still linked at its path; PostgreSQL, a database
+  // with the ledger id given to SetLedgerId (checked at each reconnect).
+  virtual void CheckIdentity() {}
+  virtual void SetLedgerId(const std::string& /*id*/) {}
+
   // Station claims: one live program per station and port. A claim lasts
   // until UnlockStation or until the process ends, however it ends. False
   // when another holds it (this store too: a claim is not taken twice).

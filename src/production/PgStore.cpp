@@ -129,6 +129,7 @@ class PgStore final : public LedgerStore {
     const char* begin = access == Access::Read ? "BEGIN ISOLATION LEVEL REPEATABLE READ, READ ONLY" : "BEGIN";
     const bool unsynced = unsynced_;
     if (!lostClaim_.empty()) throw LedgerError(LedgerError::Kind::Refused, lostClaim_);
+    if (!otherLedger_.empty()) throw LedgerError(LedgerError::Kind::Moved, otherLedger_);
     if (broken_) Reconnect();  // the caller heard of the loss
     try {
       Run(begin, {});
@@ -175,6 +176,7 @@ class PgStore final : public LedgerStore {
     return *changed ? std::stoll(changed) : 0;
   }
   unsigned long long Connection() const override { return connection_; }
+  void SetLedgerId(const std::string& id) override { ledgerId_ = id; }
 
   // A claim is a session advisory lock, which the server lets go with the
   // connection; a row says who holds it. The key is the ledger's schema,
@@ -247,6 +249,17 @@ class PgStore final : public LedgerStore {
     ++connection_;
     const std::string call = std::to_string(deadlines_.call.count());
     Run("SELECT set_config('statement_timeout', $1, false), set_config('lock_timeout', $1, false)", {call});
+    if (!ledgerId_.empty()) {
+      // A server restored from elsewhere, or another database behind the same name.
+      const Result r = Run("SELECT value FROM ledger_meta WHERE key = 'ledger_id'", {});
+      const std::string found = PQntuples(r.get()) == 1 ? PQgetvalue(r.get(), 0, 0) : "";
+      if (found != ledgerId_) {
+        otherLedger_ = "Ledger " + location_ + " is not the ledger this program opened (ledger id " + ledgerId_ +
+                       ", " + (found.empty() ? std::string("none there now") : "now " + found) +
+                       "): the batch stops";
+        throw LedgerError(LedgerError::Kind::Moved, otherLedger_);
+      }
+    }
     for (const auto& [station, port] : claims_) {
       if (TryLock(station, port)) continue;
       const std::string holder = StationHolder(station, port);
@@ -359,6 +372,8 @@ class PgStore final : public LedgerStore {
   bool unsynced_ = false;  // a lazy write is committed that no later write has put on the disk
   std::set<std::pair<std::string, std::string>> claims_;  // stations and ports held
   std::string lostClaim_;  // a claim another program took while this one was away
+  std::string ledgerId_;     // the ledger opened
+  std::string otherLedger_;  // why the database reached since is not that ledger
 };
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <filesystem>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -96,6 +97,12 @@ class SqliteStore final : public LedgerStore {
       if (rc != SQLITE_OK)
         throw LedgerError(LedgerError::Kind::CannotOpen, "Cannot open ledger " + path_ + ": " + sqlite3_errmsg(db_));
     }
+    // The file as opened, to know it again (the pragmas made sure it exists).
+    struct stat st {};
+    if (stat(path_.c_str(), &st) == 0) {
+      device_ = st.st_dev;
+      inode_ = st.st_ino;
+    }
   }
   ~SqliteStore() override {
     for (const auto& [key, fd] : claims_) close(fd);
@@ -119,6 +126,29 @@ class SqliteStore final : public LedgerStore {
   void Rollback() noexcept override {
     if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
     EndLazy();
+  }
+
+  // The path still names the file opened, and that file is still linked. A
+  // deleted ledger is written back to its path from this connection first,
+  // unless something else is there by now.
+  void CheckIdentity() override {
+    struct stat st {};
+    const bool there = stat(path_.c_str(), &st) == 0;
+    if (there && st.st_dev == device_ && st.st_ino == inode_) return;
+    const auto [linked, name] = OpenedFile();
+    const std::string found = there ? "another file is there now" : "nothing is there now";
+    // What the journal holds goes into the file where it is now: SQLite
+    // leaves the journal of a moved file unread when the connection closes.
+    if (linked > 0) {
+      sqlite3_exec(db_, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
+      Gone("The ledger file " + path_ + " was moved" + (name.empty() ? "" : " to " + name) + " and " + found +
+           ": the batch stops; open the ledger where it is");
+    }
+    if (there) Gone("The ledger file " + path_ + " was deleted and another file put in its place: the batch stops");
+    const std::string why = WriteBack();
+    if (!why.empty())
+      Gone("The ledger file " + path_ + " was deleted and could not be written back (" + why + "): the batch stops");
+    Gone("The ledger file " + path_ + " was deleted; it has been written back from this station's connection: the batch stops");
   }
 
   // A claim is a lock on a file beside the ledger, which the system lets go
@@ -174,6 +204,51 @@ class SqliteStore final : public LedgerStore {
   }
 
  private:
+  [[noreturn]] static void Gone(const std::string& message) { throw LedgerError(LedgerError::Kind::Moved, message); }
+
+  // The links left to the file this connection opened and its name now
+  // ("" when it has none), found among the process's open files.
+  std::pair<nlink_t, std::string> OpenedFile() const {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator("/proc/self/fd", ec)) {
+      struct stat st {};
+      if (stat(entry.path().c_str(), &st) != 0 || st.st_dev != device_ || st.st_ino != inode_) continue;
+      std::string name = fs::read_symlink(entry.path(), ec).string();
+      if (ec || st.st_nlink == 0) name.clear();
+      return {st.st_nlink, name};
+    }
+    return {1, {}};  // not found: say moved, never write anything
+  }
+
+  // Writes what this connection sees of the ledger to its path: the WAL
+  // folded in and emptied first (a stale one beside the new file would be
+  // read with it), then SQLite's online backup into a file beside the path,
+  // linked to the path only if nothing has taken it meanwhile. Empty when
+  // done, else why not.
+  std::string WriteBack() {
+    if (sqlite3_exec(db_, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr) != SQLITE_OK)
+      return sqlite3_errmsg(db_);
+    const std::string temporary = path_ + ".written-back-" + std::to_string(getpid());
+    std::remove(temporary.c_str());
+    sqlite3* copy = nullptr;
+    std::string why;
+    if (sqlite3_open_v2(temporary.c_str(), &copy, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+      why = copy ? sqlite3_errmsg(copy) : "out of memory";
+    } else if (sqlite3_backup* backup = sqlite3_backup_init(copy, "main", db_, "main")) {
+      const int rc = sqlite3_backup_step(backup, -1);
+      sqlite3_backup_finish(backup);
+      if (rc != SQLITE_DONE) why = sqlite3_errstr(rc);
+    } else {
+      why = sqlite3_errmsg(copy);
+    }
+    sqlite3_close(copy);
+    if (why.empty() && link(temporary.c_str(), path_.c_str()) != 0) why = std::strerror(errno);
+    std::remove(temporary.c_str());
+    std::remove((temporary + "-journal").c_str());
+    return why;
+  }
+
   std::string ClaimFile(const std::string& station, const std::string& port) const {
     return path_ + ".stations/" + FileNamePart(station) + "-" + FileNamePart(port) + ".lock";
   }
@@ -240,6 +315,8 @@ class SqliteStore final : public LedgerStore {
   bool lazy_ = false;
   std::unordered_map<std::string, sqlite3_stmt*> statements_;
   std::map<std::pair<std::string, std::string>, int> claims_;  // station and port -> the locked file
+  dev_t device_ = 0;  // the file opened
+  ino_t inode_ = 0;
 };
 
 }  // namespace

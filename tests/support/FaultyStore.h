@@ -100,6 +100,8 @@ class FaultyStore final : public LedgerStore {
   void CallStarts() override { inner_->CallStarts(); }
   unsigned long long Connection() const override { return inner_->Connection() + reconnects_; }
 
+  void CheckIdentity() override { inner_->CheckIdentity(); }
+  void SetLedgerId(const std::string& id) override { inner_->SetLedgerId(id); }
   bool LockStation(const std::string& station, const std::string& port) override {
     return inner_->LockStation(station, port);
   }

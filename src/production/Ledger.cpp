@@ -25,7 +25,7 @@
 namespace {
 
 // Version 1 is SchemaStatements; each later one is a step of Migrations.
-constexpr int kSchemaVersion = 2;
+constexpr int kSchemaVersion = 3;
 // Attempts of a transaction the database turned away as busy or in conflict.
 constexpr int kAttempts = 8;
 
@@ -64,17 +64,25 @@ std::vector<std::string> SchemaStatements(const SqlDialect& d) {
 
 // What takes a ledger from version n + 1 to n + 2, in order. Steps only
 // add, so an older program's rows stay as they were written.
-std::vector<std::vector<std::string>> Migrations() {
+std::vector<std::vector<std::string>> Migrations(const SqlDialect& d) {
   return {
       // 2: who holds a station's port (pid and host), for the message of a refused claim.
       {"CREATE TABLE IF NOT EXISTS station_claims (station TEXT NOT NULL, port TEXT NOT NULL,"
        " pid BIGINT NOT NULL, host TEXT NOT NULL, claimed TEXT NOT NULL, PRIMARY KEY (station, port))"},
+      // 3: the image a job was made with (file name, data checksum, since
+      // when), and the job's events, such as a move to a new image. Jobs
+      // of older programs pin no image.
+      {"ALTER TABLE jobs ADD COLUMN image_name TEXT NOT NULL DEFAULT ''",
+       "ALTER TABLE jobs ADD COLUMN image_checksum TEXT NOT NULL DEFAULT ''",
+       "ALTER TABLE jobs ADD COLUMN image_since TEXT NOT NULL DEFAULT ''",
+       std::string("CREATE TABLE IF NOT EXISTS job_events (id ") + d.idColumn +
+           ", job TEXT NOT NULL, happened TEXT NOT NULL, event TEXT NOT NULL, detail TEXT NOT NULL)"},
   };
 }
 
 const char* kJobColumns =
     "name, kind, random, address, bytes, increment, lsb_first, first_serial, next_serial, qtp_file, next_record,"
-    " used_up, policy, created";
+    " used_up, policy, created, image_name, image_checksum, image_since";
 const char* kPassColumns =
     "id, started, stream_started, ended, job, station, port, device, image, checksum, serial, qtp_record, pass_count,"
     " result, stage, message";
@@ -101,6 +109,9 @@ Job JobFromRow(const SqlRow& r) {
   j.usedUp = Number(r[11]) != 0;
   j.policy = ParsePolicy(Text(r[12])).value_or(LedgerPolicy::ReuseFailed);
   j.created = Text(r[13]);
+  j.imageName = Text(r[14]);
+  j.imageChecksum = Text(r[15]);
+  j.imageSince = Text(r[16]);
   return j;
 }
 
@@ -146,6 +157,11 @@ std::string Hex4(int value) {
   return s;
 }
 
+std::string Upper(std::string text) {
+  for (auto& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
 // "Job example uses increment 1, not 2", every difference; empty when none.
 std::string Differences(const Job& job, const JobSpec& spec) {
   std::vector<std::string> found;
@@ -172,6 +188,12 @@ std::string Differences(const Job& job, const JobSpec& spec) {
   if (spec.policy) differ("policy ", PolicyName(job.policy), PolicyName(*spec.policy));
   std::string text;
   for (const auto& f : found) text += (text.empty() ? "Job " + job.name + " uses " : "; ") + f;
+  // The image it was made with; no check where either side has no checksum
+  // (jobs of older programs, passes without an image).
+  if (!job.imageChecksum.empty() && !spec.imageChecksum.empty() &&
+      Upper(job.imageChecksum) != Upper(spec.imageChecksum))
+    text = "Job " + job.name + " was made with " + job.imageName + ", checksum " + job.imageChecksum + ", not " +
+           spec.imageName + ", checksum " + spec.imageChecksum + (text.empty() ? "" : "; " + text);
   return text;
 }
 
@@ -403,7 +425,7 @@ Ledger::~Ledger() = default;
 
 void Ledger::Migrate(long long from) {
   if (from >= kSchemaVersion) return;
-  const auto steps = Migrations();
+  const auto steps = Migrations(store_->Dialect());
   for (long long version = from; version < kSchemaVersion; ++version)
     for (const auto& statement : steps[static_cast<std::size_t>(version - 1)]) store_->Exec(statement, {});
   store_->Exec("UPDATE ledger_meta SET value = $1 WHERE key = 'schema_version'", {Param(kSchemaVersion)});
@@ -446,10 +468,11 @@ JobOpening Ledger::OpenJob(const JobSpec& spec) {
       const auto inserted = store_->Exec(
           std::string("INSERT INTO jobs (") + kJobColumns +
               ") VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $8, $9, 1, 0, $10, " + store_->Dialect().now +
-              ") ON CONFLICT (name) DO NOTHING",
+              ", $11, $12, " + store_->Dialect().now + ") ON CONFLICT (name) DO NOTHING",
           {spec.name, std::string(serial ? "serial" : "qtp"), Flag(serial && s.random), Param(serial ? s.address : 0),
            Param(serial ? s.bytes : 0), Param(serial ? s.increment : 0), Flag(serial && s.lsbFirst), start,
-           serial ? std::string() : spec.qtpFile, std::string(PolicyName(spec.policy.value_or(LedgerPolicy::ReuseFailed)))});
+           serial ? std::string() : spec.qtpFile, std::string(PolicyName(spec.policy.value_or(LedgerPolicy::ReuseFailed))),
+           spec.imageName, spec.imageChecksum});
       job = SelectJob(*store_, spec.name, true);
       if (inserted == 1) {
         r.outcome = JobOpening::Outcome::Created;
@@ -463,6 +486,24 @@ JobOpening Ledger::OpenJob(const JobSpec& spec) {
     r.message = Differences(*job, spec);
     r.outcome = r.message.empty() ? JobOpening::Outcome::Opened : JobOpening::Outcome::Refused;
     return r;
+  });
+}
+
+bool Ledger::MoveJobImage(const std::string& job, const std::string& imageName, const std::string& imageChecksum) {
+  CheckThread();
+  std::lock_guard lock(mutex_);
+  return Transaction(Access::Write, [&] {
+    const auto found = SelectJob(*store_, job, true);
+    if (!found) return false;
+    const std::string now = store_->Dialect().now;
+    store_->Exec("UPDATE jobs SET image_name = $2, image_checksum = $3, image_since = " + now + " WHERE name = $1",
+                 {job, imageName, imageChecksum});
+    const auto shown = [](const std::string& name, const std::string& sum) {
+      return (name.empty() ? std::string("no image") : name) + (sum.empty() ? "" : ", checksum " + sum);
+    };
+    store_->Exec("INSERT INTO job_events (job, happened, event, detail) VALUES ($1, " + now + ", 'image', $2)",
+                 {job, "from " + shown(found->imageName, found->imageChecksum) + " to " + shown(imageName, imageChecksum)});
+    return true;
   });
 }
 

@@ -123,6 +123,12 @@ struct JobSpec {
   SerialNumberSettings serial;                // kind Serial; the start only counts for a new job
   std::string qtpFile;                  // kind Qtp: compared as given
   std::optional<LedgerPolicy> policy;   // none: the job's own (reuse-failed for a new job)
+  // The image the passes program: its file name (no folder) and data
+  // checksum as loaded, before any number is stamped ("1A2B"). A new job
+  // records them; an existing one with another checksum is refused. An
+  // empty checksum here or in the job means no check.
+  std::string imageName;
+  std::string imageChecksum;
 };
 
 struct Job {
@@ -135,6 +141,9 @@ struct Job {
   bool usedUp = false;       // the sequence or the QTP file has no number left
   LedgerPolicy policy = LedgerPolicy::ReuseFailed;
   std::string created;
+  std::string imageName;      // the image the job programs; empty for jobs of older programs
+  std::string imageChecksum;
+  std::string imageSince;     // when the job got it: made, or moved to it
 };
 
 struct JobOpening {
@@ -142,7 +151,8 @@ struct JobOpening {
   Outcome outcome = Outcome::Refused;
   Job job;
   // Created: "New job example: serial numbers from 1234"; Refused: why
-  // ("Job example uses increment 1, not 2"); Opened: empty.
+  // ("Job example uses increment 1, not 2", "Job example was made with
+  // example.hex, checksum 1A2B, not other.hex, checksum 3C4D"); Opened: empty.
   std::string message;
 };
 
@@ -257,6 +267,10 @@ class Ledger {
   // Creates the job the first time; otherwise checks the wanted settings against the job's.
   JobOpening OpenJob(const JobSpec& spec);
   std::optional<Job> FindJob(const std::string& name);
+  // Moves a job to another image (a new firmware release), keeping its
+  // numbers; the ledger records when, and from what. False when there is no
+  // such job.
+  bool MoveJobImage(const std::string& job, const std::string& imageName, const std::string& imageChecksum);
   // False when there is no such job.
   bool SetPolicy(const std::string& job, LedgerPolicy policy);
 

@@ -253,7 +253,7 @@ TEST_P(LedgerContract, ALedgerOfANewerProgramIsLeftUntouched) {
   const auto e = ErrorOf([&] { place.Open(); });
   EXPECT_EQ(e.kind(), LedgerError::Kind::SchemaTooNew);
   EXPECT_EQ(std::string(e.what()), "Ledger " + place.Location() +
-                                       " was written by a newer QEL Writer (ledger version 99, this one knows 2):"
+                                       " was written by a newer QEL Writer (ledger version 99, this one knows 3):"
                                        " left untouched");
 }
 

@@ -11,6 +11,9 @@
 #include "production/Ledger.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <random>
 #include <tuple>
@@ -21,7 +24,8 @@
 
 namespace {
 
-constexpr int kSchemaVersion = 1;
+// Version 1 is SchemaStatements; each later one is a step of Migrations.
+constexpr int kSchemaVersion = 3;
 // Attempts of a transaction the database turned away as busy or in conflict.
 constexpr int kAttempts = 8;
 
@@ -58,9 +62,27 @@ std::vector<std::string> SchemaStatements(const SqlDialect& d) {
   };
 }
 
+// What takes a ledger from version n + 1 to n + 2, in order. Steps only
+// add, so an older program's rows stay as they were written.
+std::vector<std::vector<std::string>> Migrations(const SqlDialect& d) {
+  return {
+      // 2: who holds a station's port (pid and host), for the message of a refused claim.
+      {"CREATE TABLE IF NOT EXISTS station_claims (station TEXT NOT NULL, port TEXT NOT NULL,"
+       " pid BIGINT NOT NULL, host TEXT NOT NULL, claimed TEXT NOT NULL, PRIMARY KEY (station, port))"},
+      // 3: the image a job was made with (file name, data checksum, since
+      // when), and the job's events, such as a move to a new image. Jobs
+      // of older programs pin no image.
+      {"ALTER TABLE jobs ADD COLUMN image_name TEXT NOT NULL DEFAULT ''",
+       "ALTER TABLE jobs ADD COLUMN image_checksum TEXT NOT NULL DEFAULT ''",
+       "ALTER TABLE jobs ADD COLUMN image_since TEXT NOT NULL DEFAULT ''",
+       std::string("CREATE TABLE IF NOT EXISTS job_events (id ") + d.idColumn +
+           ", job TEXT NOT NULL, happened TEXT NOT NULL, event TEXT NOT NULL, detail TEXT NOT NULL)"},
+  };
+}
+
 const char* kJobColumns =
     "name, kind, random, address, bytes, increment, lsb_first, first_serial, next_serial, qtp_file, next_record,"
-    " used_up, policy, created";
+    " used_up, policy, created, image_name, image_checksum, image_since";
 const char* kPassColumns =
     "id, started, stream_started, ended, job, station, port, device, image, checksum, serial, qtp_record, pass_count,"
     " result, stage, message";
@@ -87,6 +109,9 @@ Job JobFromRow(const SqlRow& r) {
   j.usedUp = Number(r[11]) != 0;
   j.policy = ParsePolicy(Text(r[12])).value_or(LedgerPolicy::ReuseFailed);
   j.created = Text(r[13]);
+  j.imageName = Text(r[14]);
+  j.imageChecksum = Text(r[15]);
+  j.imageSince = Text(r[16]);
   return j;
 }
 
@@ -132,6 +157,11 @@ std::string Hex4(int value) {
   return s;
 }
 
+std::string Upper(std::string text) {
+  for (auto& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
 // "Job example uses increment 1, not 2", every difference; empty when none.
 std::string Differences(const Job& job, const JobSpec& spec) {
   std::vector<std::string> found;
@@ -158,6 +188,12 @@ std::string Differences(const Job& job, const JobSpec& spec) {
   if (spec.policy) differ("policy ", PolicyName(job.policy), PolicyName(*spec.policy));
   std::string text;
   for (const auto& f : found) text += (text.empty() ? "Job " + job.name + " uses " : "; ") + f;
+  // The image it was made with; no check where either side has no checksum
+  // (jobs of older programs, passes without an image).
+  if (!job.imageChecksum.empty() && !spec.imageChecksum.empty() &&
+      Upper(job.imageChecksum) != Upper(spec.imageChecksum))
+    text = "Job " + job.name + " was made with " + job.imageName + ", checksum " + job.imageChecksum + ", not " +
+           spec.imageName + ", checksum " + spec.imageChecksum + (text.empty() ? "" : "; " + text);
   return text;
 }
 
@@ -271,18 +307,46 @@ ReserveResult ReserveIn(LedgerStore& db, const PassStart& pass, const QtpRecordR
 }
 
 // "2026-12-08", "2026-12-08 12:00", "2026-12-08T12:00:00.5Z" -> a prefix of
-// the stored form; nullopt for anything else.
+// the stored form; nullopt for anything else, a day that is no day of its
+// month included.
 std::optional<std::string> SincePrefix(const std::string& since) {
   static const std::string shape = "0000-00-00T00:00:00.000";
   std::string s = since;
   if (!s.empty() && s.back() == 'Z') s.pop_back();
-  if (s.size() < 10 || s.size() > shape.size()) return std::nullopt;
+  // A date, then whole minutes, seconds or fractions of them.
+  if (s.size() != 10 && s.size() != 16 && (s.size() < 19 || s.size() > shape.size() || s.size() == 20))
+    return std::nullopt;
   for (std::size_t i = 0; i < s.size(); ++i) {
     if (i == 10 && s[i] == ' ') s[i] = 'T';
     const bool ok = shape[i] == '0' ? std::isdigit(static_cast<unsigned char>(s[i])) != 0 : s[i] == shape[i];
     if (!ok) return std::nullopt;
   }
+  const auto field = [&](std::size_t at) { return std::stoi(s.substr(at, at == 0 ? 4 : 2)); };
+  const int year = field(0), month = field(5), day = field(8);
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  const int days[] = {31, leap ? 29 : 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (month < 1 || month > 12 || day < 1 || day > days[month - 1]) return std::nullopt;
+  if (s.size() >= 16 && (field(11) > 23 || field(14) > 59)) return std::nullopt;
+  if (s.size() >= 19 && field(17) > 59) return std::nullopt;
   return s;
+}
+
+// 32 random hex digits.
+std::string NewLedgerId() {
+  std::random_device random;
+  std::string id;
+  static const char* hex = "0123456789abcdef";
+  for (int i = 0; i < 32; ++i) id += hex[random() & 15];
+  return id;
+}
+
+// Numbers as the ledger stores them, never anything else.
+std::optional<long long> WholeNumber(const std::string& text) {
+  if (text.empty() || text.size() > 18 || !std::all_of(text.begin(), text.end(), [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c)) != 0;
+      }))
+    return std::nullopt;
+  return std::stoll(text);
 }
 
 }  // namespace
@@ -290,6 +354,7 @@ std::optional<std::string> SincePrefix(const std::string& since) {
 template <class Body>
 auto Ledger::Transaction(Access access, Body&& body) {
   thread_local std::minstd_rand jitter{std::random_device{}()};
+  store_->CallStarts();
   for (int attempt = 1;; ++attempt) {
     try {
       store_->Begin(access);
@@ -315,6 +380,7 @@ auto Ledger::Transaction(Access access, Body&& body) {
 }
 
 Ledger::Ledger(std::unique_ptr<LedgerStore> store) : store_(std::move(store)) {
+  CheckThread();
   const SqlDialect& d = store_->Dialect();
   try {
     Transaction(Access::Write, [&] {
@@ -322,33 +388,59 @@ Ledger::Ledger(std::unique_ptr<LedgerStore> store) : store_(std::move(store)) {
       store_->Exec("CREATE TABLE IF NOT EXISTS ledger_meta (key TEXT PRIMARY KEY, value TEXT NOT NULL)", {});
       const auto version = store_->Query("SELECT value FROM ledger_meta WHERE key = 'schema_version'", {});
       if (!version.empty()) {
-        const long long found = Number(version[0][0]);
+        const auto number = WholeNumber(Text(version[0][0]));
+        if (!number)
+          throw LedgerError(LedgerError::Kind::CannotOpen,
+                            "Ledger " + store_->Location() + " is not a ledger of this program");
+        const long long found = *number;
         if (found > kSchemaVersion)
           throw LedgerError(LedgerError::Kind::SchemaTooNew,
                             "Ledger " + store_->Location() + " was written by a newer QEL Writer (ledger version " +
                                 std::to_string(found) + ", this one knows " + std::to_string(kSchemaVersion) +
                                 "): left untouched");
+        if (found < 1)
+          throw LedgerError(LedgerError::Kind::CannotOpen,
+                            "Ledger " + store_->Location() + " is not a ledger of this program");
+        Migrate(found);
         return;
       }
       for (const auto& statement : SchemaStatements(d)) store_->Exec(statement, {});
-      store_->Exec("INSERT INTO ledger_meta (key, value) VALUES ('schema_version', $1)", {Param(kSchemaVersion)});
+      store_->Exec("INSERT INTO ledger_meta (key, value) VALUES ('schema_version', '1')", {});
+      Migrate(1);
+    });
+    // Which ledger this is, whatever its place: given once, at the first
+    // open by a program that knows it.
+    Transaction(Access::Write, [&] {
+      store_->Exec("INSERT INTO ledger_meta (key, value) VALUES ('ledger_id', $1) ON CONFLICT (key) DO NOTHING",
+                   {NewLedgerId()});
+      store_->SetLedgerId(Text(store_->Query("SELECT value FROM ledger_meta WHERE key = 'ledger_id'", {}).at(0)[0]));
     });
   } catch (const LedgerError& e) {
-    if (e.kind() == LedgerError::Kind::SchemaTooNew) throw;
+    if (e.kind() == LedgerError::Kind::SchemaTooNew || e.kind() == LedgerError::Kind::CannotOpen) throw;
     throw LedgerError(LedgerError::Kind::CannotOpen, e.what());
   }
 }
 
 Ledger::~Ledger() = default;
 
-std::string Ledger::Location() const { return store_->Location(); }
+void Ledger::Migrate(long long from) {
+  if (from >= kSchemaVersion) return;
+  const auto steps = Migrations(store_->Dialect());
+  for (long long version = from; version < kSchemaVersion; ++version)
+    for (const auto& statement : steps[static_cast<std::size_t>(version - 1)]) store_->Exec(statement, {});
+  store_->Exec("UPDATE ledger_meta SET value = $1 WHERE key = 'schema_version'", {Param(kSchemaVersion)});
+}
+
+std::string Ledger::Location() const {
+  CheckThread();
+  return store_->Location();
+}
 
 JobOpening Ledger::OpenJob(const JobSpec& spec) {
+  CheckThread();
   JobOpening out;
-  if (spec.name.empty()) {
-    out.message = "A job needs a name";
-    return out;
-  }
+  out.message = LedgerNameError("job", spec.name);
+  if (!out.message.empty()) return out;
   if (spec.kind == JobKind::Qtp && spec.qtpFile.empty()) {
     out.message = "Job " + spec.name + " needs a QTP file";
     return out;
@@ -376,10 +468,11 @@ JobOpening Ledger::OpenJob(const JobSpec& spec) {
       const auto inserted = store_->Exec(
           std::string("INSERT INTO jobs (") + kJobColumns +
               ") VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $8, $9, 1, 0, $10, " + store_->Dialect().now +
-              ") ON CONFLICT (name) DO NOTHING",
+              ", $11, $12, " + store_->Dialect().now + ") ON CONFLICT (name) DO NOTHING",
           {spec.name, std::string(serial ? "serial" : "qtp"), Flag(serial && s.random), Param(serial ? s.address : 0),
            Param(serial ? s.bytes : 0), Param(serial ? s.increment : 0), Flag(serial && s.lsbFirst), start,
-           serial ? std::string() : spec.qtpFile, std::string(PolicyName(spec.policy.value_or(LedgerPolicy::ReuseFailed)))});
+           serial ? std::string() : spec.qtpFile, std::string(PolicyName(spec.policy.value_or(LedgerPolicy::ReuseFailed))),
+           spec.imageName, spec.imageChecksum});
       job = SelectJob(*store_, spec.name, true);
       if (inserted == 1) {
         r.outcome = JobOpening::Outcome::Created;
@@ -396,12 +489,32 @@ JobOpening Ledger::OpenJob(const JobSpec& spec) {
   });
 }
 
+bool Ledger::MoveJobImage(const std::string& job, const std::string& imageName, const std::string& imageChecksum) {
+  CheckThread();
+  std::lock_guard lock(mutex_);
+  return Transaction(Access::Write, [&] {
+    const auto found = SelectJob(*store_, job, true);
+    if (!found) return false;
+    const std::string now = store_->Dialect().now;
+    store_->Exec("UPDATE jobs SET image_name = $2, image_checksum = $3, image_since = " + now + " WHERE name = $1",
+                 {job, imageName, imageChecksum});
+    const auto shown = [](const std::string& name, const std::string& sum) {
+      return (name.empty() ? std::string("no image") : name) + (sum.empty() ? "" : ", checksum " + sum);
+    };
+    store_->Exec("INSERT INTO job_events (job, happened, event, detail) VALUES ($1, " + now + ", 'image', $2)",
+                 {job, "from " + shown(found->imageName, found->imageChecksum) + " to " + shown(imageName, imageChecksum)});
+    return true;
+  });
+}
+
 std::optional<Job> Ledger::FindJob(const std::string& name) {
+  CheckThread();
   std::lock_guard lock(mutex_);
   return Transaction(Access::Read, [&] { return SelectJob(*store_, name, false); });
 }
 
 bool Ledger::SetPolicy(const std::string& job, LedgerPolicy policy) {
+  CheckThread();
   std::lock_guard lock(mutex_);
   return Transaction(Access::Write, [&] {
     return store_->Exec("UPDATE jobs SET policy = $2 WHERE name = $1", {job, std::string(PolicyName(policy))}) > 0;
@@ -409,16 +522,22 @@ bool Ledger::SetPolicy(const std::string& job, LedgerPolicy policy) {
 }
 
 ReserveResult Ledger::Reserve(const PassStart& pass, const QtpRecordReader& qtp) {
+  CheckThread();
+  for (const auto& [what, name] : {std::pair<const char*, const std::string&>{"job", pass.job},
+                                   {"station", pass.station}, {"port", pass.port}})
+    if (const std::string why = LedgerNameError(what, name); !why.empty())
+      throw LedgerError(LedgerError::Kind::Refused, why);
   std::lock_guard lock(mutex_);
+  store_->CheckIdentity();
   return Transaction(Access::Write, [&] { return ReserveIn(*store_, pass, qtp); });
 }
 
 bool Ledger::MarkStreamStarted(long long id) {
+  CheckThread();
   std::lock_guard lock(mutex_);
-  // Lazily: a crash that loses the mark leaves the pass open, and an open
-  // pass is found interrupted with its number used up all the same. Finish
-  // commits it to the disk with itself.
-  return Transaction(Access::WriteLazily, [&] {
+  // On the disk before the first program-memory byte: a mark lost with the
+  // server would let a failed part's number go to the next part.
+  return Transaction(Access::Write, [&] {
     return store_->Exec("UPDATE passes SET stream_started = COALESCE(stream_started, " +
                             std::string(store_->Dialect().now) + ") WHERE id = $1 AND result = 'open'",
                         {Param(id)}) > 0;
@@ -426,7 +545,8 @@ bool Ledger::MarkStreamStarted(long long id) {
 }
 
 bool Ledger::Finish(long long id, PassResult result, const std::string& stage, const std::string& message,
-                    long long passCount, const std::string& checksum) {
+                    long long passCount, const std::string& checksum, bool streamMarked) {
+  CheckThread();
   const char* name = result == PassResult::Ok          ? "ok"
                      : result == PassResult::Simulated ? "simulated"
                      : result == PassResult::Failed    ? "failed"
@@ -445,7 +565,9 @@ bool Ledger::Finish(long long id, PassResult result, const std::string& stage, c
     if (serial.empty()) return true;
     // A pass that failed before its stream left the part unprogrammed: its
     // number may go to the next part, unless the job keeps every number.
-    bool release = result == PassResult::Failed && !rows[0][2];
+    // A mark this caller set and the ledger no longer shows (lost with a
+    // connection) still means the part may carry the number.
+    bool release = result == PassResult::Failed && !rows[0][2] && !streamMarked;
     if (release) {
       const auto policy = db.Query("SELECT policy FROM jobs WHERE name = $1", {job});
       release = !policy.empty() && Text(policy[0][0]) == PolicyName(LedgerPolicy::ReuseFailed);
@@ -458,7 +580,31 @@ bool Ledger::Finish(long long id, PassResult result, const std::string& stage, c
   });
 }
 
+std::unique_ptr<StationClaim> Ledger::ClaimStation(const std::string& station, const std::string& port) {
+  CheckThread();
+  for (const auto& [what, name] : {std::pair<const char*, const std::string&>{"station", station}, {"port", port}})
+    if (const std::string why = LedgerNameError(what, name); !why.empty())
+      throw LedgerError(LedgerError::Kind::Refused, why);
+  std::lock_guard lock(mutex_);
+  store_->CallStarts();
+  if (!store_->LockStation(station, port)) {
+    const std::string holder = store_->StationHolder(station, port);
+    throw LedgerError(LedgerError::Kind::Refused, "Station " + station + " " + port + " is in use by " +
+                                                      (holder.empty() ? "another program" : holder) +
+                                                      ": give this one another --station");
+  }
+  return std::unique_ptr<StationClaim>(new StationClaim(*this, station, port));
+}
+
+void Ledger::ReleaseStation(const std::string& station, const std::string& port) noexcept {
+  std::lock_guard lock(mutex_);
+  store_->UnlockStation(station, port);
+}
+
+StationClaim::~StationClaim() { ledger_.ReleaseStation(station_, port_); }
+
 std::vector<LedgerRecord> Ledger::RecoverInterrupted(const std::string& station, const std::string& port) {
+  CheckThread();
   std::lock_guard lock(mutex_);
   auto passes = Transaction(Access::Write, [&] {
     LedgerStore& db = *store_;
@@ -477,6 +623,7 @@ std::vector<LedgerRecord> Ledger::RecoverInterrupted(const std::string& station,
 }
 
 LedgerStatus Ledger::Status(const std::optional<std::string>& job) {
+  CheckThread();
   std::lock_guard lock(mutex_);
   return Transaction(Access::Read, [&] {
     LedgerStore& db = *store_;
@@ -516,10 +663,11 @@ LedgerStatus Ledger::Status(const std::optional<std::string>& job) {
 }
 
 std::vector<LedgerRecord> Ledger::List(const std::optional<std::string>& job, const std::optional<std::string>& since) {
+  CheckThread();
   std::optional<std::string> from;
   if (since) {
     from = SincePrefix(*since);
-    if (!from) throw std::invalid_argument("Not a UTC date and time: " + *since);
+    if (!from) throw std::invalid_argument(SinceError(*since));
   }
   std::lock_guard lock(mutex_);
   return Transaction(Access::Read, [&] {
@@ -537,7 +685,58 @@ std::vector<LedgerRecord> Ledger::List(const std::optional<std::string>& job, co
   });
 }
 
+std::string SinceError(const std::string& since) {
+  if (SincePrefix(since)) return {};
+  return "\"" + since + "\" is no UTC date or date and time: give one as 2026-12-08, 2026-12-08 12:00 or " +
+         "2026-12-08T12:00:00Z";
+}
+
+std::string LedgerNameError(const std::string& what, const std::string& name) {
+  if (name.empty()) return "The " + what + " name is empty: give it a name";
+  std::string shown;
+  bool control = false;
+  for (const char c : name) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7f) {
+      static const char* hex = "0123456789ABCDEF";
+      shown += std::string("\\x") + hex[u >> 4] + hex[u & 15];
+      control = true;
+    } else {
+      shown += c;
+    }
+  }
+  if (!control) return {};
+  return "The " + what + " name \"" + shown + "\" holds a control character: give one of printable characters";
+}
+
+namespace {
+
+std::mutex openerMutex;
+std::function<std::unique_ptr<Ledger>(const std::string&)> testOpener;
+
+// std::thread::id{} is no thread: nothing is forbidden.
+std::atomic<std::thread::id> forbiddenThread{};
+
+}  // namespace
+
+void SetLedgerOpenerForTests(std::function<std::unique_ptr<Ledger>(const std::string& location)> opener) {
+  std::lock_guard lock(openerMutex);
+  testOpener = std::move(opener);
+}
+
+void ForbidLedgerCallsOnThread(std::thread::id thread) { forbiddenThread = thread; }
+
+void Ledger::CheckThread() {
+  if (std::this_thread::get_id() != forbiddenThread.load() || forbiddenThread.load() == std::thread::id{}) return;
+  std::fputs("ledger called on the GUI thread\n", stderr);
+  std::abort();
+}
+
 std::unique_ptr<Ledger> OpenLedger(const std::string& location) {
+  {
+    std::lock_guard lock(openerMutex);
+    if (testOpener) return testOpener(location);
+  }
   const std::string where = location.empty() ? DefaultLedgerLocation() : location;
   return std::make_unique<Ledger>(IsPgLocation(where) ? OpenPgStore(where) : OpenSqliteStore(where));
 }

@@ -35,6 +35,21 @@ std::string Age(long long s) {
   return buf;
 }
 
+// A name as a line may show it: control characters written as \xNN, so a
+// name cannot break or rewrite the lines around it.
+std::string Shown(const std::string& name) {
+  static const char* hex = "0123456789ABCDEF";
+  std::string out;
+  for (const char c : name) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7f)
+      out += std::string("\\x") + hex[u >> 4] + hex[u & 15];
+    else
+      out += c;
+  }
+  return out;
+}
+
 }  // namespace
 
 std::string StatusText(const LedgerStatus& status) {
@@ -43,7 +58,7 @@ std::string StatusText(const LedgerStatus& status) {
   for (const auto& s : status.jobs) {
     // Every line has the same fields, so a script reads them alike: "next -"
     // for passes without numbers, "next none" for a used-up job.
-    text += s.job + ":";
+    text += Shown(s.job) + ":";
     if (!s.settings) {
       text += " next -,";
     } else {
@@ -56,7 +71,7 @@ std::string StatusText(const LedgerStatus& status) {
             std::to_string(s.interrupted) + ", simulated " + std::to_string(s.simulated) + ", open " +
             std::to_string(s.open) + "\n";
     for (const auto& p : s.unsettled) {
-      text += "  " + p.result + " on station " + p.station + ", " + p.port;
+      text += "  " + p.result + " on station " + Shown(p.station) + ", " + Shown(p.port);
       if (!p.serial.empty()) text += ", serial " + p.serial;
       if (p.qtpRecord > 0) text += ", QTP record " + std::to_string(p.qtpRecord);
       text += ", started " + p.started + ", " + Age(now - EpochSeconds(p.started)) + " ago\n";
@@ -67,7 +82,7 @@ std::string StatusText(const LedgerStatus& status) {
 
 std::string InterruptedText(const LedgerRecord& pass) {
   const std::string time = pass.started.size() >= 19 ? pass.started.substr(11, 8) : pass.started;
-  return "Part interrupted on station " + pass.station + ", " + pass.port + ", at " + time + " UTC" +
+  return "Part interrupted on station " + Shown(pass.station) + ", " + Shown(pass.port) + ", at " + time + " UTC" +
          (pass.serial.empty() ? std::string() : ", serial " + pass.serial) + ": check that part";
 }
 

@@ -34,7 +34,23 @@ PassLedger::PassLedger(std::shared_ptr<Ledger> ledger, std::string job, std::str
       job_(std::move(job)),
       station_(std::move(station)),
       port_(std::move(port)),
-      qtp_(std::move(qtp)) {}
+      qtp_(std::move(qtp)) {
+  for (const auto& [what, name] :
+       {std::pair<const char*, const std::string&>{"job", job_}, {"station", station_}, {"port", port_}})
+    if (const std::string why = LedgerNameError(what, name); !why.empty())
+      throw LedgerError(LedgerError::Kind::Refused, why);
+}
+
+void PassLedger::Claim() {
+  auto claim = ledger_->ClaimStation(station_, port_);
+  std::lock_guard lock(mutex_);
+  claim_ = std::move(claim);
+}
+
+bool PassLedger::Claimed() const {
+  std::lock_guard lock(mutex_);
+  return claim_ != nullptr;
+}
 
 std::vector<std::string> PassLedger::RecoverInterrupted() {
   std::vector<std::string> texts;
@@ -51,6 +67,7 @@ ReserveResult PassLedger::Begin(PassStart pass) {
     std::lock_guard lock(mutex_);
     open_ = r.pass.id;
     passCount_ = pass.passCount;
+    marked_ = false;
   }
   return r;
 }
@@ -61,18 +78,22 @@ void PassLedger::StreamStarted() {
     std::lock_guard lock(mutex_);
     id = open_;
   }
-  if (id) ledger_->MarkStreamStarted(id);
+  if (!id || !ledger_->MarkStreamStarted(id)) return;
+  std::lock_guard lock(mutex_);
+  if (open_ == id) marked_ = true;
 }
 
 void PassLedger::End(PassResult result, const std::string& stage, const std::string& message, long long passCount,
                      const std::string& checksum) {
   long long id;
+  bool marked;
   {
     std::lock_guard lock(mutex_);
     id = open_;
+    marked = marked_;
     open_ = 0;
   }
-  if (id) ledger_->Finish(id, result, stage, message, passCount, checksum);
+  if (id) ledger_->Finish(id, result, stage, message, passCount, checksum, marked);
 }
 
 bool PassLedger::Interrupt() {

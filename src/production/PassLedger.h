@@ -30,6 +30,8 @@ QtpRecordReader QtpFileRecords(const std::string& path, bool lsbFirst);
 class PassLedger {
  public:
   // qtp: the job's QTP records, for a QTP job; none for serial numbers.
+  // Throws LedgerError Refused for an empty name or one with control
+  // characters (LedgerNameError).
   PassLedger(std::shared_ptr<Ledger> ledger, std::string job, std::string station, std::string port,
              QtpRecordReader qtp = {});
 
@@ -38,6 +40,12 @@ class PassLedger {
   const std::string& Station() const { return station_; }
   const std::string& Port() const { return port_; }
 
+  // Makes this the one live program on this station and port for as long as
+  // the PassLedger lives (Ledger::ClaimStation); throws LedgerError Refused
+  // when another holds it. Claim before RecoverInterrupted.
+  void Claim();
+  bool Claimed() const;
+
   // Marks interrupted the passes this station left open on this port and
   // returns what to show for each ("Part interrupted on station ...").
   std::vector<std::string> RecoverInterrupted();
@@ -45,7 +53,8 @@ class PassLedger {
   // Reserves the pass (job, station and port filled in here). Reserved: the
   // pass is open until End; otherwise nothing was recorded.
   ReserveResult Begin(PassStart pass);
-  // The program-memory stream of the open pass starts now.
+  // The program-memory stream of the open pass starts now; the mark is on
+  // the disk when it returns, before any program-memory byte goes out.
   void StreamStarted();
   // Ends the open pass; nothing when none is open.
   void End(PassResult result, const std::string& stage, const std::string& message, long long passCount,
@@ -62,9 +71,11 @@ class PassLedger {
 
  private:
   std::shared_ptr<Ledger> ledger_;
+  std::unique_ptr<StationClaim> claim_;
   std::string job_, station_, port_;
   QtpRecordReader qtp_;
   mutable std::mutex mutex_;
   long long open_ = 0;  // the open pass, 0 when none
   long long passCount_ = 0;
+  bool marked_ = false;  // the open pass's stream mark is set: a failure uses its number up
 };

@@ -49,6 +49,11 @@ class LedgerPlace {
     auto store = IsPgLocation(location_) ? OpenPgStore(location_) : OpenSqliteStore(location_);
     store->Exec(sql, {});
   }
+  // The rows of a query straight from the store.
+  std::vector<SqlRow> Rows(const std::string& sql) const {
+    auto store = IsPgLocation(location_) ? OpenPgStore(location_) : OpenSqliteStore(location_);
+    return store->Query(sql, {});
+  }
 
  private:
   std::string dir_;

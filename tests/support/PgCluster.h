@@ -6,9 +6,12 @@
 // schema of its own, so parallel runs never meet.
 
 #include <libpq-fe.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <fstream>
+#include <vector>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -79,4 +82,65 @@ class PgCluster {
 
   std::string socketDir_;
   std::string ownLink_;  // set when this program started the cluster
+};
+
+// A throw-away cluster of a test's own, for what the shared one must not
+// suffer: stopping it (SIGSTOP) or cutting it off. Removed with the object.
+class PgOwnCluster {
+ public:
+  explicit PgOwnCluster(const std::string& link) : link_(link) {
+    ok_ = std::system((Script() + " start " + link_ + " >/dev/null").c_str()) == 0;
+    if (ok_) dir_ = std::filesystem::canonical(link_).string();
+  }
+  ~PgOwnCluster() {
+    Continue();
+    [[maybe_unused]] const int status = std::system((Script() + " stop " + link_).c_str());
+  }
+  PgOwnCluster(const PgOwnCluster&) = delete;
+  PgOwnCluster& operator=(const PgOwnCluster&) = delete;
+
+  bool Ok() const { return ok_; }
+  std::string Uri() const { return "postgresql:///ledger_tests?host=" + dir_ + "&user=postgres"; }
+
+  // The server's main process and every process it started.
+  std::vector<pid_t> Processes() const {
+    std::vector<pid_t> pids;
+    std::ifstream pidFile(dir_ + "/data/postmaster.pid");
+    pid_t main = 0;
+    if (!(pidFile >> main) || main <= 0) return pids;
+    pids.push_back(main);
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+      std::ifstream stat(entry.path() / "stat");
+      std::string line;
+      if (!std::getline(stat, line)) continue;
+      // pid (comm) state ppid ...: comm may hold spaces, so read after the last ')'.
+      const std::size_t close = line.rfind(')');
+      if (close == std::string::npos) continue;
+      char state = 0;
+      long parent = 0;
+      if (std::sscanf(line.c_str() + close + 1, " %c %ld", &state, &parent) == 2 && parent == main)
+        pids.push_back(static_cast<pid_t>(std::stol(entry.path().filename().string())));
+    }
+    return pids;
+  }
+  // Freezes the whole server: it accepts connections (the kernel does) and
+  // answers nothing, as a hung machine would.
+  void Stop() {
+    for (const pid_t pid : Processes())
+      if (kill(pid, SIGSTOP) == 0) stopped_.push_back(pid);
+  }
+  void Stop(pid_t pid) {
+    if (kill(pid, SIGSTOP) == 0) stopped_.push_back(pid);
+  }
+  void Continue() {
+    for (const pid_t pid : stopped_) kill(pid, SIGCONT);
+    stopped_.clear();
+  }
+
+ private:
+  static std::string Script() { return WRITER_SOURCE_DIR "/tests/support/pg-cluster.sh"; }
+  std::string link_;
+  std::string dir_;
+  bool ok_ = false;
+  std::vector<pid_t> stopped_;
 };

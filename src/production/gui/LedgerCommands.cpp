@@ -238,7 +238,7 @@ bool TMainForm::TakeSerialSettings(SerialNumberSettings& settings) {
   // Off: the old behaviour. Not open: every numbered pass is refused until it is.
   if (!ledger) return true;
   const auto open = [ledger](const std::string& job, const SerialNumberSettings& s) {
-    return OffGuiThread([&] { return ledger->OpenJob({job, JobKind::Serial, s, {}, {}}); });
+    return OffGuiThread([&] { return ledger->OpenJob({job, JobKind::Serial, s, {}, {}, {}, {}}); });
   };
   try {
     std::string name = LedgerJobName();

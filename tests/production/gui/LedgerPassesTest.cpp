@@ -49,7 +49,7 @@ TEST_F(LedgerPassesTest, RefusedBeforeAnyByte) {
   SerialNumbers();
   {
     auto ledger = OpenLedger({});
-    JobSpec spec{"untitled", JobKind::Serial, SerialSettingsOf(Main().State()), {}, {}};
+    JobSpec spec{"untitled", JobKind::Serial, SerialSettingsOf(Main().State()), {}, {}, {}, {}};
     spec.serial.increment = 2;
     ASSERT_EQ(ledger->OpenJob(spec).outcome, JobOpening::Outcome::Created);
   }
@@ -87,7 +87,7 @@ TEST_F(LedgerPassesTest, InterruptedPassesOfThisStationAndPortReportedOnce) {
   SerialNumbers();
   {
     auto ledger = OpenLedger({});
-    ledger->OpenJob({"untitled", JobKind::Serial, SerialSettingsOf(Main().State()), {}, {}});
+    ledger->OpenJob({"untitled", JobKind::Serial, SerialSettingsOf(Main().State()), {}, {}, {}, {}});
     PassStart start;
     start.job = "untitled";
     start.station = DefaultStationName();

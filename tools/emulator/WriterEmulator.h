@@ -170,6 +170,10 @@ class WriterEmulator {
   // and `after` later a fresh part as SetIc described it is in. Zero: parts
   // move only by TakePartOut and SeatFreshPart. Nullopt: off.
   static constexpr std::chrono::milliseconds kTakeOutQuiet{200};
+  // A command whose bytes stop coming for this long is given up, as the
+  // Writer's own time-out does: the next byte starts afresh, so a PC that
+  // died inside a command finds the Writer ready for its probe.
+  static constexpr std::chrono::milliseconds kGiveUpQuiet{500};
   void SetReseat(std::optional<std::chrono::milliseconds> after);
   void TakePartOut();
   void SeatFreshPart();

@@ -33,6 +33,7 @@ struct LinkArea : AreaState {
     comm.SetReadBufSize(8192);
     comm.SetWriteBufSize(0);
     comm.SetMonitorEvents(kAllCommEvents);
+    link.SetExplainMissingPort(true);
   }
   TComm comm;
   WriterLink link;

@@ -312,6 +312,7 @@ TEST_F(EmulatorTest, DataFaults) {
 // byte starts afresh, and before that it still belongs to the command.
 TEST_F(EmulatorTest, ACommandWhoseBytesStopIsGivenUp) {
   const auto giveUp = WriterEmulator::kGiveUpQuiet;
+  emu_.SetGiveUpQuiet(giveUp);
   const Bytes writeStarted = HeaderFor(kProgram, kOpProgram, 0x3FF);
   const Bytes headerCut = {kHeader, 0, 0};
   const Bytes downloadCut = {kDownload, 1, 'K'};

@@ -301,7 +301,7 @@ void WriterEmulator::ReceiveOne(std::uint8_t b, Micros now) {
   lastByteAt_ = now;
   // Inside a command every byte belongs to it, top bit or not (the ID editor
   // keeps all eight bits of a character); only a pause ends it.
-  if (phase_ != Phase::Idle && quiet >= kGiveUpQuiet) phase_ = Phase::Idle;
+  if (phase_ != Phase::Idle && quiet >= giveUpQuiet_) phase_ = Phase::Idle;
 
   switch (phase_) {
     case Phase::Idle:
@@ -428,6 +428,11 @@ void WriterEmulator::SendRead(const Command& cmd, Micros now) {
   // EEPROM data is counted by the PC: it has no end mark, so a short stream
   // simply stops.
   if (SevenBitArea(cmd.area)) Reply(kFinished, now);
+}
+
+void WriterEmulator::SetGiveUpQuiet(std::chrono::milliseconds quiet) {
+  std::lock_guard lock(mutex_);
+  giveUpQuiet_ = quiet;
 }
 
 void WriterEmulator::SetSwapOnProbe(bool on) {

@@ -20,6 +20,8 @@
 #   gang-window           the gang window over four emulated Writers: one
 #                         waiting for a part, one good part, one failed, one
 #                         programming (docs/gang-window.png)
+#   gang-eight-writers    the gang window with eight Writers ticked, as it
+#                         fits the 1280x800 screen (-screen: the whole screen)
 # Nothing of the user's own settings is touched: the port map, the lock and
 # Default.cfg live in a scratch folder.
 set -euo pipefail
@@ -48,7 +50,7 @@ screen="-screen 0 1280x800x24"
 WRITER_SCREENSHOT_DIR=$out QT_QPA_PLATFORM=xcb \
   xvfb-run -a -s "$screen" "$build/app_gui_tests" --gtest_filter='Screenshots.*'
 WRITER_SCREENSHOT_DIR=$out QT_QPA_PLATFORM=xcb \
-  xvfb-run -a -s "$screen" "$build/gang_gui_tests" --gtest_filter='*TilesShowEachState*'
+  xvfb-run -a -s "$screen" "$build/gang_gui_tests" --gtest_filter='*TilesShowEachState*:*EightTilesFit*'
 
 # Starts writer-emulator with the given options, linked as Com1.
 start_emulator() {

@@ -68,7 +68,7 @@ TEST_F(WithImage, AfterAKillMidStreamTheNextRunsFirstPassSucceeds) {
     EXPECT_EQ(next.status, 0) << next.out << next.err;
     const auto lines = next.OutLines();
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "ID & Checksum verify OK!!"), 1) << next.out;
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Writer Error!!"), 0) << next.out;
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "error: Writer Error!!"), 0) << next.out;
   }
 }
 

@@ -22,8 +22,8 @@
 #                         programming (docs/gang-window.png)
 #   gang-eight-writers    the gang window with eight Writers ticked, as it
 #                         fits the 1280x800 screen (-screen: the whole screen)
-# Nothing of the user's own settings is touched: the port map, the lock and
-# Default.cfg live in a scratch folder.
+# Nothing of the user's own settings is touched: the port map, the lock,
+# Default.cfg and the part ledger live in a scratch folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(realpath -m "${WRITER_BUILD_DIR:-build}")
@@ -41,8 +41,8 @@ cleanup() {
   rm -rf "$scratch"
 }
 trap cleanup EXIT
-export XDG_CONFIG_HOME=$scratch/config XDG_RUNTIME_DIR=$scratch/run
-mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" "$scratch/work"
+export XDG_CONFIG_HOME=$scratch/config XDG_RUNTIME_DIR=$scratch/run XDG_DATA_HOME=$scratch/data
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" "$XDG_DATA_HOME" "$scratch/work"
 chmod 700 "$XDG_RUNTIME_DIR"
 screen="-screen 0 1280x800x24"
 

@@ -6,8 +6,8 @@
 #
 # Without a Writer at hand, writer-emulator (a blank K7E1/E3 in its socket) is
 # linked as Com1 in a port map of the demo's own, and the program runs in
-# build/demo with that map: the user's port links and their own Default.cfg
-# are never touched. build/demo keeps the demo's Default.cfg between starts and
+# build/demo with that map and a part ledger of its own: the user's port
+# links, their own Default.cfg and their production records are never touched. build/demo keeps the demo's Default.cfg between starts and
 # shows the bundled examples/ folder.
 #
 # --hardware runs the program on the user's own port map, in the repository's
@@ -25,11 +25,13 @@ if [ "${1:-}" = "--hardware" ]; then
 fi
 
 demo=$build/demo
-mkdir -p "$demo/config"
+mkdir -p "$demo/config" "$demo/data"
 # examples/example.cfg names its image examples/example.hex, relative to the
 # folder the program runs in: this link lets it be found from the demo folder.
 ln -sfn "$root/examples" "$demo/examples"
 export XDG_CONFIG_HOME=$demo/config
+# The ledger's default file is under XDG_DATA_HOME: demo passes stay in the demo.
+export XDG_DATA_HOME=$demo/data
 
 out=$(mktemp)
 "$build/writer-emulator" --link Com1 --port-map "$XDG_CONFIG_HOME/qel-writer/ports" > "$out" &

@@ -155,6 +155,9 @@ void TCustomComm::Open() {
     throw;
   }
   device_->SetQueueSizes(readBufSize_, writeBufSize_);
+  // Whatever the line held before (the rest of a reply to a program that
+  // crashed) is not an answer to anything this open will ask.
+  device_->Purge(true, false);
 }
 
 void TCustomComm::Close() {

@@ -48,6 +48,8 @@ std::string LockHolder(const fs::path& path) {
 std::string PortOpenFailureReason(const std::string& name, int error, const fs::path& portMapDir) {
   if (error == 0) return {};
   const int com = ComNumber(name);
+  if (error == ENOENT && MissingFromPortMap(name, portMapDir))
+    return "Com" + std::to_string(com) + " is not in the port map: is the Writer's cable plugged in?";
   const std::string path = ResolvePort(name, portMapDir);
   const std::string port = com ? name + " (" + path + ")" : path;
   switch (error) {

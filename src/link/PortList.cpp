@@ -34,6 +34,10 @@ std::vector<std::string> PortListing(const fs::path& portMapDir, const fs::path&
   for (int n = 1; n <= 8; ++n) {
     const std::string name = "Com" + std::to_string(n);
     const std::string target = ResolvePort(name, portMapDir);
+    if (target.empty()) {
+      lines.push_back(name + " -> not in the port map");
+      continue;
+    }
     std::string line = name + " -> " + target + " " + PortState(target);
     std::error_code ec;
     const fs::path device = fs::canonical(target, ec);

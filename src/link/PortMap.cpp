@@ -45,9 +45,23 @@ std::string ResolvePort(const std::string& name, const fs::path& dir) {
   if (n == 0) return name;
   const fs::path link = dir / ("com" + std::to_string(n));
   std::error_code ec;
-  if (fs::is_symlink(fs::symlink_status(link, ec))) {
+  const fs::file_status entry = fs::symlink_status(link, ec);
+  if (fs::is_symlink(entry)) {
     fs::path target = fs::read_symlink(link, ec);
     if (!ec) return (target.is_relative() ? dir / target : target).string();
   }
+  if (fs::exists(entry)) return link.string();  // a device node kept in the map itself
+  // With a map, a port it does not name is missing (its Writer unplugged),
+  // never whatever serial port the machine happens to have.
+  if (PortMapExists(dir)) return {};
   return "/dev/ttyS" + std::to_string(n - 1);
+}
+
+bool PortMapExists(const fs::path& dir) {
+  std::error_code ec;
+  return fs::is_directory(dir, ec);
+}
+
+bool MissingFromPortMap(const std::string& name, const fs::path& dir) {
+  return ComNumber(name) != 0 && ResolvePort(name, dir).empty();
 }

@@ -177,6 +177,7 @@ int PosixSerialDevice::Open(const std::string& name) {
   auto& d = *impl_;
   if (d.closeFd < 0 || d.cancelFd < 0) return EMFILE;
   const std::string path = ResolvePort(name, d.portMapDir ? *d.portMapDir : PortMapDir());
+  if (path.empty()) return ENOENT;  // not in the port map: nothing else is opened instead
   std::unique_lock lock(d.fdMutex);
   if (d.fd >= 0) return EBUSY;
 

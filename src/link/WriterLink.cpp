@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include "app/Prompts.h"
 #include "link/Clock.h"
 #include "link/Comm.h"
+#include "link/OpenFailure.h"
 #include "link/PortMap.h"
 
 namespace {
@@ -141,7 +143,11 @@ bool WriterLink::Reopen(const PortSelection& choice) {
 }
 
 void WriterLink::CheckComPort(const PortSelection& choice, Prompts& prompts) {
-  if (!Reopen(choice)) prompts.Message(PortOpenErrorText(choice.port));
+  if (Reopen(choice)) return;
+  std::string text = PortOpenErrorText(choice.port);
+  if (explainMissingPort_ && comm_.LastOpenError() == ENOENT && MissingFromPortMap(choice.port))
+    text += "\n" + PortOpenFailureReason(choice.port, ENOENT);
+  prompts.Message(text);
 }
 
 bool WriterLink::PortReady(const PortSelection& choice, Prompts& prompts) {
@@ -245,10 +251,26 @@ int WriterLink::ReadReply() {
   return ReadReply(timeout);
 }
 
+void WriterLink::ClearInput() { comm_.PurgeIn(); }
+
 std::int32_t WriterLink::CheckWriter() {
+  bool sent = false;
+  const std::int32_t first = ProbeOnce(sent);
+  // The rest of an exchange a crashed program left behind can answer the
+  // probe, or a Writer still inside that exchange can take the probe for its
+  // data. Either passes once the line has been quiet long enough for the
+  // Writer to give the exchange up: then the probe is tried once more.
+  if (!sent || (first != kLinkTimeout && first != kLinkUnexpected)) return first;
+  if (!AwaitQuietLine()) return first;
+  return ProbeOnce(sent);
+}
+
+std::int32_t WriterLink::ProbeOnce(bool& sent) {
+  sent = false;
   if (Stopped()) return kLinkTimeout;
   Purge();
   if (!SendByte(kProbeByte)) return kLinkTimeout;
+  sent = true;
   switch (ReadReply()) {
     case -1: return kLinkTimeout;
     case writer_reply::kModel1: return state_.WriterType == 1 ? kLinkWriterModel1 : kLinkWriterMismatch;
@@ -256,6 +278,23 @@ std::int32_t WriterLink::CheckWriter() {
     case writer_reply::kUniversal: return kLinkWriterUniversal;
     default: return kLinkUnexpected;
   }
+}
+
+bool WriterLink::AwaitQuietLine() {
+  const Clock::Duration start = clock_.Now();
+  Clock::Duration heard = start;
+  std::array<std::uint8_t, kChunkBytes> chunk;
+  for (;;) {
+    if (Stopped() || !Usable()) return false;
+    const Clock::Duration now = clock_.Now();
+    if (Receive(chunk.data(), kChunkBytes) > 0) heard = now;
+    else if (now - heard >= kProbeRetryQuiet) break;
+    // A line that never falls quiet is not a Writer to probe again.
+    if (now - start >= kProbeRetryQuietLongest) return false;
+    clock_.Sleep(kProbeRetryStep);
+  }
+  ClearInput();
+  return true;
 }
 
 void WriterLink::GetHeader(std::uint32_t areaCode, std::int32_t mode, const HeaderInputs& inputs) {

@@ -23,8 +23,9 @@
 #include <string>
 #include <vector>
 
+#include "link/Clock.h"
+
 struct MainState;
-class Clock;
 class Prompts;
 class TCustomComm;
 
@@ -133,6 +134,9 @@ class WriterLink {
   // (Re)opens the port with the Writer's line settings; sets or clears
   // PortFailed and shows the open error through prompts.
   void CheckComPort(const PortSelection& choice, Prompts& prompts);
+  // The window's box also says when the port is missing from the port map
+  // (writer-cli and the gang say why a port failed on their own).
+  void SetExplainMissingPort(bool on) { explainMissingPort_ = on; }
   // CheckComPort without the message: true when the port opened.
   bool Reopen(const PortSelection& choice);
   // The port is closed, or its device has gone: it wants opening afresh.
@@ -141,7 +145,13 @@ class WriterLink {
   // device has gone, once. True when the port is usable.
   bool PortReady(const PortSelection& choice, Prompts& prompts);
 
+  // The probe. One that gets no answer, or a wrong one, is sent once more
+  // after the line has been quiet for kProbeRetryQuiet: long enough for a
+  // Writer to give up a command a crashed program left it inside.
   std::int32_t CheckWriter();
+  static constexpr Clock::Duration kProbeRetryQuiet{600};
+  // Drops whatever the port has received and not yet read.
+  void ClearInput();
   void GetHeader(std::uint32_t area, std::int32_t mode, const HeaderInputs& inputs);
   std::int32_t SendHeader(std::int32_t count);
   std::int32_t Read7BitData(std::int32_t count, bool waitEnd);
@@ -170,6 +180,14 @@ class WriterLink {
   class Timeout;
   // Each sends one byte once CTS is on; false when the time-out or the stop
   // comes first, or the device has gone.
+  // One probe; sent tells whether its byte went out.
+  std::int32_t ProbeOnce(bool& sent);
+  // Reads and drops input until none has come for kProbeRetryQuiet, then
+  // clears the port; false when stopped, the port has gone or the line never
+  // falls quiet.
+  bool AwaitQuietLine();
+  static constexpr Clock::Duration kProbeRetryQuietLongest{3000};
+  static constexpr Clock::Duration kProbeRetryStep{10};
   bool SendByte(std::uint8_t byte, Timeout& timeout);
   bool SendByte(std::uint8_t byte);
   bool SendHeaderBytes(std::int32_t count);
@@ -201,4 +219,5 @@ class WriterLink {
   Clock& clock_;
   std::stop_token stop_;
   int pollMs_ = 10;
+  bool explainMissingPort_ = false;
 };

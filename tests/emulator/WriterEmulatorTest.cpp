@@ -307,22 +307,42 @@ TEST_F(EmulatorTest, DataFaults) {
   EXPECT_EQ(WriteStream(Bytes(16, 0x7F)), Bytes({kAccepted, kAccepted, kAllWritten}));
 }
 
-TEST_F(EmulatorTest, AnAbandonedWriteDoesNotSwallowTheNextCommand) {
-  ASSERT_EQ(Send(HeaderFor(kProgram, kOpProgram, 0x3FF)), Bytes{kAccepted});
-  EXPECT_EQ(Send({0x7F}), Bytes{kAccepted});
-  // In step, a top-bit byte is data; after a pause it is the PC's next command.
-  EXPECT_EQ(Send({kProbe}), Bytes{kAccepted});
-  clock_.Advance(std::chrono::milliseconds(1500));
-  EXPECT_EQ(Send({kProbe}), Bytes{kModelUniversal});
-  // A byte of 7-bit data after a pause is never a command: nothing to swallow.
-  ASSERT_EQ(Send(HeaderFor(kProgram, kOpProgram, 0x3FF)), Bytes{kAccepted});
-  clock_.Advance(std::chrono::seconds(5));
-  EXPECT_EQ(Send({0x7F}), Bytes{kAccepted});
-
-  // A header left half sent is dropped once the line has been quiet a while.
-  emu_.Receive(Bytes{kHeader, 0, 0});
-  clock_.Advance(std::chrono::seconds(3));
-  EXPECT_EQ(Send({kProbe}), Bytes{kModelUniversal});
+// A PC that dies inside a command (killed mid-stream, a cable pulled) leaves
+// the Writer in it; once the bytes have stopped for the give-up time the next
+// byte starts afresh, and before that it still belongs to the command.
+TEST_F(EmulatorTest, ACommandWhoseBytesStopIsGivenUp) {
+  const auto giveUp = WriterEmulator::kGiveUpQuiet;
+  emu_.SetGiveUpQuiet(giveUp);
+  const Bytes writeStarted = HeaderFor(kProgram, kOpProgram, 0x3FF);
+  const Bytes headerCut = {kHeader, 0, 0};
+  const Bytes downloadCut = {kDownload, 1, 'K'};
+  struct Case {
+    const char* what;
+    Bytes cutOff;  // the command as far as it came
+    std::chrono::milliseconds pause;
+    std::uint8_t next;
+    Bytes expected;
+  } cases[] = {
+      {"write, in step", writeStarted, std::chrono::milliseconds(100), kProbe, {kAccepted}},
+      {"write, after the give-up", writeStarted, giveUp, kProbe, {kModelUniversal}},
+      {"write, data after the give-up is noise", writeStarted, std::chrono::seconds(5), 0x7F, {}},
+      {"header, in step", headerCut, std::chrono::milliseconds(100), kProbe, {}},
+      {"header, after the give-up", headerCut, giveUp, kProbe, {kModelUniversal}},
+      {"download, after the give-up", downloadCut, giveUp + std::chrono::milliseconds(1), kProbe, {kModelUniversal}},
+  };
+  for (const Case& c : cases) {
+    UseIc(IcDescription{});
+    clock_.Advance(std::chrono::seconds(10));  // idle between cases
+    emu_.Receive(c.cutOff);
+    if (c.cutOff == writeStarted) {
+      ASSERT_EQ(Send({0x7F}), Bytes{kAccepted}) << c.what;
+    }
+    clock_.Advance(c.pause);
+    EXPECT_EQ(Send({c.next}), c.expected) << c.what;
+    // Ready for the next command in every case once the line has been quiet.
+    clock_.Advance(giveUp);
+    EXPECT_EQ(Send({kProbe}), Bytes{kModelUniversal}) << c.what;
+  }
 }
 
 // The ID editor keeps all eight bits of a character. Every such byte of a

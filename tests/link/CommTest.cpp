@@ -330,6 +330,22 @@ TEST(CommOnPty, ComNameResolvesThroughThePortMapAndCarriesBytes) {
   std::filesystem::remove_all(dir);
 }
 
+// The rest of a reply to a program that crashed is still on the line when
+// the next one opens the port: the first byte it reads is a fresh one.
+TEST(CommOnPty, AnOpenClearsWhatTheLineHeldBefore) {
+  PtyLine pty;
+  pty.FarSend({0xB5, 0xB5, 0xB8});
+  TComm comm(std::make_unique<PosixSerialDevice>());
+  comm.SetDeviceName(pty.Name());
+  comm.Open();
+  ASSERT_TRUE(comm.Enabled());
+  pty.FarSend({0xB4});
+  ASSERT_TRUE(comm.WaitForInput(kPatienceMs));
+  std::uint8_t first = 0;
+  EXPECT_EQ(comm.Read(&first, 1), 1);
+  EXPECT_EQ(first, 0xB4);
+}
+
 // The far side going away (the emulator killed, an adapter pulled) is told
 // at once, not as a wait for bytes that cannot come.
 TEST(CommOnPty, AHungUpLineSaysItIsGoneAndClosesCleanly) {
@@ -450,13 +466,35 @@ TEST(PortMapTest, ComNamesMapThroughLinksOrToSerialPorts) {
   std::filesystem::create_symlink("/dev/pts/7", dir / "com1");
   std::filesystem::create_symlink("ttyEmu", dir / "com8");
 
-  EXPECT_EQ(ResolvePort("Com1", dir), "/dev/pts/7");
-  EXPECT_EQ(ResolvePort("COM1", dir), "/dev/pts/7");
-  EXPECT_EQ(ResolvePort("com8", dir), (dir / "ttyEmu").string());
-  EXPECT_EQ(ResolvePort("Com2", dir), "/dev/ttyS1");
-  EXPECT_EQ(ResolvePort("Com9", dir), "Com9");
-  EXPECT_EQ(ResolvePort("Com10", dir), "Com10");
-  EXPECT_EQ(ResolvePort("/dev/ttyUSB0", dir), "/dev/ttyUSB0");
+  const std::filesystem::path noMap = dir / "no-map";
+  // "" is a port the map does not name: missing, nothing is opened for it.
+  const struct {
+    std::string name;
+    std::filesystem::path map;
+    std::string resolved;
+  } cases[] = {
+      {"Com1", dir, "/dev/pts/7"},
+      {"COM1", dir, "/dev/pts/7"},
+      {"com8", dir, (dir / "ttyEmu").string()},
+      {"Com2", dir, ""},
+      {"Com2", noMap, "/dev/ttyS1"},  // only without a map: the machine's own port
+      {"Com9", dir, "Com9"},
+      {"Com10", noMap, "Com10"},
+      {"/dev/ttyUSB0", dir, "/dev/ttyUSB0"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ResolvePort(c.name, c.map), c.resolved) << c.name << " in " << c.map;
+    EXPECT_EQ(MissingFromPortMap(c.name, c.map), c.resolved.empty()) << c.name << " in " << c.map;
+  }
+  // Every look reads the map afresh: a link put back is found at once.
+  std::filesystem::create_symlink("/dev/pts/9", dir / "com2");
+  EXPECT_EQ(ResolvePort("Com2", dir), "/dev/pts/9");
+  std::filesystem::remove(dir / "com2");
+  EXPECT_EQ(ResolvePort("Com2", dir), "");
+  // A missing port opens nothing, and says so as a missing device does.
+  PosixSerialDevice device(dir);
+  EXPECT_EQ(device.Open("Com2"), ENOENT);
+  EXPECT_FALSE(device.IsOpen());
   std::filesystem::remove_all(dir);
 
   const char* oldXdg = std::getenv("XDG_CONFIG_HOME");

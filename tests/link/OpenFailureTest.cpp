@@ -43,13 +43,19 @@ TEST_F(OpenFailure, EachReasonNamesThePortAndWhatToDo) {
       {device.string(), 0, ""},
       {device.string(), EBUSY, device.string() + " is in use by another program"},
       {"Com2", EBUSY, "Com2 (" + device.string() + ") is in use by another program"},
-      {"Com3", ENOENT, "Com3 (/dev/ttyS2) does not exist; make " + ports + "/com3 a link to the Writer's serial device"},
+      {"Com3", ENOENT, "Com3 is not in the port map: is the Writer's cable plugged in?"},
+      {"com3", ENOENT, "Com3 is not in the port map: is the Writer's cable plugged in?"},
       {"Com4", ENOENT, "Com4 (" + (dir / "gone").string() + ") does not exist: is the Writer's cable plugged in?"},
       {"/dev/ttyUSB7", ENOENT, "/dev/ttyUSB7 does not exist: is the Writer's cable plugged in?"},
       {device.string(), ENOTTY, device.string() + " is not a serial device"},
       {device.string(), ENXIO, device.string() + " has no device behind it: is the Writer's cable plugged in?"},
   };
   for (const auto& c : cases) EXPECT_EQ(Reason(c.name, c.error), c.reason) << c.name << " " << c.error;
+
+  // Without a port map at all, ComN is the machine's own port.
+  const fs::path noMap = dir / "no-map";
+  EXPECT_EQ(PortOpenFailureReason("Com3", ENOENT, noMap),
+            "Com3 (/dev/ttyS2) does not exist; make " + (noMap / "com3").string() + " a link to the Writer's serial device");
 }
 
 // Who holds a busy port is told end to end (writer-cli's tests).

@@ -29,7 +29,8 @@ TEST(PortList, ShowsTargetStateAndStableName) {
   ASSERT_EQ(lines.size(), 8u);
   EXPECT_EQ(lines[1], "Com2 -> " + pty + " free " + (dir / "by-id" / "usb-Maker_Adapter_0001-if00-port0").string());
   EXPECT_EQ(lines[2], "Com3 -> " + (dir / "gone").string() + " missing");
-  EXPECT_EQ(lines[7].rfind("Com8 -> /dev/ttyS7 ", 0), 0u);
+  EXPECT_EQ(lines[7], "Com8 -> not in the port map");
+  EXPECT_EQ(PortListing(dir / "no-map", dir / "by-id")[7].rfind("Com8 -> /dev/ttyS7 ", 0), 0u);
 
   const int holder = open(pty.c_str(), O_RDWR | O_NOCTTY);
   ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);

@@ -4,6 +4,8 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
+#include <filesystem>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -18,6 +20,7 @@
 #include "link/Clock.h"
 #include "link/Comm.h"
 #include "link/DevicePair.h"
+#include "link/LineFixtures.h"
 #include "support/ScriptedPrompts.h"
 
 namespace {
@@ -147,7 +150,44 @@ TEST_F(LinkTest, ProbeAnswersAgainstTheDevicesWriterModel) {
     reply = [&](std::uint8_t) { return Bytes{c.answer}; };
     EXPECT_EQ(link.CheckWriter(), c.expected) << std::hex << int(c.answer) << " type " << c.writerType;
   }
-  EXPECT_EQ(received, Bytes(std::size(cases), kProbeByte));
+  // 0xB5 is no answer to a probe: it is tried once more.
+  EXPECT_EQ(received, Bytes(std::size(cases) + 1, kProbeByte));
+}
+
+// What a Writer, or the rest of an exchange a crashed program left on the
+// line, answers to each probe in turn: a missing or wrong answer gets one
+// more probe, sent once the line has been quiet for the retry's time, on a
+// port cleared of what came meanwhile.
+TEST_F(LinkTest, AProbeWithoutAGoodAnswerIsTriedOnceMoreOnAQuietLine) {
+  const Bytes stale(200, 0x11);  // the rest of a read stream
+  struct Case {
+    const char* what;
+    std::vector<Bytes> answers;  // to the first probe, to the second
+    std::int32_t expected;
+    std::size_t probes;
+  } cases[] = {
+      {"a Writer inside a write", {{0xB5}, {0xB4}}, kLinkWriterUniversal, 2},
+      {"a Writer inside a header", {{}, {0xB4}}, kLinkWriterUniversal, 2},
+      {"stale bytes, then the Writer", {stale, {0xB4}}, kLinkWriterUniversal, 2},
+      {"the answer with stale bytes after it", {{0xB4, 0x11, 0x12}, {0xEE}}, kLinkWriterUniversal, 1},
+      {"garbage twice", {{0xEE}, {0xEE}}, kLinkUnexpected, 2},
+      {"silent twice", {{}, {}}, kLinkTimeout, 2},
+      {"the other model is an answer", {{0xB2}, {0xB4}}, kLinkWriterMismatch, 1},
+  };
+  state.WriterType = 2;
+  for (const Case& c : cases) {
+    received.clear();
+    std::vector<Clock::Duration> sentAt;
+    reply = [&](std::uint8_t) {
+      sentAt.push_back(clock.Now());
+      return received.size() <= c.answers.size() ? c.answers[received.size() - 1] : Bytes{};
+    };
+    EXPECT_EQ(link.CheckWriter(), c.expected) << c.what;
+    EXPECT_EQ(received, Bytes(c.probes, kProbeByte)) << c.what;
+    if (sentAt.size() == 2) {
+      EXPECT_GE((sentAt[1] - sentAt[0]).count(), WriterLink::kProbeRetryQuiet.count()) << c.what;
+    }
+  }
 }
 
 TEST_F(LinkTest, WithoutCtsNothingIsSentAndEveryPrimitiveTimesOut) {
@@ -169,7 +209,7 @@ TEST_F(LinkTest, WithoutCtsNothingIsSentAndEveryPrimitiveTimesOut) {
 TEST_F(LinkTest, SecondsFieldWrapDoesNotEndTheWaitEarly) {
   clock.Advance(Clock::Duration{59'500});  // seconds field 59
   const auto start = clock.Now();
-  EXPECT_EQ(link.CheckWriter(), kLinkTimeout);  // nobody answers
+  EXPECT_EQ(link.SendHeader(1), kLinkTimeout);  // nobody answers
   const auto waited = Elapsed(start);
   EXPECT_GE(waited.count(), 2000);
   EXPECT_LE(waited.count(), 3100);
@@ -535,6 +575,47 @@ TEST(LinkTexts, MessagesAndPulseClamping) {
   EXPECT_EQ(ClampPulseText("0", kPulseWidthDefault, kPulseWidthMax), "1");
   EXPECT_EQ(ClampPulseText("x", kPulseWidthDefault, kPulseWidthMax), "5");
   EXPECT_EQ(ClampPulseText("40", kEraseWidthDefault, kEraseWidthMax), "40");
+}
+
+}  // namespace
+
+namespace {
+
+// Com1 unplugged from a station that has a port map: the window's box says
+// the port is missing, nothing else is opened, and the next command finds
+// the link put back.
+TEST(LinkPortMap, APortMissingFromTheMapIsReportedAndLookedUpAfresh) {
+  const std::filesystem::path config =
+      std::filesystem::temp_directory_path() / ("writer-link-map-" + std::to_string(::getpid()));
+  std::filesystem::remove_all(config);
+  const std::filesystem::path ports = config / "qel-writer" / "ports";
+  std::filesystem::create_directories(ports);
+  const char* saved = std::getenv("XDG_CONFIG_HOME");
+  const std::string savedValue = saved ? saved : "";
+  ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+
+  PtyLine pty;
+  TComm comm{pty.MakeDevice()};
+  MainState state;
+  FakeClock clock{Clock::Duration{50}};
+  WriterLink link(state, comm, clock);
+  ScriptedPrompts prompts;
+  const std::string missing = "Com1 is not in the port map: is the Writer's cable plugged in?";
+  for (const bool explain : {false, true}) {
+    link.SetExplainMissingPort(explain);
+    EXPECT_FALSE(link.PortReady({"Com1", 0}, prompts));
+    EXPECT_EQ(prompts.LastText(), explain ? "Open  COM1 Port Error!!\n" + missing : "Open  COM1 Port Error!!");
+    EXPECT_EQ(comm.LastOpenError(), ENOENT);
+  }
+  std::filesystem::create_symlink(pty.Name(), ports / "com1");
+  EXPECT_TRUE(link.PortReady({"Com1", 0}, prompts));
+  EXPECT_EQ(state.PortFailed, 0);
+  EXPECT_EQ(prompts.messages.size(), 2u);
+
+  comm.Close();
+  if (saved) ::setenv("XDG_CONFIG_HOME", savedValue.c_str(), 1);
+  else ::unsetenv("XDG_CONFIG_HOME");
+  std::filesystem::remove_all(config);
 }
 
 }  // namespace

@@ -11,12 +11,6 @@ namespace {
 
 constexpr int kMaxWords = kProgramBufferWords;
 constexpr int kMaxEeprom = 65536;
-// A command whose next byte has not come for this long is abandoned, as the
-// PC has given up on it by then.
-constexpr std::chrono::microseconds kStaleGap = std::chrono::seconds(2);
-// In a write the PC sends each byte as soon as the last one is answered; a
-// byte with the top bit set after this much quiet is its next command.
-constexpr std::chrono::microseconds kResumeGap = std::chrono::seconds(1);
 // Header byte 8 carries the mode bits 7, 5 and 4 on top of the part's attribute.
 constexpr std::uint8_t kAttr2ModeBits = 0xB0;
 constexpr std::uint8_t kProtectBit = 0x40;  // OPTION high half: clear = protected
@@ -305,17 +299,9 @@ void WriterEmulator::ReceiveOne(std::uint8_t b, Micros now) {
   const auto quiet = now - std::max(lastByteAt_, lastReplyAt_);
   Reseat(now);
   lastByteAt_ = now;
-  if (phase_ == Phase::Write && SevenBitArea(cmd_.area)) {
-    // Every byte of a write is data and gets its reply, top bit or not (the
-    // ID editor keeps all eight bits; the cell keeps the seven it holds). Only
-    // a top-bit byte after a pause, when the PC has given up on the write, is
-    // taken as its next command; 7-bit data is never a command.
-    if ((b & 0x80) && quiet > kResumeGap) phase_ = Phase::Idle;
-  } else if (phase_ != Phase::Idle && quiet > kStaleGap) {
-    // Where any byte value may follow (headers, records, EEPROM pairs), a
-    // long pause tells the same.
-    phase_ = Phase::Idle;
-  }
+  // Inside a command every byte belongs to it, top bit or not (the ID editor
+  // keeps all eight bits of a character); only a pause ends it.
+  if (phase_ != Phase::Idle && quiet >= giveUpQuiet_) phase_ = Phase::Idle;
 
   switch (phase_) {
     case Phase::Idle:
@@ -442,6 +428,11 @@ void WriterEmulator::SendRead(const Command& cmd, Micros now) {
   // EEPROM data is counted by the PC: it has no end mark, so a short stream
   // simply stops.
   if (SevenBitArea(cmd.area)) Reply(kFinished, now);
+}
+
+void WriterEmulator::SetGiveUpQuiet(std::chrono::milliseconds quiet) {
+  std::lock_guard lock(mutex_);
+  giveUpQuiet_ = quiet;
 }
 
 void WriterEmulator::SetSwapOnProbe(bool on) {

@@ -170,6 +170,15 @@ class WriterEmulator {
   // and `after` later a fresh part as SetIc described it is in. Zero: parts
   // move only by TakePartOut and SeatFreshPart. Nullopt: off.
   static constexpr std::chrono::milliseconds kTakeOutQuiet{200};
+  // A command whose bytes stop coming for the give-up time is given up, as
+  // the Writer's own time-out does: the next byte starts afresh, so a PC that
+  // died inside a command finds the Writer ready for its probe. The Writer's
+  // own is kGiveUpQuiet (writer-emulator's); in-process the default is
+  // longer, as tests on a clock that moves at every look take their time
+  // between two bytes of one command.
+  static constexpr std::chrono::milliseconds kGiveUpQuiet{500};
+  static constexpr std::chrono::milliseconds kInProcessGiveUpQuiet{2000};
+  void SetGiveUpQuiet(std::chrono::milliseconds quiet);
   void SetReseat(std::optional<std::chrono::milliseconds> after);
   void TakePartOut();
   void SeatFreshPart();
@@ -259,6 +268,7 @@ class WriterEmulator {
   Micros lastArrival_{0};  // when the PC's last byte finished arriving
   std::uint8_t eepromLatch_ = 0;
   std::optional<std::array<std::uint8_t, 16>> customInfo_;
+  Micros giveUpQuiet_{kInProcessGiveUpQuiet};
   Micros lastByteAt_{0};
   Micros lastReplyAt_{0};  // when the last reply leaves, latency included
   std::size_t received_ = 0;

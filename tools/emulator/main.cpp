@@ -327,6 +327,7 @@ int Serve(const Options& o) {
   writer.SetFaults(o.faults);
   writer.SetSwapOnProbe(o.swapOnProbe);
   writer.SetReseat(o.reseat);
+  writer.SetGiveUpQuiet(WriterEmulator::kGiveUpQuiet);
   std::FILE* partsLog = nullptr;
   if (o.partsLog) {
     partsLog = std::fopen(o.partsLog->c_str(), "a");

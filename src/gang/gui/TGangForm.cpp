@@ -8,8 +8,13 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <chrono>
+#include <sstream>
 #include <thread>
 #include <tuple>
 
@@ -18,6 +23,8 @@
 #include "commands/RunPreparation.h"
 #include "commands/WriterSession.h"
 #include "gang/PortProbe.h"
+#include "link/PortMap.h"
+#include "production/WriterSettings.h"
 
 namespace {
 
@@ -52,6 +59,28 @@ std::pair<QRadioButton*, QRadioButton*> AddChoice(QHBoxLayout& row, const char* 
   row.addWidget(box);
   return {buttons[0], buttons[1]};
 }
+
+// The tiles' own room: as large as the grid wants, so the window's size
+// follows its tiles; it scrolls only where the screen holds less.
+class TileScroll final : public QScrollArea {
+ public:
+  explicit TileScroll(QWidget* parent) : QScrollArea(parent) {
+    setWidgetResizable(true);
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  }
+  QSize sizeHint() const override {
+    const QSize grid = widget() ? widget()->sizeHint() : QSize();
+    return grid + QSize(2 * frameWidth(), 2 * frameWidth());
+  }
+};
+
+// Writer.ini keys of the window's choices.
+constexpr const char* kPortsKey = "GangWriters";      // "Com1 Com3"
+constexpr const char* kPassKey = "GangPass";          // 0 Auto Program, 1 without Blank Check
+constexpr const char* kNextPartKey = "GangNextPart";  // 0 when a part is seated, 1 Continue button
+
+constexpr int kMostColumns = 4;
 
 void KeepLast(std::vector<std::string>& lines) {
   if (lines.size() > kTileLines) lines.erase(lines.begin(), lines.end() - kTileLines);
@@ -154,6 +183,9 @@ TGangForm::TGangForm(TMainForm& main, PortOpener ports)
     portBoxes_[i] = box;
     portRow->addWidget(box);
   }
+  // The boxes keep their places whatever the window's width: the next click
+  // lands where the last one did.
+  portRow->addStretch(1);
   column->addWidget(writers);
 
   auto* options = new QHBoxLayout;
@@ -165,10 +197,13 @@ TGangForm::TGangForm(TMainForm& main, PortOpener ports)
                 {"ContinueOption", "Continue button per tile"});
   column->addLayout(options);
 
-  tileArea_ = new QWidget(this);
+  tileScroll_ = new TileScroll(this);
+  tileScroll_->setObjectName("TileScroll");
+  tileArea_ = new QWidget(tileScroll_);
   tileArea_->setObjectName("Tiles");
-  new QGridLayout(tileArea_);
-  column->addWidget(tileArea_, 1);
+  (new QGridLayout(tileArea_))->setContentsMargins(0, 0, 0, 0);
+  tileScroll_->setWidget(tileArea_);
+  column->addWidget(tileScroll_, 1);
 
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
@@ -192,6 +227,11 @@ TGangForm::TGangForm(TMainForm& main, PortOpener ports)
   main_.installEventFilter(this);
   connect(&watchTimer_, &QTimer::timeout, this, &TGangForm::Watch);
   UpdateControls();
+  LoadChoices();
+  for (QAbstractButton* choice : std::initializer_list<QAbstractButton*>{withBlankCheck_, waitForPart_})
+    connect(choice, &QAbstractButton::toggled, this, &TGangForm::KeepChoices);
+  for (QCheckBox* box : portBoxes_) connect(box, &QCheckBox::toggled, this, &TGangForm::KeepChoices);
+  UpdateTitle();
 }
 
 TGangForm::~TGangForm() {
@@ -250,7 +290,6 @@ void TGangForm::ShowChanged() {
 
 void TGangForm::PortToggled(int index, bool chosen) {
   auto& writer = writers_[index];
-  auto* grid = static_cast<QGridLayout*>(tileArea_->layout());
   if (!chosen) {
     if (writer) delete writer->tile;
     writer.reset();
@@ -273,10 +312,7 @@ void TGangForm::PortToggled(int index, bool chosen) {
       });
     });
   }
-  // Tiles fill rows of four, in port order.
-  int n = 0;
-  for (auto& w : writers_)
-    if (w) grid->addWidget(w->tile, n / 4, n % 4), ++n;
+  ArrangeTiles();
   UpdateControls();
 }
 
@@ -403,4 +439,114 @@ void TGangForm::UpdateControls() {
   for (QCheckBox* box : portBoxes_) box->setEnabled(!busy);
   for (QRadioButton* option : {withBlankCheck_, withoutBlankCheck_, waitForPart_, continueButtons_})
     option->setEnabled(!busy);
+}
+
+QRect TGangForm::ScreenArea() const {
+  QScreen* screen = main_.screen();
+  if (!screen) screen = QGuiApplication::primaryScreen();
+  return screen ? screen->availableGeometry() : QRect(0, 0, 1280, 800);
+}
+
+void TGangForm::ArrangeTiles() {
+  auto* grid = static_cast<QGridLayout*>(tileArea_->layout());
+  std::vector<TGangTile*> tiles;
+  for (auto& w : writers_)
+    if (w) tiles.push_back(w->tile);
+  for (TGangTile* tile : tiles) grid->removeWidget(tile);
+  // As many columns as the screen's width holds beside the window's frame,
+  // at most four; rows follow, in port order.
+  const QRect area = ScreenArea();
+  const QSize frame = isVisible() ? frameGeometry().size() - size() : QSize();
+  const QMargins margins = layout()->contentsMargins() + grid->contentsMargins();
+  const int spacing = std::max(grid->horizontalSpacing(), 0);
+  const int tileWidth = tiles.empty() ? 1 : std::max(tiles.front()->minimumSizeHint().width(), 1);
+  const int room = area.width() - frame.width() - margins.left() - margins.right() -
+                   tileScroll_->verticalScrollBar()->sizeHint().width();
+  columns_ = std::clamp((room + spacing) / (tileWidth + spacing), 1, kMostColumns);
+  if (!tiles.empty()) {
+    // Balanced rows: six tiles are two rows of three, not four and two.
+    const int rows = (static_cast<int>(tiles.size()) + columns_ - 1) / columns_;
+    columns_ = (static_cast<int>(tiles.size()) + rows - 1) / rows;
+  }
+  for (std::size_t n = 0; n < tiles.size(); ++n) {
+    grid->addWidget(tiles[n], static_cast<int>(n) / columns_, static_cast<int>(n) % columns_);
+    // At once, not from the event loop as a layout would: a hidden tile
+    // counts for nothing in the size the window is given below.
+    tiles[n]->show();
+    if (!tiles[n]->property("fitsOnScreen").toBool()) {
+      tiles[n]->setProperty("fitsOnScreen", true);
+      // A tile that shows its panel lines grows: the window follows, on screen.
+      connect(tiles[n]->findChild<QPushButton*>("PanelButton"), &QPushButton::toggled, this,
+              [this] { QTimer::singleShot(0, this, &TGangForm::FitOnScreen); });
+    }
+  }
+  UpdateTitle();
+  FitOnScreen();
+}
+
+void TGangForm::FitOnScreen() {
+  tileArea_->layout()->activate();
+  // The grid's new size reaches the window's layout only through its room.
+  tileScroll_->updateGeometry();
+  layout()->activate();
+  const QRect area = ScreenArea();
+  const QSize frame = isVisible() ? frameGeometry().size() - size() : QSize();
+  const QSize most = area.size() - frame;
+  QSize want = sizeHint().expandedTo(minimumSizeHint());
+  // A grid taller than the screen scrolls: its bar takes room beside the tiles.
+  if (want.height() > most.height()) want.rwidth() += tileScroll_->verticalScrollBar()->sizeHint().width();
+  resize(want.boundedTo(most));
+  if (!isVisible()) return;  // placed when shown
+  // Kept inside the screen: a window that grew past an edge moves back.
+  QRect outer = frameGeometry();
+  outer.moveLeft(std::clamp(outer.left(), area.left(), std::max(area.left(), area.right() + 1 - outer.width())));
+  outer.moveTop(std::clamp(outer.top(), area.top(), std::max(area.top(), area.bottom() + 1 - outer.height())));
+  if (outer.topLeft() != frameGeometry().topLeft()) move(outer.topLeft());
+}
+
+void TGangForm::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  // The main window's screen, whichever screen the window opened on.
+  const QRect area = ScreenArea();
+  if (!area.intersects(frameGeometry())) move(area.topLeft());
+  ArrangeTiles();
+}
+
+void TGangForm::changeEvent(QEvent* event) {
+  QDialog::changeEvent(event);
+  // The main window's job may have changed meanwhile.
+  if (event->type() == QEvent::ActivationChange && isActiveWindow()) UpdateTitle();
+}
+
+void TGangForm::UpdateTitle() {
+  int chosen = 0;
+  for (const auto& writer : writers_) chosen += writer ? 1 : 0;
+  QString title = "Gang Auto Program";
+  if (main_.LedgerOn()) title += " - " + QString::fromStdString(main_.LedgerJobName());
+  if (chosen > 0) title += QString(" - %1 Writer%2").arg(chosen).arg(chosen == 1 ? "" : "s");
+  if (windowTitle() != title) setWindowTitle(title);
+}
+
+void TGangForm::LoadChoices() {
+  const std::string& dir = main_.State().StartDir;
+  loadingChoices_ = true;
+  if (LoadWriterSetting(dir, kPassKey).value_or("0") == "1") withoutBlankCheck_->setChecked(true);
+  if (LoadWriterSetting(dir, kNextPartKey).value_or("0") == "1") continueButtons_->setChecked(true);
+  std::istringstream ports(LoadWriterSetting(dir, kPortsKey).value_or(""));
+  for (std::string port; ports >> port;)
+    if (const int n = ComNumber(port); n > 0 && !portBoxes_[n - 1]->isChecked()) portBoxes_[n - 1]->setChecked(true);
+  loadingChoices_ = false;
+}
+
+void TGangForm::KeepChoices() {
+  if (loadingChoices_) return;
+  std::string ports;
+  for (int i = 0; i < 8; ++i)
+    if (portBoxes_[i]->isChecked()) ports += (ports.empty() ? "" : " ") + PortName(i);
+  // A choice that cannot be kept costs the next start a few clicks, no more:
+  // nothing to stop the bench for.
+  const std::string& dir = main_.State().StartDir;
+  SaveWriterSetting(dir, kPortsKey, ports, nullptr);
+  SaveWriterSetting(dir, kPassKey, withoutBlankCheck_->isChecked() ? "1" : "0", nullptr);
+  SaveWriterSetting(dir, kNextPartKey, continueButtons_->isChecked() ? "1" : "0", nullptr);
 }

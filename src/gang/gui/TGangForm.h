@@ -29,6 +29,7 @@ class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
+class QScrollArea;
 class TMainForm;
 
 
@@ -44,6 +45,10 @@ struct GangTileView {
   std::vector<std::string> lines;  // the last lines of its Auto Program panel
   bool operator==(const GangTileView&) const = default;
 };
+
+// The gauge a tile draws: the figure of "Programming 45%" words when they
+// carry one, so the words and the bar never disagree; else the view's gauge.
+int TileGauge(const GangTileView& view);
 
 // One Writer's tile: its port, the status in large bold text on a coloured
 // ground, the gauge, the pass count, the last serial number, and on demand
@@ -85,6 +90,10 @@ class TGangForm : public QDialog {
   TGangTile* Tile(const std::string& port) const;
   // A Writer runs a pass or waits for a part.
   bool Busy() const;
+  // Columns of the tile grid: as many as the screen holds, at most four.
+  int TileColumns() const { return columns_; }
+  // The available area of the screen the window keeps to: the main window's.
+  QRect ScreenArea() const;
 
  public slots:
   void done(int result) override;
@@ -96,6 +105,8 @@ class TGangForm : public QDialog {
  protected:
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   struct Writer;
@@ -110,6 +121,13 @@ class TGangForm : public QDialog {
   void UpdateControls();
   void StopAll();
 
+  // The window's shape and remembered choices, apart from the stations.
+  void ArrangeTiles();  // the chosen Writers' tiles in a grid that fits the screen
+  void FitOnScreen();   // the window's size and place, inside ScreenArea
+  void UpdateTitle();   // "Gang Auto Program - example - 4 Writers"
+  void LoadChoices();   // the ticked ports and both options, from Writer.ini
+  void KeepChoices();   // ... and back, whenever one changes
+
   TMainForm& main_;
   PortOpener ports_;
   std::array<QCheckBox*, 8> portBoxes_{};
@@ -121,6 +139,9 @@ class TGangForm : public QDialog {
   QPushButton* stop_;
   QPushButton* close_;
   QWidget* tileArea_;
+  QScrollArea* tileScroll_;  // scrolls only where even one column would not fit
+  int columns_ = 4;
+  bool loadingChoices_ = false;
   std::array<std::unique_ptr<Writer>, 8> writers_;
   std::mutex changedMutex_;
   bool framePosted_ = false;

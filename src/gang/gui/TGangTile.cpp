@@ -4,6 +4,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <string>
 
 #include "gang/gui/TGangForm.h"
 
@@ -32,6 +34,18 @@ QLabel* NewLabel(const char* name, QWidget* parent) {
 
 }  // namespace
 
+int TileGauge(const GangTileView& view) {
+  // The stream's words and its gauge come as two reports, and a pass that
+  // begins says "0%" while the last pass's full bar is still up.
+  const std::string& s = view.status;
+  if (!s.ends_with('%')) return std::clamp(view.gauge, 0, 100);
+  std::size_t digits = s.size() - 1;
+  while (digits > 0 && s[digits - 1] >= '0' && s[digits - 1] <= '9') --digits;
+  const std::size_t count = s.size() - 1 - digits;
+  if (count == 0 || count > 3 || digits == 0 || s[digits - 1] != ' ') return std::clamp(view.gauge, 0, 100);
+  return std::clamp(std::stoi(s.substr(digits, count)), 0, 100);
+}
+
 TGangTile::TGangTile(const std::string& port, QWidget* parent) : QFrame(parent), port_(port) {
   setObjectName(QString::fromStdString("Tile" + port));
   setFrameShape(QFrame::StyledPanel);
@@ -48,12 +62,14 @@ TGangTile::TGangTile(const std::string& port, QWidget* parent) : QFrame(parent),
   status_ = NewLabel("StatusLabel", this);
   QFont statusFont = font();
   statusFont.setBold(true);
-  statusFont.setPointSizeF(statusFont.pointSizeF() * 2.2);
+  statusFont.setPointSizeF(statusFont.pointSizeF() * 2.0);
   status_->setFont(statusFont);
   status_->setAlignment(Qt::AlignCenter);
   status_->setWordWrap(true);
   status_->setAutoFillBackground(true);
-  status_->setMinimumSize(QFontMetrics(statusFont).horizontalAdvance("Waiting for a part") + 24,
+  // Room for a stream's words on one line; longer words wrap. Four tiles
+  // side by side fit a screen 1280 pixels wide.
+  status_->setMinimumSize(QFontMetrics(statusFont).horizontalAdvance("Programming 100%") + 12,
                           QFontMetrics(statusFont).height() * 3);
   column->addWidget(status_, 1);
   activity_ = NewLabel("ActivityLabel", this);
@@ -108,7 +124,7 @@ void TGangTile::Show(const GangTileView& view) {
   status_->setPalette(palette);
   status_->setText(QString::fromStdString(view.status));
   activity_->setText(QString::fromStdString(view.activity));
-  gauge_->setValue(std::clamp(view.gauge, 0, 100));
+  gauge_->setValue(TileGauge(view));
   passes_->setText(QString::number(view.passes));
   serial_->setText(QString::fromStdString(view.lastSerial));
   QStringList lines;

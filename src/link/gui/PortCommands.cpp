@@ -58,6 +58,7 @@ struct LinkArea : AreaState {
     // Comm1 as stored with the window: the Writer's line settings come from
     // CheckComPort before every open.
     comm.SetDeviceName("Com2");
+    link.SetExplainMissingPort(true);
   }
   WindowListener listener;
   // The Writer on the chosen port: every operation of the window runs on it.

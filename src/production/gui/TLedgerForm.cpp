@@ -17,6 +17,23 @@
 #include "production/LedgerStore.h"
 #include "production/gui/LedgerArea.h"
 
+namespace {
+
+// A text of any length (a ledger's error, a deep home folder) wraps, and the
+// dialog keeps the width of its fields instead of the width of the text.
+constexpr int kMostTextChars = 64;
+
+void Wrapped(QLabel* label) {
+  label->setWordWrap(true);
+  label->setFixedWidth(label->fontMetrics().averageCharWidth() * kMostTextChars);
+}
+
+// The height its wrapped text takes: a dialog of fixed size asks the label
+// its size once, before the lines are known.
+void FitHeight(QLabel* label) { label->setMinimumHeight(label->heightForWidth(label->width())); }
+
+}  // namespace
+
 TLedgerForm::TLedgerForm(TMainForm& main)
     : QDialog(&main, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
@@ -34,6 +51,8 @@ TLedgerForm::TLedgerForm(TMainForm& main)
   defaultFile_->setObjectName("DefaultFile");
   auto* defaultPath = new QLabel(QString::fromStdString(DefaultLedgerLocation()), where);
   defaultPath->setObjectName("DefaultPath");
+  Wrapped(defaultPath);
+  FitHeight(defaultPath);
   otherFile_ = new QRadioButton("Another ledger file:", where);
   otherFile_->setObjectName("OtherFile");
   filePath_ = new QLineEdit(where);
@@ -65,6 +84,7 @@ TLedgerForm::TLedgerForm(TMainForm& main)
   jobText_ = new QLabel(job);
   jobText_->setObjectName("JobText");
   jobText_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  Wrapped(jobText_);
   (new QVBoxLayout(job))->addWidget(jobText_);
 
   connect(browse, &QPushButton::clicked, this, &TLedgerForm::BrowseClick);
@@ -95,6 +115,7 @@ void TLedgerForm::ShowChoice() {
     filePath_->setText(QString::fromStdString(location));
   }
   jobText_->setText(QString::fromStdString(JobDescription()));
+  FitHeight(jobText_);
   EnableFields();
 }
 

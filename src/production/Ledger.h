@@ -126,9 +126,10 @@ struct JobSpec {
   // The image the passes program: its file name (no folder) and data
   // checksum as loaded, before any number is stamped ("1A2B"). A new job
   // records them; an existing one with another checksum is refused. An
-  // empty checksum here or in the job means no check.
-  std::string imageName;
-  std::string imageChecksum;
+  // empty checksum here or in the job means no check. (Initialised, so
+  // that braced specs without them stay complete.)
+  std::string imageName{};
+  std::string imageChecksum{};
 };
 
 struct Job {
@@ -141,9 +142,9 @@ struct Job {
   bool usedUp = false;       // the sequence or the QTP file has no number left
   LedgerPolicy policy = LedgerPolicy::ReuseFailed;
   std::string created;
-  std::string imageName;      // the image the job programs; empty for jobs of older programs
-  std::string imageChecksum;
-  std::string imageSince;     // when the job got it: made, or moved to it
+  std::string imageName{};      // the image the job programs; empty for jobs of older programs
+  std::string imageChecksum{};
+  std::string imageSince{};     // when the job got it: made, or moved to it
 };
 
 struct JobOpening {

@@ -598,6 +598,7 @@ std::unique_ptr<StationClaim> Ledger::ClaimStation(const std::string& station, c
 
 void Ledger::ReleaseStation(const std::string& station, const std::string& port) noexcept {
   std::lock_guard lock(mutex_);
+  store_->CallStarts();
   store_->UnlockStation(station, port);
 }
 

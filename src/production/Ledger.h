@@ -20,8 +20,10 @@
 // share one Ledger, or each open its own (then they run in parallel and the
 // database keeps them apart). Both ways are supported and tested.
 //
-// Errors of the store (cannot open, lost connection, disk full, busy for too
-// long) are thrown as LedgerError; refusals the caller should show (a job
+// Errors of the store (cannot open, lost connection, no answer within the
+// deadline, disk full, busy for too long, a ledger no longer the one opened)
+// and refused input (names, a station in use) are thrown as LedgerError;
+// refusals the caller should show (a job
 // whose settings differ, a used-up job) are results. After an error the
 // caller ends the pass without programming and stops the batch: a Reserve
 // that failed while committing may still have recorded its pass, which then
@@ -126,9 +128,10 @@ struct JobSpec {
   // The image the passes program: its file name (no folder) and data
   // checksum as loaded, before any number is stamped ("1A2B"). A new job
   // records them; an existing one with another checksum is refused. An
-  // empty checksum here or in the job means no check.
-  std::string imageName;
-  std::string imageChecksum;
+  // empty checksum here or in the job means no check. (Initialised, so
+  // that braced specs without them stay complete.)
+  std::string imageName{};
+  std::string imageChecksum{};
 };
 
 struct Job {
@@ -141,9 +144,9 @@ struct Job {
   bool usedUp = false;       // the sequence or the QTP file has no number left
   LedgerPolicy policy = LedgerPolicy::ReuseFailed;
   std::string created;
-  std::string imageName;      // the image the job programs; empty for jobs of older programs
-  std::string imageChecksum;
-  std::string imageSince;     // when the job got it: made, or moved to it
+  std::string imageName{};      // the image the job programs; empty for jobs of older programs
+  std::string imageChecksum{};
+  std::string imageSince{};     // when the job got it: made, or moved to it
 };
 
 struct JobOpening {
@@ -277,6 +280,8 @@ class Ledger {
   // Picks the pass's number and records the pass as open, in one committed
   // transaction. Under reuse-failed a released number goes first (oldest
   // release first), then the sequence. `qtp` is needed for a QTP job.
+  // First checks the ledger is still the one opened (LedgerError Moved; a
+  // deleted SQLite file is written back before).
   ReserveResult Reserve(const PassStart& pass, const QtpRecordReader& qtp = {});
   // The program-memory stream began: from now on a failure uses the number
   // up. On the disk when it returns. False when the pass is no longer open.

@@ -331,7 +331,8 @@ std::string PgConnectionText(const std::string& location) {
 
 std::string RedactLocation(const std::string& location) {
   const auto pg = ParsePgLocation(location);
-  if (!pg) return location;
+  // A URI of no scheme this program knows ("postgresq://u:pw@h") may carry a password all the same.
+  if (!pg) return location.find("://") == std::string::npos ? location : "(location hidden)";
   return pg->parsed ? pg->shown : "(location hidden)";
 }
 

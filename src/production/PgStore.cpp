@@ -195,7 +195,7 @@ class PgStore final : public LedgerStore {
   }
   void UnlockStation(const std::string& station, const std::string& port) noexcept override {
     if (!claims_.erase({station, port})) return;
-    if (claims_.empty()) lostClaim_.clear();
+    if (lostKey_ == std::make_pair(station, port)) lostClaim_.clear();
     if (broken_) return;  // the server let go of it with the connection
     try {
       Run("SELECT pg_advisory_unlock(" + std::string(kClaimKey) + ")", {station, port});
@@ -263,6 +263,7 @@ class PgStore final : public LedgerStore {
     for (const auto& [station, port] : claims_) {
       if (TryLock(station, port)) continue;
       const std::string holder = StationHolder(station, port);
+      lostKey_ = {station, port};
       lostClaim_ = "Station " + station + " " + port + " was taken by " +
                    (holder.empty() ? "another program" : holder) +
                    " while the ledger was out of reach: this program stops using it";
@@ -372,6 +373,7 @@ class PgStore final : public LedgerStore {
   bool unsynced_ = false;  // a lazy write is committed that no later write has put on the disk
   std::set<std::pair<std::string, std::string>> claims_;  // stations and ports held
   std::string lostClaim_;  // a claim another program took while this one was away
+  std::pair<std::string, std::string> lostKey_;
   std::string ledgerId_;     // the ledger opened
   std::string otherLedger_;  // why the database reached since is not that ledger
 };

@@ -68,13 +68,13 @@ std::string FileNamePart(const std::string& name) {
 
 class SqliteStore final : public LedgerStore {
  public:
-  explicit SqliteStore(const std::string& path) : path_(path) {
+  explicit SqliteStore(const std::string& path) : path_(path), shown_(RedactLocation(path)) {
     const int rc = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc != SQLITE_OK) {
       const std::string reason = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
       sqlite3_close(db_);
       db_ = nullptr;
-      throw LedgerError(LedgerError::Kind::CannotOpen, "Cannot open ledger " + path + ": " + reason);
+      throw LedgerError(LedgerError::Kind::CannotOpen, "Cannot open ledger " + shown_ + ": " + reason);
     }
     sqlite3_extended_result_codes(db_, 1);
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);
@@ -95,7 +95,7 @@ class SqliteStore final : public LedgerStore {
         rc = sqlite3_exec(db_, pragma, nullptr, nullptr, nullptr);
       }
       if (rc != SQLITE_OK)
-        throw LedgerError(LedgerError::Kind::CannotOpen, "Cannot open ledger " + path_ + ": " + sqlite3_errmsg(db_));
+        throw LedgerError(LedgerError::Kind::CannotOpen, "Cannot open ledger " + shown_ + ": " + sqlite3_errmsg(db_));
     }
     // The file as opened, to know it again (the pragmas made sure it exists).
     struct stat st {};
@@ -111,7 +111,7 @@ class SqliteStore final : public LedgerStore {
   }
 
   const SqlDialect& Dialect() const override { return kSqlite; }
-  std::string Location() const override { return path_; }
+  std::string Location() const override { return shown_; }
 
   void Begin(Access access) override {
     // Lost only with the machine, and the process with it.
@@ -141,14 +141,14 @@ class SqliteStore final : public LedgerStore {
     // leaves the journal of a moved file unread when the connection closes.
     if (linked > 0) {
       sqlite3_exec(db_, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
-      Gone("The ledger file " + path_ + " was moved" + (name.empty() ? "" : " to " + name) + " and " + found +
+      Gone("The ledger file " + shown_ + " was moved" + (name.empty() ? "" : " to " + name) + " and " + found +
            ": the batch stops; open the ledger where it is");
     }
-    if (there) Gone("The ledger file " + path_ + " was deleted and another file put in its place: the batch stops");
+    if (there) Gone("The ledger file " + shown_ + " was deleted and another file put in its place: the batch stops");
     const std::string why = WriteBack();
     if (!why.empty())
-      Gone("The ledger file " + path_ + " was deleted and could not be written back (" + why + "): the batch stops");
-    Gone("The ledger file " + path_ + " was deleted; it has been written back from this station's connection: the batch stops");
+      Gone("The ledger file " + shown_ + " was deleted and could not be written back (" + why + "): the batch stops");
+    Gone("The ledger file " + shown_ + " was deleted; it has been written back from this station's connection: the batch stops");
   }
 
   // A claim is a lock on a file beside the ledger, which the system lets go
@@ -156,21 +156,21 @@ class SqliteStore final : public LedgerStore {
   bool LockStation(const std::string& station, const std::string& port) override {
     if (claims_.contains({station, port})) return false;
     const std::string folder = path_ + ".stations";
-    if (mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) ClaimFailed(folder);
+    if (mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) ClaimFailed();
     const std::string file = ClaimFile(station, port);
     const int fd = open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) ClaimFailed(file);
+    if (fd < 0) ClaimFailed();
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
       const int error = errno;
       close(fd);
       if (error == EWOULDBLOCK) return false;
       errno = error;
-      ClaimFailed(file);
+      ClaimFailed();
     }
     const std::string holder = std::to_string(getpid()) + " " + DefaultStationName() + "\n";
     if (ftruncate(fd, 0) != 0 || pwrite(fd, holder.data(), holder.size(), 0) != static_cast<ssize_t>(holder.size())) {
       close(fd);
-      ClaimFailed(file);
+      ClaimFailed();
     }
     claims_[{station, port}] = fd;
     return true;
@@ -252,9 +252,9 @@ class SqliteStore final : public LedgerStore {
   std::string ClaimFile(const std::string& station, const std::string& port) const {
     return path_ + ".stations/" + FileNamePart(station) + "-" + FileNamePart(port) + ".lock";
   }
-  [[noreturn]] void ClaimFailed(const std::string& file) const {
+  [[noreturn]] void ClaimFailed() const {
     throw LedgerError(LedgerError::Kind::Failed,
-                      "Ledger " + path_ + ": cannot claim the station in " + file + ": " + std::strerror(errno));
+                      "Ledger " + shown_ + ": cannot claim the station in " + shown_ + ".stations: " + std::strerror(errno));
   }
 
   void EndLazy() noexcept {
@@ -265,8 +265,8 @@ class SqliteStore final : public LedgerStore {
   [[noreturn]] void Fail(int rc) const {
     const std::string reason = sqlite3_errmsg(db_);
     if (IsBusy(rc))
-      throw LedgerError(LedgerError::Kind::Busy, "Ledger " + path_ + " is busy: " + reason);
-    throw LedgerError(LedgerError::Kind::Failed, "Ledger " + path_ + ": " + reason);
+      throw LedgerError(LedgerError::Kind::Busy, "Ledger " + shown_ + " is busy: " + reason);
+    throw LedgerError(LedgerError::Kind::Failed, "Ledger " + shown_ + ": " + reason);
   }
 
   sqlite3_stmt* Prepared(const std::string& sql) {
@@ -311,6 +311,7 @@ class SqliteStore final : public LedgerStore {
   }
 
   std::string path_;
+  std::string shown_;  // the path as messages show it
   sqlite3* db_ = nullptr;
   bool lazy_ = false;
   std::unordered_map<std::string, sqlite3_stmt*> statements_;

@@ -40,6 +40,7 @@ TEST(LedgerLocation, RedactedInEveryForm) {
       {"postgresql://pq@db/ledger", "postgresql://pq@db/ledger", {}},
       {"/var/lib/ledger.sqlite", "/var/lib/ledger.sqlite", {}},
       {"ledger=1.sqlite", "ledger=1.sqlite", {}},
+      {"postgresq://pq:typo@db/ledger", "(location hidden)", {}},  // opened as a file, never shown
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.location);

@@ -12,8 +12,10 @@
 #include <QApplication>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "link/PortMap.h"
+#include "production/Ledger.h"
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -26,6 +28,8 @@ int main(int argc, char** argv) {
   for (int n = 1; n <= 8; ++n)
     std::filesystem::create_symlink(scratch + "/no-such-port", PortMapDir() / ("com" + std::to_string(n)));
 
+  // The window never waits on the database: a ledger call on its thread aborts the test.
+  ForbidLedgerCallsOnThread(std::this_thread::get_id());
   ::testing::InitGoogleTest(&argc, argv);
   int result = 0;
   {

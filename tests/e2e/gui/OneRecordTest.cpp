@@ -12,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/gui/OffGuiThread.h"
 #include "cli/CliProcess.h"
 #include "link/PortMap.h"
 #include "ops/gui/TOperationForm.h"
@@ -36,7 +37,8 @@ struct Batch {
 // The fields every front end must agree on, as one text per pass.
 Rows LedgerRows(const fs::path& ledger) {
   Rows rows;
-  for (const LedgerRecord& r : OpenLedger(ledger.string())->List())
+  const auto records = OffGuiThread([&] { return OpenLedger(ledger.string())->List(); });
+  for (const LedgerRecord& r : records)
     rows.push_back(r.job + "|" + r.device + "|" + fs::path(r.image).filename().string() + "|" + r.checksum + "|" +
                    r.serial + "|" + std::to_string(r.qtpRecord) + "|" + std::to_string(r.passCount) + "|" + r.result + "|" + r.stage + "|" +
                    r.message);

@@ -13,6 +13,7 @@
 #include <map>
 #include <set>
 
+#include "app/gui/OffGuiThread.h"
 #include "gang/gui/TGangForm.h"
 #include "link/PortMap.h"
 #include "ops/gui/ProgrammingFixture.h"
@@ -85,7 +86,7 @@ class GangWindowTest : public ::testing::Test {
   // The ledger's passes by port and result: {"Com1", "interrupted"} -> 1.
   std::map<std::pair<std::string, std::string>, int> LedgerResults() {
     std::map<std::pair<std::string, std::string>, int> out;
-    for (const LedgerRecord& r : OpenLedger({})->List()) ++out[{r.port, r.result}];
+    for (const LedgerRecord& r : OffGuiThread([] { return OpenLedger({})->List(); })) ++out[{r.port, r.result}];
     return out;
   }
 

@@ -3,6 +3,7 @@
 
 #include <QLabel>
 
+#include "app/gui/OffGuiThread.h"
 #include "ops/gui/ProgrammingFixture.h"
 #include "production/Ledger.h"
 #include "production/WriterSettings.h"
@@ -12,7 +13,10 @@ namespace {
 
 class LedgerPassesTest : public ProgrammingTest {
  protected:
-  std::vector<LedgerRecord> Passes() { return OpenLedger({})->List(); }
+  // The test asks the ledger off the GUI thread, as the window does.
+  std::vector<LedgerRecord> Passes() {
+    return OffGuiThread([] { return OpenLedger({})->List(); });
+  }
 };
 
 TEST_F(LedgerPassesTest, APassIsRecordedAndTheNextNumberShown) {
@@ -48,10 +52,9 @@ TEST_F(LedgerPassesTest, RefusedBeforeAnyByte) {
   Loaded();
   SerialNumbers();
   {
-    auto ledger = OpenLedger({});
     JobSpec spec{"untitled", JobKind::Serial, SerialSettingsOf(Main().State()), {}, {}, {}, {}};
     spec.serial.increment = 2;
-    ASSERT_EQ(ledger->OpenJob(spec).outcome, JobOpening::Outcome::Created);
+    ASSERT_EQ(OffGuiThread([&] { return OpenLedger({})->OpenJob(spec).outcome; }), JobOpening::Outcome::Created);
   }
   const struct {
     const char* name;
@@ -86,15 +89,15 @@ TEST_F(LedgerPassesTest, InterruptedPassesOfThisStationAndPortReportedOnce) {
   Loaded();
   SerialNumbers();
   {
-    auto ledger = OpenLedger({});
-    ledger->OpenJob({"untitled", JobKind::Serial, SerialSettingsOf(Main().State()), {}, {}, {}, {}});
+    std::shared_ptr<Ledger> ledger = OffGuiThread([] { return std::shared_ptr<Ledger>(OpenLedger({})); });
+    OffGuiThread([&] { ledger->OpenJob({"untitled", JobKind::Serial, SerialSettingsOf(Main().State()), {}, {}, {}, {}}); });
     PassStart start;
     start.job = "untitled";
     start.station = DefaultStationName();
     start.port = "Com1";
-    ASSERT_EQ(ledger->Reserve(start).outcome, ReserveResult::Outcome::Reserved);
+    ASSERT_EQ(OffGuiThread([&] { return ledger->Reserve(start).outcome; }), ReserveResult::Outcome::Reserved);
     start.port = "Com2";  // another port's is left alone
-    ASSERT_EQ(ledger->Reserve(start).outcome, ReserveResult::Outcome::Reserved);
+    ASSERT_EQ(OffGuiThread([&] { return ledger->Reserve(start).outcome; }), ReserveResult::Outcome::Reserved);
   }
   ASSERT_TRUE(RunToEnd(&TMainForm::AutoProgram1Click).opened);
   ASSERT_EQ(prompts.messages.size(), 1u);

@@ -87,6 +87,9 @@ std::unique_ptr<PassLedger> OpenWriterLedger(const RunStart& run, const MainStat
   if (run.numbered && state.QtpMode) qtp = QtpFileRecords(run.settings.qtpPath, state.SerialLsbFirst != 0);
   auto pass = std::make_unique<PassLedger>(std::move(ledger), run.settings.job, run.settings.station, port,
                                            std::move(qtp));
+  // One live program per station and port: the passes left open here are
+  // then those of a program that is gone.
+  pass->Claim();
   for (std::string& text : pass->RecoverInterrupted()) notes.push_back(std::move(text));
   return pass;
 }

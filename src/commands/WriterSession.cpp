@@ -221,7 +221,8 @@ bool WriterSession::ReadyRun(PassReport& report) {
   try {
     ledger_ = OpenWriterLedger(*run, state_, setup_.name, !own, notes);
   } catch (const LedgerError& e) {
-    report.setupFailure = "Ledger error: " + std::string(e.what());
+    report.setupRefused = e.kind() == LedgerError::Kind::Refused;
+    report.setupFailure = report.setupRefused ? std::string(e.what()) : "Ledger error: " + std::string(e.what());
     return false;
   }
   for (const std::string& text : notes) listener_->LedgerNote(*this, text);
@@ -242,8 +243,8 @@ PassReport WriterSession::RunPass(WriterCommand command, const Worker& worker, O
     // Not one byte went to the Writer: the pass could not be recorded.
     ctx.outcome.pass.emplace().batchOver = true;
     panel.Red("Label1", why);
-    ctx.outcome.Fail(Verdict::LedgerLost, why);
-    ctx.outcome.ledgerError = why;
+    ctx.outcome.Fail(report.setupRefused ? Verdict::LedgerRefused : Verdict::LedgerLost, why);
+    if (!report.setupRefused) ctx.outcome.ledgerError = why;
     panel.SetEnabled("Button1", true);
   } else {
     ctx.ledger = Recorded(command) ? ledger_.get() : nullptr;

@@ -85,6 +85,7 @@ struct PassReport {
   // This Writer's use of the run's ledger could not be opened: no byte went
   // to the Writer. Why.
   std::string setupFailure;
+  bool setupRefused = false;  // by the ledger's rules (a station in use, a bad name): not lost
   std::chrono::system_clock::time_point started, ended;
   // The next pass may not start: the ledger refused or was lost, the log
   // failed, the QTP file ended.

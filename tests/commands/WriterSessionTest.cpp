@@ -16,6 +16,7 @@
 #include "link/DevicePair.h"
 #include "link/PosixSerialDevice.h"
 #include "production/PassLedger.h"
+#include "support/FaultyStore.h"
 #include "support/SerialWords.h"
 
 #include <filesystem>
@@ -222,6 +223,60 @@ TEST_F(WriterSessionTest, WritersDrawTheirNumbersFromOneLedger) {
   EXPECT_EQ(status.jobs[0].interrupted, 1);
   EXPECT_EQ(status.jobs[0].open, 0);
   std::filesystem::remove(path);
+}
+
+// The ledger failing under a batch of two numbered passes, at every call a
+// pass makes: the Writer stops with the reason, no part goes on without its
+// record, and a ledger that was only busy lets both parts through.
+TEST_F(WriterSessionTest, ALedgerThatFailsStopsTheWriterWithTheReason) {
+  struct Case {
+    const char* name;
+    Fault fault;
+    int ok;             // passes that succeeded
+    bool lost;          // the Writer stopped: the ledger lost
+    bool partWritten;   // the first part got its program memory
+  };
+  const auto fault = [](Fault::What what, const char* when, int times = 1) {
+    Fault f;
+    f.what = what;
+    f.when = when;
+    f.times = times;
+    return f;
+  };
+  const Case cases[] = {
+      {"LostAtReservation", fault(Fault::Lose, "INSERT INTO passes"), 0, true, false},
+      {"LostAtStreamMark", fault(Fault::Lose, "SET stream_started"), 0, true, false},
+      {"StallAtStreamMark", fault(Fault::Stall, "SET stream_started"), 0, true, false},
+      {"LostAtFinish", fault(Fault::Lose, "SET result = $2"), 0, true, true},
+      {"BusyThenFree", fault(Fault::Busy, "BEGIN", 3), 2, false, true},
+  };
+  UseSerialNumbers(image);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("session-fault-" + std::to_string(getpid()) + "-" + c.name + ".sqlite");
+    std::filesystem::remove(path);
+    Bench bench;
+    bench.emulator.SetSwapOnProbe(true);
+    auto plan = std::make_shared<FaultPlan>(&bench.clock);
+    FaultyLedgerOpener opener(plan);
+    RunSettings settings;
+    settings.location = path.string();
+    settings.station = "bench";
+    const auto run = std::make_shared<RunStart>(PrepareRun(image, settings));
+    ASSERT_TRUE(run->Ready()) << run->message;
+    plan->Add(c.fault);
+    Record rec;
+    Writer writer = Make(&bench, "Com1", 2, false, rec);
+    writer->UseRun(run);
+    const SessionTotals t = RunToEnd(writer);
+    EXPECT_EQ(t.ok, c.ok);
+    EXPECT_EQ(t.ledgerFailed, c.lost);
+    EXPECT_EQ(t.passes, c.lost ? 1 : 2);
+    EXPECT_EQ(t.ledgerError.find("Ledger error") != std::string::npos, c.lost) << t.ledgerError;
+    EXPECT_EQ(bench.emulator.ProgramWord(1023) == 0x28FF || bench.emulator.PartsSwapped() > 0, c.partWritten);
+    std::filesystem::remove(path);
+  }
 }
 
 }  // namespace

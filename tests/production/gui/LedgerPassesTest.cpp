@@ -6,6 +6,8 @@
 #include "app/gui/OffGuiThread.h"
 #include "ops/gui/ProgrammingFixture.h"
 #include "production/Ledger.h"
+#include "support/FaultyStore.h"
+#include "support/ShownLines.h"
 #include "production/WriterSettings.h"
 #include "production/gui/TLedgerForm.h"
 
@@ -110,6 +112,34 @@ TEST_F(LedgerPassesTest, InterruptedPassesOfThisStationAndPortReportedOnce) {
   prompts.messages.clear();
   ASSERT_TRUE(RunToEnd(&TMainForm::AutoProgram1Click).opened);
   EXPECT_TRUE(prompts.messages.empty());
+}
+
+// The ledger lost as the program memory is about to be written: the window
+// says why, no byte of it goes out, and the batch has no next part.
+TEST_F(LedgerPassesTest, ALedgerLostAtTheStreamMarkEndsTheBatchInTheWindow) {
+  Loaded();
+  SerialNumbers();
+  auto plan = std::make_shared<FaultPlan>();
+  FaultyLedgerOpener opener(plan);
+  Fault lose;
+  lose.what = Fault::Lose;
+  lose.when = "SET stream_started";
+  plan->Add(lose);
+  bool continueOffered = true;
+  RunCommand(&TMainForm::AutoProgram1Click, [&](QDialog& d) {
+    auto& w = dynamic_cast<TOperationForm&>(d);
+    QSignalSpy finished(&w, &TOperationForm::WorkerFinished);
+    ASSERT_TRUE(finished.wait(20000));
+    const Texts lines = ShownLines(w);
+    EXPECT_NE(std::find_if(lines.begin(), lines.end(),
+                           [](const std::string& l) { return l.rfind("error: Ledger error: ", 0) == 0; }),
+              lines.end())
+        << testing::PrintToString(lines);
+    continueOffered = w.Button("Button2")->isEnabled();
+    w.Button("Button1")->click();
+  });
+  EXPECT_FALSE(continueOffered);
+  EXPECT_EQ(emulator.ProgramWord(0x100), 0x3FFF);  // no number reached the part
 }
 
 using LedgerPassesPaced = OnPacedLine<LedgerPassesTest>;

@@ -391,7 +391,8 @@ void WriterSession::RunBatch(std::stop_token stop, const BatchSetup& batch) {
 
 bool WriterSession::WaitForPart(std::stop_token stop, const BatchSetup& batch, bool afterPass) {
   bool emptied = !afterPass;
-  bool noted = false, writerLost = false;
+  bool noted = false;
+  Socket trouble = Socket::Seated;  // the Writer's trouble said last; Seated: none
   Clock::Duration lastNote{};
   Clock& clock = *setup_.clock;
   for (;;) {
@@ -399,12 +400,24 @@ bool WriterSession::WaitForPart(std::stop_token stop, const BatchSetup& batch, b
     const Socket socket = Look(batch.inputs);
     if (socket == Socket::Empty) emptied = true;
     if (socket == Socket::Seated && emptied) return true;
-    if (socket == Socket::NoWriter && !writerLost) listener_->Note(*this, "the Writer does not answer");
-    writerLost = socket == Socket::NoWriter;
+    // A Writer that stops answering, or answers what cannot be read, is said
+    // once in red words, and once more when it is back.
+    const bool troubled = socket == Socket::NoWriter || socket == Socket::Wrong;
+    if (troubled && socket != trouble) {
+      const bool silent = socket == Socket::NoWriter;
+      listener_->Note(*this, silent ? "the Writer does not answer" : "the Writer answers wrongly");
+      SetState(silent ? "Writer does not answer" : "Writer answers wrongly");
+      trouble = socket;
+      noted = false;
+    } else if (!troubled && trouble != Socket::Seated) {
+      listener_->Note(*this, "the Writer is back");
+      trouble = Socket::Seated;
+      noted = false;
+    }
     // Repeated, so a part of the wrong type (answered as an empty socket)
     // does not leave the Writer waiting in silence.
     const auto now = clock.Now();
-    if (!noted || now - lastNote >= setup_.waitingRepeat) {
+    if (!troubled && (!noted || now - lastNote >= setup_.waitingRepeat)) {
       listener_->Note(*this, "waiting for a part");
       SetState("Waiting for a part");
       noted = true;
@@ -421,7 +434,9 @@ WriterSession::Socket WriterSession::Look(const HeaderInputs& inputs) {
     switch (link_->Read7BitData(2, true)) {
       case kLinkFinished: return Socket::Seated;
       case kLinkTimeout: return Socket::NoWriter;
-      default: return Socket::Empty;
+      case kLinkSocketError:  // 0xFE: nothing seated, or another type
+      case kLinkAdapterError: return Socket::Empty;  // the pass itself says what is wrong
+      default: return Socket::Wrong;
     }
   } catch (const std::exception&) {
     return Socket::NoWriter;

@@ -181,7 +181,7 @@ class WriterSession final {
   SessionTotals Totals() const;
 
  private:
-  enum class Socket { Seated, Empty, NoWriter };
+  enum class Socket { Seated, Empty, NoWriter, Wrong };
   class Panel;
   class SessionPrompts;
   class FrontEnd;

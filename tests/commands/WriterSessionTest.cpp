@@ -41,12 +41,14 @@ class Record final : public SessionListener {
  public:
   std::function<void(WriterSession&, int percent)> onProgress;
   std::function<void(int waits)> onWaiting;
+  std::function<void(const std::string& text)> onNote;
   std::vector<std::string> serials;
 
   void Note(const WriterSession& s, const std::string& text) override {
     std::lock_guard lock(mutex_);
     events_.push_back(s.Name() + " " + text);
     if (text == "waiting for a part" && onWaiting) onWaiting(++waits_);
+    if (onNote) onNote(text);
   }
   void Progress(const WriterSession& s, int percent) override {
     if (onProgress) onProgress(const_cast<WriterSession&>(s), percent);
@@ -133,6 +135,32 @@ TEST_F(WriterSessionTest, AnEmptySocketIsMentionedAgainEveryMinute) {
   EXPECT_GE(noted[1] - noted[0], 60s);
   EXPECT_LT(noted[1] - noted[0], 61s);
   EXPECT_GE(noted[2] - noted[1], 60s);
+}
+
+// A Writer that stops answering, or answers garbage, while the session
+// waits for a part: said once each in words, and once more when it is back.
+TEST_F(WriterSessionTest, AWriterInTroubleWhileWaitingIsSaidOnceAndWhenBack) {
+  Bench bench;
+  bench.emulator.TakePartOut();
+  Record rec;
+  // Garbage after the first wait, silence after the second, each gone once
+  // it was said; a part after the third.
+  rec.onWaiting = [&](int n) {
+    EmulatorFaults faults;
+    faults.garbage = n == 1;
+    faults.ctsNeverRaised = n == 2;
+    bench.emulator.SetFaults(faults);
+    if (n == 3) bench.emulator.SeatFreshPart();
+  };
+  rec.onNote = [&](const std::string& text) {
+    if (text.rfind("the Writer ", 0) == 0) bench.emulator.SetFaults({});
+  };
+  Writer writer = Make(&bench, "Com1", 1, true, rec);
+  EXPECT_EQ(RunToEnd(writer).ok, 1);
+  EXPECT_EQ(rec.Events(), (std::vector<std::string>{
+                              "Com1 waiting for a part", "Com1 the Writer answers wrongly", "Com1 the Writer is back",
+                              "Com1 waiting for a part", "Com1 the Writer does not answer", "Com1 the Writer is back",
+                              "Com1 waiting for a part", "Com1 pass ok"}));
 }
 
 // A stop during the data stream: after the pass the part is whole; at once it is not.

@@ -91,6 +91,17 @@ void KeepLast(std::vector<std::string>& lines) {
 // the technician sorts good parts from bad by the colour.
 void ShowWords(GangTileView& v, const std::string& words) {
   using Tone = GangTileView::Tone;
+  // "Writer does not answer", "Writer answers wrongly": red, with the last
+  // verdict under it; the Writer back, the tile waits again.
+  const bool trouble = words.starts_with("Writer ");
+  const bool troubleShown = v.status.starts_with("Writer ");
+  if (trouble) {
+    if (!troubleShown) v.activity = v.tone == Tone::Ok || v.tone == Tone::Fail ? v.status : std::string();
+    v.tone = Tone::Fail;
+    v.status = words;
+    return;
+  }
+  if (troubleShown) v.tone = Tone::Idle;
   const bool verdictShown = v.tone == Tone::Ok || v.tone == Tone::Fail;
   if (words.starts_with("OK")) {
     v.tone = Tone::Ok;

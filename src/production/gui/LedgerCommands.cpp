@@ -17,7 +17,7 @@
 
 namespace {
 
-constexpr int kStatusWidth = 440;  // pixels: the menus keep the rest of an 800-pixel window
+constexpr int kLeastStatusWidth = 440;  // pixels, before the window has its size
 
 LedgerArea& Area(const std::unique_ptr<AreaState>& area) { return static_cast<LedgerArea&>(*area); }
 
@@ -160,15 +160,19 @@ void TMainForm::ShowLedgerStatus() {
   if (!ledgerArea_) return;
   LedgerArea& a = Area(ledgerArea_);
   std::string text;
+  std::string location;  // the part of the line that may be shortened
   if (!a.on) {
     text = "Ledger off";
   } else if (a.opening) {
-    text = "Ledger " + ShownLocation(a) + " opening...";
+    location = ShownLocation(a);
+    text = "Ledger " + location + " opening...";
   } else if (!a.ledger) {
-    text = "Ledger " + ShownLocation(a) + " can't be opened: " + a.problem;
+    location = ShownLocation(a);
+    text = "Ledger " + location + " can't be opened: " + a.problem;
   } else {
     const std::string job = LedgerJobName();
-    text = "Job " + job + "   Ledger " + ShownLocation(a) + "   Next ";
+    location = ShownLocation(a);
+    text = "Job " + job + "   Ledger " + location + "   Next ";
     if (!state_.SerialMode) {
       text += "-- (Serial No. Mode off)";
     } else {
@@ -176,10 +180,21 @@ void TMainForm::ShowLedgerStatus() {
       text += a.next.empty() ? std::string("...") : a.next;
     }
   }
-  // A long location is shortened in its middle; the whole line is the tool tip.
+  // The whole line while the bar holds it; else only the location is
+  // shortened, in its middle, so the job, the host and the next number stay
+  // readable. The whole line is the tool tip.
   const QString full = QString::fromStdString(text);
   a.status->setToolTip(full);
-  a.status->setText(a.status->fontMetrics().elidedText(full, Qt::ElideMiddle, kStatusWidth));
+  const QFontMetrics metrics = a.status->fontMetrics();
+  const int room = std::max(kLeastStatusWidth, statusBar()->width() - 24);
+  QString shown = full;
+  if (metrics.horizontalAdvance(full) > room && !location.empty()) {
+    const QString where = QString::fromStdString(location);
+    const int rest = metrics.horizontalAdvance(full) - metrics.horizontalAdvance(where);
+    shown.replace(shown.indexOf(where), where.size(),
+                  metrics.elidedText(where, Qt::ElideMiddle, std::max(room - rest, metrics.averageCharWidth() * 12)));
+  }
+  a.status->setText(metrics.elidedText(shown, Qt::ElideRight, room));
 }
 
 void TMainForm::AskNextNumber(const std::string& job) {

@@ -83,6 +83,25 @@ TEST_F(LedgerWindowTest, OnByDefaultChosenInTheDialogAndKeptOutOfDefaultCfg) {
   EXPECT_EQ(cfg.find("sqlite"), std::string::npos);
 }
 
+// The status bar shows the whole line while it fits; a location too long for
+// it is shortened in its middle, the job and the next number left whole.
+TEST_F(LedgerWindowTest, TheStatusLineKeepsTheJobHostAndNextNumberReadable) {
+  Loaded();
+  SerialNumbers();
+  Main().resize(800, Main().height());
+  const std::string deep = (std::filesystem::current_path() / std::string(30, 'd') / std::string(30, 'e') /
+                            std::string(30, 'f') / "ledger.sqlite").string();
+  std::filesystem::create_directories(std::filesystem::path(deep).parent_path());
+  Main().UseLedger(true, deep, OffGuiThread([&] { return std::shared_ptr<Ledger>(OpenLedger(deep)); }));
+  Main().ShowPanel();
+  const std::string whole = Status();
+  const std::string shown = Main().findChild<QLabel*>("LedgerStatus")->text().toStdString();
+  EXPECT_EQ(whole, "Job untitled   Ledger " + deep + "   Next 1234 (new job)");
+  EXPECT_EQ(shown.rfind("Job untitled   Ledger ", 0), 0u) << shown;
+  EXPECT_NE(shown.find("ledger.sqlite   Next 1234 (new job)"), std::string::npos) << shown;
+  EXPECT_LT(shown.size(), whole.size());
+}
+
 TEST_F(LedgerWindowTest, AnUnreachableServerLetsTheWindowOpenAndNeverShowsThePassword) {
   const std::string uri = "postgresql://line:s3cr%40t@/writer?host=/nonexistent-socket-dir";
   ASSERT_TRUE(SaveWriterSetting(std::filesystem::current_path().string(), "Ledger", uri, nullptr));

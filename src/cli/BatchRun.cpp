@@ -23,6 +23,7 @@
 namespace {
 
 int g_signalPipe[2] = {-1, -1};
+int g_endedPipe[2] = {-1, -1};  // a Writer's batch has ended: the wait wakes
 
 void OnSignal(int) {
   const int saved = errno;
@@ -36,6 +37,7 @@ void OnSignal(int) {
 class SignalWatch {
  public:
   SignalWatch() {
+    if (pipe2(g_endedPipe, O_CLOEXEC | O_NONBLOCK) != 0) g_endedPipe[0] = g_endedPipe[1] = -1;
     if (pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
     struct sigaction sa {};
     sa.sa_handler = OnSignal;
@@ -45,6 +47,8 @@ class SignalWatch {
     installed_ = true;
   }
   ~SignalWatch() {
+    for (int& fd : g_endedPipe)
+      if (fd >= 0) close(std::exchange(fd, -1));
     if (!installed_) return;
     sigaction(SIGINT, &oldInt_, nullptr);
     sigaction(SIGTERM, &oldTerm_, nullptr);
@@ -52,15 +56,18 @@ class SignalWatch {
     close(g_signalPipe[1]);
     g_signalPipe[0] = g_signalPipe[1] = -1;
   }
-  // Waits up to ms for signals; how many came.
+  // A Writer's batch has ended (any thread).
+  static void Ended() {
+    const char b = 1;
+    if (g_endedPipe[1] >= 0) [[maybe_unused]] auto r = write(g_endedPipe[1], &b, 1);
+  }
+  // Waits up to ms for signals or a batch's end; how many signals came.
   int Wait(int ms) {
-    if (!installed_) {
-      usleep(static_cast<useconds_t>(ms) * 1000);
-      return 0;
-    }
-    pollfd p{g_signalPipe[0], POLLIN, 0};
-    if (poll(&p, 1, ms) <= 0) return 0;
+    pollfd p[2] = {{installed_ ? g_signalPipe[0] : -1, POLLIN, 0}, {g_endedPipe[0], POLLIN, 0}};
+    if (poll(p, 2, ms) <= 0) return 0;
     char buf[16];
+    if (p[1].revents & POLLIN) [[maybe_unused]] auto r = read(g_endedPipe[0], buf, sizeof buf);
+    if (!(p[0].revents & POLLIN)) return 0;
     const auto n = read(g_signalPipe[0], buf, sizeof buf);
     return n > 0 ? static_cast<int>(n) : 0;
   }
@@ -204,6 +211,7 @@ int RunBatch(CliSession& session, const CliArgs& args, WriterCommand command, in
   batch.inputs = session.Inputs();
   batch.passes = passes;
   batch.waitForPart = args.Has("--wait-for-part");
+  batch.ended = SignalWatch::Ended;
   std::vector<std::unique_ptr<WriterSession>> owned;
   std::vector<WriterSession*> writers;
   if (several) {
@@ -226,7 +234,7 @@ int RunBatch(CliSession& session, const CliArgs& args, WriterCommand command, in
     writers.push_back(&session.Writer());
     batch.prepare = false;
   }
-  SignalWatch signals;
+  SignalWatch signals;  // before the first batch starts, so its end wakes the wait
   for (WriterSession* writer : writers) {
     writer->UseRun(run, !several);  // one Writer takes the run's connection
     writer->Start(batch);

@@ -332,7 +332,11 @@ PassReport WriterSession::Run(WriterCommand command, const Worker& worker, Opera
 }
 
 void WriterSession::Start(BatchSetup batch) {
-  Launch([this, batch = std::move(batch)](std::stop_token stop) { RunBatch(stop, batch); });
+  Launch([this, batch = std::move(batch)](std::stop_token stop) {
+    RunBatch(stop, batch);
+    finished_ = true;
+    if (batch.ended) batch.ended();
+  });
 }
 
 void WriterSession::RunBatch(std::stop_token stop, const BatchSetup& batch) {

@@ -67,6 +67,9 @@ struct BatchSetup {
   // The entry guard and questions run first, on the session's thread; false:
   // the front end ran them already (writer-cli with one Writer).
   bool prepare = true;
+  // Called on the session's thread as the batch ends, so whoever waits for
+  // it wakes at once.
+  std::function<void()> ended;
 };
 
 // What one pass came to.

@@ -210,19 +210,21 @@ TEST_F(GangCli, AWriterThatDiesStopsAloneAndAPortThatDoesNotOpenIsReported) {
       << r.out;
 }
 
+// A run stopped by Ctrl-C: how many, then what it comes to.
+struct StopCase {
+  int interrupts;
+  const char* summary;
+  int status;
+  std::size_t logLines;
+  const char* ledger;
+};
+
 // Parts seated by hand (SIGUSR1 to the emulator): the first is programmed at
 // once, the next only once the socket was empty and holds a new part. One
 // SIGINT lets the running pass end; a second cuts it off.
 TEST_F(GangCli, WaitingForPartsAndStoppingByCtrlC) {
-  struct Case {
-    int interrupts;
-    const char* summary;
-    int status;
-    std::size_t logLines;
-    const char* ledger;
-  };
-  for (const Case c : {Case{1, "passes 2, ok 2, failed 0, interrupted 0, serials none", 0, 3, "ok 2, failed 0, interrupted 0"},
-                       Case{2, "passes 2, ok 1, failed 0, interrupted 1, serials none", 1, 3, "ok 1, failed 0, interrupted 1"}}) {
+  for (const StopCase c : {StopCase{1, "passes 2, ok 2, failed 0, interrupted 0, serials none", 0, 3, "ok 2, failed 0, interrupted 0"},
+                       StopCase{2, "passes 2, ok 1, failed 0, interrupted 1, serials none", 1, 3, "ok 1, failed 0, interrupted 1"}}) {
     SCOPED_TRACE(c.interrupts);
     emulators_.clear();
     fs::remove(Path("log.csv"));
@@ -262,15 +264,8 @@ namespace {
 // One Writer stops as several do: the first SIGINT lets the pass end (its
 // log line and the summary there), the second cuts it off, recorded interrupted.
 TEST_F(GangCli, OneWriterStopsByCtrlCAsAGangDoes) {
-  struct Case {
-    int interrupts;
-    const char* summary;
-    int status;
-    std::size_t logLines;
-    const char* ledger;
-  };
-  for (const Case c : {Case{1, "passes 1, ok 1, failed 0, interrupted 0, serials none", 0, 2, "ok 1, failed 0, interrupted 0"},
-                       Case{2, "passes 1, ok 0, failed 0, interrupted 1, serials none", 1, 2, "ok 0, failed 0, interrupted 1"}}) {
+  for (const StopCase c : {StopCase{1, "passes 1, ok 1, failed 0, interrupted 0, serials none", 0, 2, "ok 1, failed 0, interrupted 0"},
+                       StopCase{2, "passes 1, ok 0, failed 0, interrupted 1, serials none", 1, 2, "ok 0, failed 0, interrupted 1"}}) {
     SCOPED_TRACE(c.interrupts);
     emulators_.clear();
     fs::remove(Path("log.csv"));

@@ -281,6 +281,8 @@ class TMainForm : public QMainWindow {
   void WaitForLedgerOpen();
   // The job's next number asked on a thread of its own when what it depends on has changed.
   void AskNextNumber(const std::string& job);
+  // A warning of the ledger's, shown once no other box is up.
+  void SayWhenNoBoxIsUp(const std::string& text);
 
  protected:
   void showEvent(QShowEvent* event) override;

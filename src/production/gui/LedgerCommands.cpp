@@ -1,7 +1,9 @@
 // The part ledger of the main window: the choice kept in Writer.ini, the
 // status line, and the serial-number dialog's settings against the job's.
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QTimer>
 #include <QLabel>
 #include <QStatusBar>
 
@@ -98,10 +100,9 @@ void TMainForm::OpenChosenLedger() {
           a.problem = problem;
           ShowLedgerStatus();
           if (!ledger)
-            prompts_.Message("The part ledger can't be opened: " + problem +
-                                 "\nPasses with serial numbers are refused until a ledger that works is chosen "
-                                 "(Edit > Production Ledger...).",
-                             {}, PromptIcon::Warning);
+            SayWhenNoBoxIsUp("The part ledger can't be opened: " + problem +
+                             "\nPasses with serial numbers are refused until a ledger that works is chosen "
+                             "(Edit > Production Ledger...).");
         },
         Qt::QueuedConnection);
   });
@@ -195,6 +196,16 @@ void TMainForm::ShowLedgerStatus() {
                   metrics.elidedText(where, Qt::ElideMiddle, std::max(room - rest, metrics.averageCharWidth() * 12)));
   }
   a.status->setText(metrics.elidedText(shown, Qt::ElideRight, room));
+}
+
+void TMainForm::SayWhenNoBoxIsUp(const std::string& text) {
+  // Start-up says one thing at a time: a box that is up (the Writer's
+  // probe) is answered first, never covered by this one.
+  if (QApplication::activeModalWidget()) {
+    QTimer::singleShot(200, this, [this, text] { SayWhenNoBoxIsUp(text); });
+    return;
+  }
+  prompts_.Message(text, {}, PromptIcon::Warning);
 }
 
 void TMainForm::AskNextNumber(const std::string& job) {

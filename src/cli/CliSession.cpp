@@ -18,7 +18,6 @@
 #include "link/OpenFailure.h"
 #include "link/PosixSerialDevice.h"
 #include "link/TracingSerialDevice.h"
-#include "ops/Handover.h"
 #include "views/OptionScheme.h"
 
 namespace {

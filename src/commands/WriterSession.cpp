@@ -334,7 +334,7 @@ PassReport WriterSession::Run(WriterCommand command, const Worker& worker, Opera
 void WriterSession::Start(BatchSetup batch) {
   Launch([this, batch = std::move(batch)](std::stop_token stop) {
     RunBatch(stop, batch);
-    finished_ = true;
+    finished_ = true;  // before the wake-up, so whoever wakes finds it over
     if (batch.ended) batch.ended();
   });
 }

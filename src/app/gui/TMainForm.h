@@ -254,7 +254,6 @@ class TMainForm : public QMainWindow {
   bool LedgerOn() const;
   std::string LedgerLocation() const;  // as chosen; empty: the default file
   Ledger* CurrentLedger() const;       // null when off or not open
-  std::shared_ptr<Ledger> SharedLedger() const;  // the same, for windows that keep it
   std::string LedgerProblem() const;   // why the chosen ledger is not open
   // Puts a choice in force and keeps it in Writer.ini; `ledger` is the one
   // the choice opened (null when off).

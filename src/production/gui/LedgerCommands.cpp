@@ -117,7 +117,6 @@ void TMainForm::WaitForLedgerOpen() {
 bool TMainForm::LedgerOn() const { return Area(ledgerArea_).on; }
 std::string TMainForm::LedgerLocation() const { return Area(ledgerArea_).location; }
 Ledger* TMainForm::CurrentLedger() const { return Area(ledgerArea_).ledger.get(); }
-std::shared_ptr<Ledger> TMainForm::SharedLedger() const { return Area(ledgerArea_).ledger; }
 std::string TMainForm::LedgerProblem() const { return Area(ledgerArea_).problem; }
 std::string TMainForm::LedgerStatusText() const { return Area(ledgerArea_).status->toolTip().toStdString(); }
 
